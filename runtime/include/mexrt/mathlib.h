@@ -1,0 +1,146 @@
+// The operations that compiled functions call: constants, the call frame's support,
+// operators, indexing and functions of the host language, printing and library start-up.
+//
+// Ownership: every array an operation returns is a new temporary. An operation reclaims
+// (frees, or reuses the buffer of) each temporary operand it is given; it never frees a
+// variable (an array kept with mlfAssign), a module constant or an array the caller made
+// with mxCreate*. Variable-length argument lists end with a NULL handle.
+#pragma once
+
+#include <stdbool.h>
+#include <stdint.h>
+
+#include "mexrt/matrix.h"
+#include "mexrt/records.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// --- Module constants (owned by their unit; never temporaries) ---
+MEXRT_API mxArray *mclInitializeString(int count, const mxChar *codes);  // 1 x count char
+MEXRT_API mxArray *mclInitializeDouble(double value);
+MEXRT_API mxArray *mclInitializeDoubleVector(int rows, int cols, const double *values);
+MEXRT_API mxArray *mclInitializeCharVector(int rows, int cols, const mxChar *codes);
+
+// --- Call frame ---
+// Mark the start and end of a call; the lists are the call's input handles. The restore
+// reclaims inputs that were temporaries, so a result passed straight into a call is freed.
+MEXRT_API void mlfEnterNewContext(int nout, int nin, ...);
+MEXRT_API void mlfRestorePreviousContext(int nout, int nin, ...);
+MEXRT_API mxArray *mlfReturnValue(mxArray *a);  // hands a body's output on as a temporary
+MEXRT_API LocalFunctionTable *mclSetCurrentLocalFunctionTable(LocalFunctionTable *table);
+MEXRT_API LocalFunctionTable *mclGetCurrentLocalFunctionTable(void);
+MEXRT_API mxArray *mclGetUninitializedArray(void);  // a new marker of class 0
+MEXRT_API void mclCopyArray(mxArray **a);           // *a becomes an owned copy; NULL stays NULL
+MEXRT_API mxArray *mclCreateEmptyArray(void);       // a new 0x0 double
+MEXRT_API void mlfAssign(mxArray **var, mxArray *a);    // *var takes a over; old value freed
+MEXRT_API void mclAssignAns(mxArray **ans, mxArray *a);  // as mlfAssign; a NULL result is ignored
+MEXRT_API int mclNargin(int count, ...);                 // how many of the count handles are present
+MEXRT_API mxArray *mclVe(mxArray *a);                    // a call's result used as an operand
+MEXRT_API mxArray *mclInitialize(mxArray *a);            // keeps a temporary as an owned array
+// Recovery from an error: the temporaries made since a mark was taken, and not yet
+// reclaimed by an operation, are freed. Every temporary is freed exactly once.
+MEXRT_API uint64_t mclTempMark(void);
+MEXRT_API void mclReleaseTempsSince(uint64_t mark);
+
+// --- Errors and warnings ---
+MEXRT_API __attribute__((noreturn)) void mlfError(mxArray *message);  // raises exactly its text
+// Raises the undefined-input error (kind 0) or the undefined-variable error (kind 1).
+MEXRT_API __attribute__((noreturn)) mxArray *mclValidateError(int kind, const char *name);
+// Warns that a variable is read before it is set; non-zero: use an empty array instead.
+MEXRT_API int mclUninitWarning(const char *name);
+MEXRT_API void mclValidateOutputWarning(const char *output, const char *function);
+// Prints "Warning: " and the text on standard error, as one line.
+MEXRT_API void mclWarning(const char *utf8);
+
+// --- Library initialisation, counted: the first init builds, the last term destroys ---
+MEXRT_API void mclLibInit(int32_t *reference_count, ModuleInfo *info);
+MEXRT_API void mclLibTerm(int32_t *reference_count, ModuleInfo *info);
+
+// --- Operators (element by element with scalar expansion, unless said otherwise) ---
+MEXRT_API mxArray *mclPlus(mxArray *a, mxArray *b);
+MEXRT_API mxArray *mclMinus(mxArray *a, mxArray *b);
+MEXRT_API mxArray *mclUminus(mxArray *a);
+MEXRT_API mxArray *mclTimes(mxArray *a, mxArray *b);    // .*
+MEXRT_API mxArray *mclMtimes(mxArray *a, mxArray *b);   // * (matrix product through dgemm)
+MEXRT_API mxArray *mclRdivide(mxArray *a, mxArray *b);  // ./
+MEXRT_API mxArray *mclMrdivide(mxArray *a, mxArray *b);  // / by a scalar
+MEXRT_API mxArray *mclPower(mxArray *a, mxArray *b);    // .^
+MEXRT_API mxArray *mclMpower(mxArray *a, mxArray *b);   // ^ of scalars
+MEXRT_API mxArray *mclEq(mxArray *a, mxArray *b);       // comparisons give logical arrays
+MEXRT_API mxArray *mclNe(mxArray *a, mxArray *b);
+MEXRT_API mxArray *mclLt(mxArray *a, mxArray *b);
+MEXRT_API mxArray *mclLe(mxArray *a, mxArray *b);
+MEXRT_API mxArray *mclGt(mxArray *a, mxArray *b);
+MEXRT_API mxArray *mclGe(mxArray *a, mxArray *b);
+MEXRT_API mxArray *mclAnd(mxArray *a, mxArray *b);
+MEXRT_API mxArray *mclOr(mxArray *a, mxArray *b);
+MEXRT_API mxArray *mclNot(mxArray *a);
+// Truth values. An array is true when it is non-empty and all its elements are non-zero.
+MEXRT_API bool mlfTobool(mxArray *a);
+MEXRT_API int mclNotBool(mxArray *a);  // true when non-empty and all elements are zero
+MEXRT_API int mclEqBool(mxArray *a, mxArray *b);
+MEXRT_API int mclGtBool(mxArray *a, mxArray *b);
+
+// --- Indexing (1-based, column-major) ---
+MEXRT_API mxArray *mclArrayRef1(mxArray *a, mxArray *i);
+MEXRT_API mxArray *mclArrayRef2(mxArray *a, mxArray *i, mxArray *j);
+MEXRT_API mxArray *mclIntArrayRef1(mxArray *a, int i);
+// Stores src at the subscripts of *dst, growing *dst with zeros when they lie beyond it.
+MEXRT_API void mclArrayAssign1(mxArray **dst, mxArray *src, mxArray *i);
+MEXRT_API void mclArrayAssign2(mxArray **dst, mxArray *src, mxArray *i, mxArray *j);
+MEXRT_API void mclIntArrayAssign2(mxArray **dst, mxArray *src, int i, int j);
+MEXRT_API mxArray *mlfCreateColonIndex(void);  // the subscript ":"
+// a:b when step_or_end is the end and end is NULL; a:step:end otherwise.
+MEXRT_API mxArray *mlfColon(mxArray *start, mxArray *step_or_end, mxArray *end);
+MEXRT_API mxArray *mlfScalar(double value);
+// Bounds of `for v = start:end` counted in native integers: the loop runs while v <= end.
+MEXRT_API int mclForIntStart(int start);
+MEXRT_API int mclForIntEnd(mxArray *end);
+
+// --- Functions ---
+// The output slots of a call with several results, ended by NULL (at most 16).
+typedef struct {
+  int count;
+  mxArray **slots[16];
+} mlfVarargoutList;
+MEXRT_API mlfVarargoutList mlfVarargout(mxArray **first, ...);
+// size(x) or size(x, dim) as a result when varargout is NULL; otherwise each slot of the
+// list receives one dimension, the last slot the product of the remaining ones, and the
+// result is NULL.
+MEXRT_API mxArray *mlfSize(mlfVarargoutList *varargout, mxArray *x, mxArray *dim);
+MEXRT_API mxArray *mlfZeros(mxArray *first, ...);  // zeros(n), zeros(m, n, ...), zeros([m n])
+MEXRT_API mxArray *mlfOnes(mxArray *first, ...);
+MEXRT_API mxArray *mlfReshape(mxArray *x, ...);  // reshape(x, m, n, ...) or reshape(x, [m n])
+MEXRT_API mxArray *mlfHorzcat(mxArray *first, ...);
+MEXRT_API mxArray *mlfVertcat(mxArray *first, ...);
+// find(x): the linear indices of the non-zero elements. A row gives a row, anything else a
+// column. row and value, when not NULL, receive find's second and third results instead.
+MEXRT_API mxArray *mlfFind(mxArray **row_or_value, mxArray **value, mxArray *x);
+// max(x), max(x, y), max(x, [], dim); index, when not NULL, receives the position.
+MEXRT_API mxArray *mlfMax(mxArray **index, mxArray *x, mxArray *y, mxArray *dim);
+MEXRT_API mxArray *mlfMin(mxArray **index, mxArray *x, mxArray *y, mxArray *dim);
+MEXRT_API mxArray *mlfSum(mxArray *x, mxArray *dim);
+MEXRT_API mxArray *mlfNumel(mxArray *x);
+MEXRT_API mxArray *mlfCeil(mxArray *x);
+MEXRT_API mxArray *mlfRound(mxArray *x);
+MEXRT_API mxArray *mlfAbs(mxArray *x);
+MEXRT_API mxArray *mlfExp(mxArray *x);
+MEXRT_API mxArray *mlfLog(mxArray *x);    // NaN for negative elements
+MEXRT_API mxArray *mlfLog10(mxArray *x);  // NaN for negative elements
+MEXRT_API mxArray *mlfSqrt(mxArray *x);   // NaN for negative elements
+MEXRT_API mxArray *mlfSin(mxArray *x);
+MEXRT_API mxArray *mlfCos(mxArray *x);
+MEXRT_API mxArray *mlfCtranspose(mxArray *x);
+MEXRT_API mxArray *mlfIsempty(mxArray *x);
+
+// --- Printing ---
+MEXRT_API void mlfDisp(mxArray *x);
+// fprintf(fid, format, args...): fid 1 is standard output, 2 standard error. The result is
+// the number of bytes written when nargout > 0, else NULL.
+MEXRT_API mxArray *mlfNFprintf(int nargout, mxArray *fid, mxArray *format, ...);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,57 @@
+// The host-side array API: the array handle, its classes, and the calls that hosts,
+// application programs and tests use to make, read and free arrays.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// One array of the runtime: real double, char (16-bit codes) or logical, of any number of
+// dimensions, or the uninitialised marker. Storage is shared between copies until one writes.
+typedef struct mxArray_tag mxArray;
+
+// Class identifiers as the host numbers them.
+typedef enum {
+  mxUNKNOWN_CLASS = 0,  // the uninitialised value
+  mxLOGICAL_CLASS = 3,
+  mxCHAR_CLASS = 4,
+  mxDOUBLE_CLASS = 6
+} mxClassID;
+
+typedef enum { mxREAL = 0, mxCOMPLEX = 1 } mxComplexity;
+
+typedef unsigned char mxLogical;
+typedef char16_t mxChar;
+
+#define MEXRT_API __attribute__((visibility("default")))
+
+// Creation. Arrays made here belong to the caller, who frees them with mxDestroyArray.
+MEXRT_API mxArray *mxCreateDoubleMatrix(size_t rows, size_t cols, mxComplexity complexity);
+MEXRT_API mxArray *mxCreateDoubleScalar(double value);
+MEXRT_API mxArray *mxCreateNumericArray(size_t ndim, const size_t *dims, mxClassID classid,
+                                        mxComplexity complexity);
+MEXRT_API mxArray *mxCreateString(const char *utf8);
+MEXRT_API mxArray *mxCreateLogicalScalar(bool value);
+
+// Reading. mxGetPr gives the double data of a double array (NULL for other classes); it
+// unshares the storage first, so a write through it is seen by this array alone.
+MEXRT_API double *mxGetPr(const mxArray *a);
+MEXRT_API size_t mxGetM(const mxArray *a);
+MEXRT_API size_t mxGetN(const mxArray *a);  // product of all dimensions after the first
+MEXRT_API size_t mxGetNumberOfDimensions(const mxArray *a);
+MEXRT_API const size_t *mxGetDimensions(const mxArray *a);
+MEXRT_API size_t mxGetNumberOfElements(const mxArray *a);
+MEXRT_API mxClassID mxGetClassID(const mxArray *a);
+// A char array's text as newly allocated UTF-8 (free with mxFree); NULL for other classes.
+MEXRT_API char *mxArrayToString(const mxArray *a);
+MEXRT_API void mxFree(void *p);
+
+// Frees an array; an absent (NULL) handle is accepted and ignored.
+MEXRT_API void mxDestroyArray(mxArray *a);
+
+#ifdef __cplusplus
+}
+#endif

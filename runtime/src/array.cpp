@@ -1,0 +1,344 @@
+// The array type: dimensions, shared storage, temporaries and the host-side array API.
+#include "array.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "mexrt/testing.h"
+
+namespace mexrt::detail {
+
+// --- Dims ---
+
+Dims::Dims(std::span<const std::size_t> d) : n_(d.size() < 2 ? 2 : d.size()) {
+  // Trailing singleton dimensions beyond the second carry no meaning: drop them.
+  std::size_t n = d.size();
+  while (n > 2 && d[n - 1] == 1) --n;
+  n_ = n < 2 ? 2 : n;
+  std::size_t *out = inl_;
+  if (n_ > kInline) {
+    big_.assign(n_, 1);
+    out = big_.data();
+  }
+  for (std::size_t k = 0; k < n_; ++k) out[k] = k < d.size() ? d[k] : (d.empty() ? 0 : 1);
+  if (d.size() == 1) out[1] = 1;
+}
+
+std::size_t Dims::cols() const {
+  std::size_t c = 1;
+  for (std::size_t k = 1; k < n_; ++k) c *= data()[k];
+  return c;
+}
+
+std::size_t Dims::numel() const {
+  std::size_t c = 1;
+  for (std::size_t k = 0; k < n_; ++k) c *= data()[k];
+  return c;
+}
+
+bool Dims::operator==(const Dims &o) const {
+  if (n_ != o.n_) return false;
+  return std::memcmp(data(), o.data(), n_ * sizeof(std::size_t)) == 0;
+}
+
+std::string Dims::str() const {
+  std::string s;
+  for (std::size_t k = 0; k < n_; ++k) {
+    if (k) s += 'x';
+    s += std::to_string(data()[k]);
+  }
+  return s;
+}
+
+// --- Storage ---
+
+Storage *Storage::allocate(std::size_t bytes) {
+  if (bytes > std::numeric_limits<std::size_t>::max() - sizeof(Storage)) raise("Out of memory.");
+  void *p = std::calloc(1, sizeof(Storage) + bytes);
+  if (!p) raise("Out of memory: cannot allocate " + std::to_string(bytes) + " bytes.");
+  auto *s = static_cast<Storage *>(p);
+  s->refs = 1;
+  s->bytes = bytes;
+  return s;
+}
+
+void Storage::release(Storage *s) {
+  if (s && --s->refs == 0) std::free(s);
+}
+
+std::size_t elementSize(mxClassID cls) {
+  switch (cls) {
+    case mxDOUBLE_CLASS:
+      return sizeof(double);
+    case mxCHAR_CLASS:
+      return sizeof(mxChar);
+    case mxLOGICAL_CLASS:
+      return sizeof(mxLogical);
+    default:
+      return 0;
+  }
+}
+
+// --- Headers, kept on a free list so that scalar operations do not hit the allocator ---
+
+namespace {
+
+std::size_t g_live = 0;
+std::vector<Array *> g_freeHeaders;
+constexpr std::size_t kMaxFreeHeaders = 4096;
+
+// The list of live temporaries, oldest first.
+Array *g_tempHead = nullptr;
+Array *g_tempTail = nullptr;
+std::uint64_t g_nextSerial = 1;
+
+Array *newHeader() {
+  Array *a;
+  if (!g_freeHeaders.empty()) {
+    a = g_freeHeaders.back();
+    g_freeHeaders.pop_back();
+  } else {
+    a = new Array;  // the free list owns headers between uses; destroy() returns them
+  }
+  ++g_live;
+  return a;
+}
+
+void unlinkTemp(Array *a) {
+  if (a->prevTemp) a->prevTemp->nextTemp = a->nextTemp;
+  else g_tempHead = a->nextTemp;
+  if (a->nextTemp) a->nextTemp->prevTemp = a->prevTemp;
+  else g_tempTail = a->prevTemp;
+  a->prevTemp = a->nextTemp = nullptr;
+  a->temporary = false;
+}
+
+}  // namespace
+
+std::size_t liveArrays() { return g_live; }
+
+Array *newArray(mxClassID cls, const Dims &dims) {
+  std::size_t n = dims.numel();
+  std::size_t es = elementSize(cls);
+  if (es && n > std::numeric_limits<std::size_t>::max() / es) {
+    raise("Out of memory: an array of size " + dims.str() + " is too large.");
+  }
+  Storage *s = (n && es) ? Storage::allocate(n * es) : nullptr;
+  Array *a = newHeader();
+  a->cls = cls;
+  a->dims = dims;
+  a->store = s;
+  return a;
+}
+
+Array *newDouble(std::size_t rows, std::size_t cols) {
+  return newArray(mxDOUBLE_CLASS, Dims(rows, cols));
+}
+
+Array *newScalar(double v) {
+  Array *a = newDouble(1, 1);
+  *reinterpret_cast<double *>(a->store->bytesPtr()) = v;
+  return a;
+}
+
+Array *newLogicalScalar(bool v) {
+  Array *a = newArray(mxLOGICAL_CLASS, Dims(1, 1));
+  *a->store->bytesPtr() = v ? 1 : 0;
+  return a;
+}
+
+Array *newString(std::u16string_view text) {
+  Array *a = newArray(mxCHAR_CLASS, Dims(text.empty() ? 0 : 1, text.size()));
+  if (!text.empty()) std::memcpy(a->store->bytesPtr(), text.data(), text.size() * sizeof(mxChar));
+  return a;
+}
+
+Array *shareOf(const Array *src) {
+  Array *a = newHeader();
+  a->cls = src->cls;
+  a->dims = src->dims;
+  a->store = src->store;
+  if (a->store) ++a->store->refs;
+  return a;
+}
+
+void destroy(Array *a) {
+  if (!a) return;
+  if (a->temporary) unlinkTemp(a);
+  Storage::release(a->store);
+  a->store = nullptr;
+  a->cls = mxUNKNOWN_CLASS;
+  a->dims = Dims();
+  --g_live;
+  if (g_freeHeaders.size() < kMaxFreeHeaders) {
+    g_freeHeaders.push_back(a);
+  } else {
+    delete a;
+  }
+}
+
+Array *temp(Array *a) {
+  if (!a || a->temporary) return a;
+  a->temporary = true;
+  a->serial = g_nextSerial++;
+  a->prevTemp = g_tempTail;
+  a->nextTemp = nullptr;
+  if (g_tempTail) g_tempTail->nextTemp = a;
+  else g_tempHead = a;
+  g_tempTail = a;
+  return a;
+}
+
+void untemp(Array *a) {
+  if (a && a->temporary) unlinkTemp(a);
+}
+
+std::uint64_t tempMark() { return g_nextSerial; }
+
+void releaseTempsSince(std::uint64_t mark) {
+  while (g_tempTail && g_tempTail->serial >= mark) destroy(g_tempTail);
+}
+
+// --- Operands ---
+
+Operand::Operand(Array *a, const char *op) : a_(a) {
+  if (!a) raise(std::string(op) + ": an operand is missing (an absent array).");
+  if (a->isUninit()) {
+    // The operand is reclaimed here: the operation will not run.
+    if (a->temporary) destroy(a);
+    raise(std::string(op) + ": an operand is the uninitialised value.");
+  }
+}
+
+Operand::~Operand() {
+  if (a_ && a_->temporary) destroy(a_);
+}
+
+Storage *Operand::stealableStorage() const {
+  return (a_->temporary && a_->store && a_->store->refs == 1) ? a_->store : nullptr;
+}
+
+Storage *Operand::takeStorage() {
+  Storage *s = stealableStorage();
+  if (s) a_->store = nullptr;
+  return s;
+}
+
+DoubleData::DoubleData(const Array &a) : p_(a.reals()) {
+  if (a.isDouble()) return;
+  std::size_t n = a.numel();
+  buf_.resize(n);
+  for (std::size_t k = 0; k < n; ++k) buf_[k] = a.number(k);
+  p_ = buf_.data();
+}
+
+void raise(std::string message) { throw Error(std::move(message)); }
+
+std::string sizeText(const Array &a) { return a.dims.str(); }
+
+}  // namespace mexrt::detail
+
+// --- mxArray members ---
+
+using mexrt::detail::Array;
+using mexrt::detail::Storage;
+
+double mxArray_tag::number(std::size_t k) const {
+  switch (cls) {
+    case mxDOUBLE_CLASS:
+      return reals()[k];
+    case mxCHAR_CLASS:
+      return chars()[k];
+    case mxLOGICAL_CLASS:
+      return logicals()[k];
+    default:
+      return 0.0;
+  }
+}
+
+unsigned char *mxArray_tag::mutableData() {
+  if (!store) return nullptr;
+  if (store->refs > 1) {
+    Storage *copy = Storage::allocate(store->bytes);
+    std::memcpy(copy->bytesPtr(), store->bytesPtr(), store->bytes);
+    Storage::release(store);
+    store = copy;
+  }
+  return store->bytesPtr();
+}
+
+mexrt::detail::ValueView mxArray_tag::view() const {
+  using mexrt::detail::ValueView;
+  ValueView v;
+  v.dims = dims.span();
+  switch (cls) {
+    case mxCHAR_CLASS:
+      v.kind = ValueView::Kind::Char;
+      v.chars = chars();
+      break;
+    case mxLOGICAL_CLASS:
+      v.kind = ValueView::Kind::Logical;
+      v.logicals = logicals();
+      break;
+    default:
+      v.kind = ValueView::Kind::Double;
+      v.reals = reals();
+      break;
+  }
+  return v;
+}
+
+// --- Host-side array API ---
+
+extern "C" {
+
+mxArray *mxCreateDoubleMatrix(size_t rows, size_t cols, mxComplexity complexity) {
+  if (complexity != mxREAL) mexrt::detail::raise("mxCreateDoubleMatrix: complex arrays are not supported.");
+  return mexrt::detail::newDouble(rows, cols);
+}
+
+mxArray *mxCreateDoubleScalar(double value) { return mexrt::detail::newScalar(value); }
+
+mxArray *mxCreateNumericArray(size_t ndim, const size_t *dims, mxClassID classid,
+                              mxComplexity complexity) {
+  if (classid != mxDOUBLE_CLASS) mexrt::detail::raise("mxCreateNumericArray: only double arrays are supported.");
+  if (complexity != mxREAL) mexrt::detail::raise("mxCreateNumericArray: complex arrays are not supported.");
+  if (ndim && !dims) mexrt::detail::raise("mxCreateNumericArray: the dimensions are missing.");
+  return mexrt::detail::newArray(mxDOUBLE_CLASS, mexrt::detail::Dims({dims, ndim}));
+}
+
+mxArray *mxCreateString(const char *utf8) {
+  return mexrt::detail::newString(mexrt::detail::fromUtf8(utf8 ? utf8 : ""));
+}
+
+mxArray *mxCreateLogicalScalar(bool value) { return mexrt::detail::newLogicalScalar(value); }
+
+double *mxGetPr(const mxArray *a) {
+  if (!a || !a->isDouble()) return nullptr;
+  return const_cast<mxArray *>(a)->mutableReals();
+}
+
+size_t mxGetM(const mxArray *a) { return a ? a->dims.rows() : 0; }
+size_t mxGetN(const mxArray *a) { return a ? a->dims.cols() : 0; }
+size_t mxGetNumberOfDimensions(const mxArray *a) { return a ? a->dims.size() : 0; }
+const size_t *mxGetDimensions(const mxArray *a) { return a ? a->dims.data() : nullptr; }
+size_t mxGetNumberOfElements(const mxArray *a) { return a ? a->numel() : 0; }
+mxClassID mxGetClassID(const mxArray *a) { return a ? a->cls : mxUNKNOWN_CLASS; }
+
+char *mxArrayToString(const mxArray *a) {
+  if (!a || !a->isChar()) return nullptr;
+  std::string s = mexrt::detail::toUtf8({a->chars(), a->numel()});
+  char *out = static_cast<char *>(std::malloc(s.size() + 1));
+  if (!out) return nullptr;
+  std::memcpy(out, s.c_str(), s.size() + 1);
+  return out;
+}
+
+void mxFree(void *p) { std::free(p); }
+
+void mxDestroyArray(mxArray *a) { mexrt::detail::destroy(a); }
+
+size_t mexrtLiveArrayCount(void) { return mexrt::detail::liveArrays(); }
+
+}  // extern "C"

@@ -1,0 +1,150 @@
+// The runtime's one array type: class, dimensions, shared copy-on-write storage and the
+// temporary flag, with the helpers every operation uses to read operands and make results.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "mexrt/error.h"
+#include "mexrt/matrix.h"
+#include "print.h"
+
+namespace mexrt::detail {
+
+// Dimensions with room for four inline; the common case never allocates.
+class Dims {
+ public:
+  Dims() : n_(2) { inl_[0] = inl_[1] = 0; }
+  Dims(std::size_t rows, std::size_t cols) : n_(2) {
+    inl_[0] = rows;
+    inl_[1] = cols;
+  }
+  explicit Dims(std::span<const std::size_t> d);
+
+  std::size_t size() const { return n_; }
+  std::size_t operator[](std::size_t k) const { return k < n_ ? data()[k] : 1; }
+  const std::size_t *data() const { return n_ <= kInline ? inl_ : big_.data(); }
+  std::span<const std::size_t> span() const { return {data(), n_}; }
+  std::size_t rows() const { return data()[0]; }
+  std::size_t cols() const;  // product of all dimensions after the first
+  std::size_t numel() const;
+  bool operator==(const Dims &o) const;
+  std::string str() const;  // "2x3x4"
+
+ private:
+  static constexpr std::size_t kInline = 4;
+  std::size_t inl_[kInline];
+  std::vector<std::size_t> big_;
+  std::size_t n_;
+};
+
+// Shared element storage with a reference count; data follows the header.
+struct Storage {
+  std::size_t refs;
+  std::size_t bytes;
+  unsigned char *bytesPtr() { return reinterpret_cast<unsigned char *>(this + 1); }
+  static Storage *allocate(std::size_t bytes);  // throws mexrt::Error when out of memory
+  static void release(Storage *s);
+};
+static_assert(sizeof(Storage) % 16 == 0);
+
+std::size_t elementSize(mxClassID cls);
+
+}  // namespace mexrt::detail
+
+// The array handle. Storage is shared between copies until one of them writes; a temporary
+// is an operation's result that the next operation given it reclaims.
+struct mxArray_tag {
+  mxClassID cls = mxUNKNOWN_CLASS;
+  mexrt::detail::Dims dims;
+  mexrt::detail::Storage *store = nullptr;  // nullptr when there are no elements
+  bool temporary = false;
+  // Live temporaries form a list in creation order, so that an error can reclaim the
+  // temporaries of the calls it unwinds.
+  std::uint64_t serial = 0;
+  mxArray_tag *prevTemp = nullptr;
+  mxArray_tag *nextTemp = nullptr;
+
+  std::size_t numel() const { return dims.numel(); }
+  bool isEmpty() const { return numel() == 0; }
+  bool isScalar() const { return numel() == 1; }
+  bool isDouble() const { return cls == mxDOUBLE_CLASS; }
+  bool isChar() const { return cls == mxCHAR_CLASS; }
+  bool isLogical() const { return cls == mxLOGICAL_CLASS; }
+  bool isUninit() const { return cls == mxUNKNOWN_CLASS; }
+  bool isVector() const { return dims.size() == 2 && (dims[0] == 1 || dims[1] == 1); }
+
+  const double *reals() const { return reinterpret_cast<const double *>(rawData()); }
+  const mxChar *chars() const { return reinterpret_cast<const mxChar *>(rawData()); }
+  const mxLogical *logicals() const { return reinterpret_cast<const mxLogical *>(rawData()); }
+  // Writable data: unshares the storage first (copy on write).
+  double *mutableReals() { return reinterpret_cast<double *>(mutableData()); }
+  mxChar *mutableChars() { return reinterpret_cast<mxChar *>(mutableData()); }
+  mxLogical *mutableLogicals() { return reinterpret_cast<mxLogical *>(mutableData()); }
+
+  // Element k as a double, whatever the class.
+  double number(std::size_t k) const;
+  const unsigned char *rawData() const { return store ? store->bytesPtr() : nullptr; }
+  unsigned char *mutableData();
+  bool uniquelyOwned() const { return store == nullptr || store->refs == 1; }
+  mexrt::detail::ValueView view() const;
+};
+
+namespace mexrt::detail {
+
+using Array = mxArray_tag;
+
+// Making arrays. New arrays are owned (not temporary) until marked otherwise.
+Array *newArray(mxClassID cls, const Dims &dims);  // elements zeroed
+Array *newDouble(std::size_t rows, std::size_t cols);
+Array *newScalar(double v);
+Array *newLogicalScalar(bool v);
+Array *newString(std::u16string_view text);  // 1 x n char
+Array *shareOf(const Array *a);  // a new header sharing a's storage
+void destroy(Array *a);          // frees the header, releases the storage
+
+// Temporaries.
+Array *temp(Array *a);        // marks a as a temporary (an operation's result)
+void untemp(Array *a);        // a is kept: no longer a temporary
+std::uint64_t tempMark();     // the serial the next temporary will get
+void releaseTempsSince(std::uint64_t mark);  // frees the temporaries made since mark
+std::size_t liveArrays();
+
+// An operand of an operation: reclaimed when the operation ends (success or error) if it
+// was a temporary. The operation may take its buffer for the result instead.
+class Operand {
+ public:
+  Operand(Array *a, const char *op);
+  Operand(const Operand &) = delete;
+  Operand &operator=(const Operand &) = delete;
+  ~Operand();
+  const Array &operator*() const { return *a_; }
+  const Array *operator->() const { return a_; }
+  const Array *get() const { return a_; }
+  // The storage, when this operand is a temporary that owns it alone, else nullptr.
+  Storage *stealableStorage() const;
+  Storage *takeStorage();  // detaches the stealable storage
+
+ private:
+  Array *a_;
+};
+
+// A dense double copy of any numeric, char or logical array's elements (no copy for double).
+class DoubleData {
+ public:
+  explicit DoubleData(const Array &a);
+  const double *data() const { return p_; }
+  double operator[](std::size_t k) const { return p_[k]; }
+
+ private:
+  std::vector<double> buf_;
+  const double *p_;
+};
+
+[[noreturn]] void raise(std::string message);
+std::string sizeText(const Array &a);  // "2x3"
+
+}  // namespace mexrt::detail
