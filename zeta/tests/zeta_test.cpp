@@ -1,0 +1,98 @@
+// The decibel library as an application program uses it: initialise, db, terminate.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "mexrt/error.h"
+#include "mexrt/testing.h"
+#include "zeta.h"
+
+namespace {
+
+class Zeta : public ::testing::Test {
+ protected:
+  void SetUp() override { zetaInitialize(); }
+  void TearDown() override { zetaTerminate(); }
+};
+
+double dbOf(double x) {
+  mxArray *in = mxCreateDoubleScalar(x);
+  mxArray *y = nullptr;
+  mlfAssign(&y, mlfDb(in));
+  double v = mxGetPr(y)[0];
+  mxDestroyArray(y);
+  mxDestroyArray(in);
+  return v;
+}
+
+TEST_F(Zeta, ReferenceValues) {
+  const struct {
+    double x, expected;
+  } cases[] = {{1, 0}, {10, 20}, {100, 40}, {1e-3, -60}};
+  for (const auto &c : cases) EXPECT_NEAR(dbOf(c.x), c.expected, 1e-12) << "x = " << c.x;
+  EXPECT_DOUBLE_EQ(dbOf(0.5), -dbOf(2));
+  EXPECT_EQ(dbOf(0), -INFINITY);
+  EXPECT_TRUE(std::isnan(dbOf(-1)));
+}
+
+TEST_F(Zeta, KeepsTheShapeAndConvertsEachElement) {
+  mxArray *x = mxCreateDoubleMatrix(2, 3, mxREAL);
+  for (int k = 0; k < 6; ++k) mxGetPr(x)[k] = std::pow(10.0, k);
+  mxArray *y = nullptr;
+  mlfAssign(&y, mlfDb(x));
+  ASSERT_EQ(mxGetM(y), 2u);
+  ASSERT_EQ(mxGetN(y), 3u);
+  for (int k = 0; k < 6; ++k) EXPECT_NEAR(mxGetPr(y)[k], 20.0 * k, 1e-12) << "element " << k;
+  EXPECT_EQ(mxGetPr(x)[1], 10.0) << "the input is untouched";
+  mxDestroyArray(y);
+  mxDestroyArray(x);
+}
+
+TEST_F(Zeta, GatewayChecksCountsBeforeComputing) {
+  mxArray *x = mxCreateDoubleScalar(10);
+  mxArray *plhs[2] = {nullptr, nullptr};
+  mxArray *prhs[2] = {x, x};
+  size_t live = mexrtLiveArrayCount();
+  try {
+    mlxDb(2, plhs, 2, prhs);
+    FAIL() << "two outputs accepted";
+  } catch (const mexrt::Error &e) {
+    EXPECT_STREQ(e.what(),
+                 "Run-time Error: File: db Line: 1 Column: 1 The function \"db\" was called with "
+                 "more than the declared number of outputs (1).");
+  }
+  EXPECT_EQ(plhs[0], nullptr);
+  EXPECT_EQ(mexrtLiveArrayCount(), live);
+  mlxDb(0, plhs, 1, prhs);  // no requested output still fills the first slot
+  ASSERT_NE(plhs[0], nullptr);
+  EXPECT_NEAR(mxGetPr(plhs[0])[0], 20.0, 1e-12);
+  mxDestroyArray(plhs[0]);
+  mxDestroyArray(x);
+}
+
+TEST_F(Zeta, AbsentArgumentNamesX) {
+  size_t live = mexrtLiveArrayCount();
+  try {
+    mlfDb(nullptr);
+    FAIL() << "no error";
+  } catch (const mexrt::Error &e) {
+    EXPECT_STREQ(e.what(), "Input argument \"x\" is undefined.");
+  }
+  EXPECT_EQ(mexrtLiveArrayCount(), live) << "nothing leaks on the error path";
+}
+
+TEST(ZetaLifecycle, NestedInitialiseKeepsConstantsUntilTheLastTerminate) {
+  size_t before = mexrtLiveArrayCount();
+  zetaInitialize();
+  EXPECT_EQ(mexrtLiveArrayCount(), before + 3) << "three constants built";
+  zetaInitialize();
+  EXPECT_EQ(mexrtLiveArrayCount(), before + 3) << "a nested initialise only counts";
+  zetaTerminate();
+  EXPECT_NEAR(dbOf(100), 40, 1e-12) << "constants survive the inner terminate";
+  zetaTerminate();
+  EXPECT_EQ(mexrtLiveArrayCount(), before) << "the last terminate destroys them";
+  zetaTerminate();  // a terminate without an initialise does nothing
+  EXPECT_EQ(mexrtLiveArrayCount(), before);
+}
+
+}  // namespace
