@@ -1,0 +1,212 @@
+// The short display format behind disp and the shell's "name = ..." output: integer and
+// fixed-point columns, common scale factors, column blocks for an 80-character terminal, pages.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "mexrt/error.h"
+#include "print.h"
+
+namespace mexrt::detail {
+
+namespace {
+
+constexpr std::size_t kTerminalWidth = 80;
+
+// Dimensions with trailing singletons past the second dropped, so 2x2x1 shows as a matrix.
+std::vector<std::size_t> shapeOf(const ValueView &v) {
+  std::vector<std::size_t> d(v.dims.begin(), v.dims.end());
+  while (d.size() < 2) d.push_back(d.empty() ? 0 : 1);
+  while (d.size() > 2 && d.back() == 1) d.pop_back();
+  return d;
+}
+
+enum class Style { Integer, Fixed, Exponent };
+
+// How one page's numbers are written: the style, the field width and, for a fixed-point
+// matrix, the power of ten factored out of every element (0 when none is).
+struct Layout {
+  Style style = Style::Integer;
+  std::size_t width = 6;
+  int scale = 0;
+};
+
+// Whole numbers below a billion show as integers (wider fields from a thousand up); a
+// scalar outside [0.001, 1000) shows in e-notation; a matrix there gets a scale factor.
+Layout chooseLayout(const std::vector<double> &page) {
+  double maxAbs = 0;
+  bool allWhole = true;
+  for (double v : page) {
+    if (!std::isfinite(v)) continue;
+    maxAbs = std::max(maxAbs, std::fabs(v));
+    if (v != std::trunc(v)) allWhole = false;
+  }
+  if (allWhole && maxAbs < 1e9) return {Style::Integer, maxAbs < 1000 ? 6u : 12u, 0};
+  bool inFixedRange = maxAbs >= 0.001 && maxAbs < 1000;
+  if (page.size() == 1) {
+    return inFixedRange ? Layout{Style::Fixed, 10, 0} : Layout{Style::Exponent, 13, 0};
+  }
+  if (inFixedRange) return {Style::Fixed, 10, 0};
+  return {Style::Fixed, 10, static_cast<int>(std::floor(std::log10(maxAbs)))};
+}
+
+std::string printed(const char *fmt, double v) {
+  char buf[512];
+  int n = std::snprintf(buf, sizeof buf, fmt, v);
+  return std::string(buf, static_cast<std::size_t>(std::clamp(n, 0, 511)));
+}
+
+std::string nonFinite(double v) {
+  if (std::isnan(v)) return "NaN";
+  return v < 0 ? "-Inf" : "Inf";
+}
+
+// v divided by 10^scale, in steps where 10^scale alone would overflow or underflow.
+double unscale(double v, int scale) {
+  while (scale > 300) {
+    v /= 1e300;
+    scale -= 300;
+  }
+  while (scale < -300) {
+    v *= 1e300;
+    scale += 300;
+  }
+  return v / std::pow(10.0, scale);
+}
+
+std::string rightAligned(std::string text, std::size_t width) {
+  if (text.size() >= width) return " " + text;  // keep columns apart even when one overflows
+  return std::string(width - text.size(), ' ') + text;
+}
+
+std::string field(const Layout &layout, double v) {
+  if (!std::isfinite(v)) return rightAligned(nonFinite(v), layout.width);
+  switch (layout.style) {
+    case Style::Integer:
+      return rightAligned(printed("%.0f", v == 0 ? 0.0 : v), layout.width);
+    case Style::Exponent:
+      return (v < 0 ? "  " : "   ") + printed("%.4e", v);
+    case Style::Fixed:
+      break;
+  }
+  if (v == 0) return rightAligned("0", layout.width);
+  return rightAligned(printed("%.4f", unscale(v, layout.scale)), layout.width);
+}
+
+std::string columnsHeading(std::size_t first, std::size_t last) {
+  if (first == last) return "  Column " + std::to_string(first);
+  return "  Columns " + std::to_string(first) + " through " + std::to_string(last);
+}
+
+std::string numericRows(const std::vector<double> &page, const Layout &layout, std::size_t rows,
+                        std::size_t c0, std::size_t c1) {
+  std::string out;
+  for (std::size_t r = 0; r < rows; ++r) {
+    for (std::size_t c = c0; c < c1; ++c) out += field(layout, page[r + c * rows]);
+    out += '\n';
+  }
+  return out;
+}
+
+std::string numericBody(const std::vector<double> &page, std::size_t rows, std::size_t cols) {
+  Layout layout = chooseLayout(page);
+  std::string out;
+  if (layout.scale != 0) {
+    char head[32];
+    std::snprintf(head, sizeof head, "   1.0e%+03d *\n\n", layout.scale);
+    out += head;
+  }
+  std::size_t perBlock = std::max<std::size_t>(1, kTerminalWidth / layout.width);
+  if (cols <= perBlock) return out + numericRows(page, layout, rows, 0, cols);
+  for (std::size_t c0 = 0; c0 < cols; c0 += perBlock) {
+    std::size_t c1 = std::min(cols, c0 + perBlock);
+    if (c0 > 0) out += '\n';
+    out += columnsHeading(c0 + 1, c1) + "\n\n" + numericRows(page, layout, rows, c0, c1);
+  }
+  return out;
+}
+
+std::string charBody(const ValueView &v, std::size_t offset, std::size_t rows, std::size_t cols) {
+  std::string out;
+  std::u16string line;
+  for (std::size_t r = 0; r < rows; ++r) {
+    line.clear();
+    for (std::size_t c = 0; c < cols; ++c) line += v.chars[offset + r + c * rows];
+    out += toUtf8(line) + '\n';
+  }
+  return out;
+}
+
+// One rows-by-cols page of v, starting at element `offset`.
+std::string pageBody(const ValueView &v, std::size_t offset, std::size_t rows, std::size_t cols) {
+  if (v.kind == ValueView::Kind::Char) return charBody(v, offset, rows, cols);
+  std::vector<double> page(rows * cols);
+  for (std::size_t i = 0; i < page.size(); ++i) page[i] = v.number(offset + i);
+  return numericBody(page, rows, cols);
+}
+
+std::string joinedDims(const std::vector<std::size_t> &d) {
+  std::string out;
+  for (std::size_t i = 0; i < d.size(); ++i) out += (i ? "-by-" : "") + std::to_string(d[i]);
+  return out;
+}
+
+std::string emptyText(const ValueView &v, const std::vector<std::size_t> &d) {
+  bool isChar = v.kind == ValueView::Kind::Char;
+  if (d.size() == 2 && d[0] == 0 && d[1] == 0) return isChar ? "     ''" : "     []";
+  if (isChar) return "   Empty string: " + joinedDims(d);
+  return (d.size() == 2 ? "   Empty matrix: " : "   Empty array: ") + joinedDims(d);
+}
+
+// "(:,:,2,3)" for page p of an N-d array.
+std::string pageLabel(const std::vector<std::size_t> &d, std::size_t p) {
+  std::string label = "(:,:";
+  for (std::size_t k = 2; k < d.size(); ++k) {
+    label += "," + std::to_string(p % d[k] + 1);
+    p /= d[k];
+  }
+  return label + ")";
+}
+
+std::string pagesNamed(std::string_view name, const ValueView &v,
+                       const std::vector<std::size_t> &d) {
+  std::size_t rows = d[0], cols = d[1];
+  std::size_t pages = v.numel() / (rows * cols);
+  std::string out;
+  for (std::size_t p = 0; p < pages; ++p) {
+    out += std::string(name) + pageLabel(d, p) + " =\n\n";
+    out += pageBody(v, p * rows * cols, rows, cols) + "\n";
+  }
+  return out;
+}
+
+void checkView(const ValueView &v) {
+  if (v.numel() == 0) return;
+  bool hasData = v.kind == ValueView::Kind::Double ? v.reals != nullptr
+                 : v.kind == ValueView::Kind::Char ? v.chars != nullptr
+                                                   : v.logicals != nullptr;
+  if (!hasData) throw Error("disp: the value has elements but no data.");
+}
+
+}  // namespace
+
+std::string displayValue(const ValueView &v) {
+  checkView(v);
+  if (v.numel() == 0) return "";
+  std::vector<std::size_t> d = shapeOf(v);
+  if (d.size() > 2) return pagesNamed("", v, d);
+  return pageBody(v, 0, d[0], d[1]);
+}
+
+std::string displayNamed(std::string_view name, const ValueView &v) {
+  checkView(v);
+  std::vector<std::size_t> d = shapeOf(v);
+  std::string head = std::string(name) + " =\n\n";
+  if (v.numel() == 0) return head + emptyText(v, d) + "\n\n";
+  if (d.size() > 2) return pagesNamed(name, v, d);
+  return head + pageBody(v, 0, d[0], d[1]) + "\n";
+}
+
+}  // namespace mexrt::detail
