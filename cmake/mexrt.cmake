@@ -16,3 +16,20 @@ function(mexrt_export_only target)
   target_link_options(${target} PRIVATE "-Wl,--version-script=${script}")
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${script})
 endfunction()
+
+# mexrt_add_module(NAME SOURCES files... EXPORTS symbols...): the loadable module NAME.mexa64,
+# built into the build tree's mex/ folder (the host's default module path) and installed in
+# lib/mex, exporting exactly EXPORTS. Its units are also an object library NAME_units, so
+# tests can call the entries directly.
+function(mexrt_add_module name)
+  cmake_parse_arguments(M "" "" "SOURCES;EXPORTS" ${ARGN})
+  add_library(${name}_units OBJECT ${M_SOURCES})
+  target_link_libraries(${name}_units PUBLIC frame mexrt)
+  target_include_directories(${name}_units PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  add_library(${name} MODULE $<TARGET_OBJECTS:${name}_units>)
+  target_link_libraries(${name} PRIVATE mexrt)
+  set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX ".mexa64"
+                        LIBRARY_OUTPUT_DIRECTORY ${MEXRT_MODULE_DIR})
+  mexrt_export_only(${name} ${M_EXPORTS})
+  install(TARGETS ${name} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/mex)
+endfunction()
