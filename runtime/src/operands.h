@@ -1,0 +1,172 @@
+// Several operands of one operation taken together, and small helpers shared by the
+// indexing and function units: owned results, class dispatch and number formatting.
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "array.h"
+
+namespace mexrt::detail {
+
+// An array owned by the operation while it is built; freed if an error leaves first.
+struct ArrayDeleter {
+  void operator()(Array *a) const { destroy(a); }
+};
+using Owned = std::unique_ptr<Array, ArrayDeleter>;
+
+// Frees the temporaries among arrays[from..] that no earlier entry names, so that an
+// array given twice is freed once.
+inline void reclaimRest(std::span<Array *const> arrays, std::size_t from) {
+  for (std::size_t k = from; k < arrays.size(); ++k) {
+    Array *a = arrays[k];
+    if (!a || !a->temporary) continue;
+    bool seen = false;
+    for (std::size_t e = 0; e < k && !seen; ++e) seen = arrays[e] == a;
+    if (!seen) destroy(a);
+  }
+}
+
+// The operands of one operation. An entry may be absent (NULL) only where its bit is set
+// in `optional`. When one entry is missing or uninitialised, the temporaries among the
+// others are reclaimed before the error leaves, so an error never leaks an operand.
+template <class Slots>
+class OperandsBase {
+ public:
+  OperandsBase(const OperandsBase &) = delete;
+  OperandsBase &operator=(const OperandsBase &) = delete;
+
+  bool has(std::size_t k) const { return slots_[alias_[k]].has_value(); }
+  const Array &operator[](std::size_t k) const { return **slots_[alias_[k]]; }
+  const Array *get(std::size_t k) const { return has(k) ? slots_[alias_[k]]->get() : nullptr; }
+  Operand &operand(std::size_t k) { return *slots_[alias_[k]]; }
+  // Whether entry k may hand over its storage: a temporary given once.
+  bool stealable(std::size_t k) const {
+    return has(k) && uses_[alias_[k]] == 1 && slots_[alias_[k]]->stealableStorage();
+  }
+
+ protected:
+  OperandsBase() = default;
+  void take(std::span<Array *const> arrays, const char *op, std::uint32_t optional) {
+    std::size_t k = 0;
+    try {
+      for (; k < arrays.size(); ++k) {
+        alias_[k] = k;
+        uses_[k] = 1;
+        for (std::size_t e = 0; e < k; ++e) {
+          if (arrays[e] && arrays[e] == arrays[k]) {
+            alias_[k] = alias_[e];
+            ++uses_[alias_[e]];
+            break;
+          }
+        }
+        if (alias_[k] != k) continue;
+        if (!arrays[k] && k < 32 && ((optional >> k) & 1U)) continue;
+        slots_[k].emplace(arrays[k], op);
+      }
+    } catch (...) {
+      reclaimRest(arrays, k + 1);
+      throw;
+    }
+  }
+
+  Slots slots_{};
+  std::vector<std::size_t> aliasStore_;
+  std::size_t *alias_ = nullptr;
+  std::size_t *uses_ = nullptr;
+};
+
+// A fixed number of operands (no allocation beyond the operation's own).
+template <std::size_t N>
+class Operands : public OperandsBase<std::array<std::optional<Operand>, N>> {
+ public:
+  Operands(std::array<Array *, N> arrays, const char *op, std::uint32_t optional = 0) {
+    this->alias_ = aliasInl_.data();
+    this->uses_ = usesInl_.data();
+    this->take(arrays, op, optional);
+  }
+
+ private:
+  std::array<std::size_t, N> aliasInl_{};
+  std::array<std::size_t, N> usesInl_{};
+};
+
+// The operands of a NULL-terminated list, already gathered.
+class OperandList : public OperandsBase<std::vector<std::optional<Operand>>> {
+ public:
+  OperandList(const std::vector<Array *> &arrays, const char *op) {
+    slots_ = std::vector<std::optional<Operand>>(arrays.size());
+    aliasStore_.assign(2 * arrays.size(), 0);
+    alias_ = aliasStore_.data();
+    uses_ = aliasStore_.data() + arrays.size();
+    take(arrays, op, 0);
+  }
+  std::size_t size() const { return slots_.size(); }
+};
+
+// Calls f with a value of the element type of class cls (double, mxChar or mxLogical).
+template <class F>
+decltype(auto) byClass(mxClassID cls, F &&f) {
+  switch (cls) {
+    case mxCHAR_CLASS:
+      return f(mxChar{});
+    case mxLOGICAL_CLASS:
+      return f(mxLogical{});
+    default:
+      return f(double{});
+  }
+}
+
+template <class T>
+const T *elementsOf(const Array &a) {
+  return reinterpret_cast<const T *>(a.rawData());
+}
+
+template <class T>
+T *mutableElementsOf(Array &a) {
+  return reinterpret_cast<T *>(a.mutableData());
+}
+
+// A number as the messages show it: whole numbers without a fraction, others to 15 digits.
+inline std::string numberText(double v) {
+  if (std::isnan(v)) return "NaN";
+  if (std::isinf(v)) return v > 0 ? "Inf" : "-Inf";
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.15g", v);
+  return buf;
+}
+
+// The product of sizes, or nullopt when it does not fit a size_t.
+inline std::optional<std::size_t> checkedProduct(std::span<const std::size_t> sizes) {
+  std::size_t p = 1;
+  for (std::size_t s : sizes) {
+    if (s != 0 && p > SIZE_MAX / s) {
+      for (std::size_t t : sizes) {
+        if (t == 0) return 0;  // an empty dimension makes the product 0 whatever the rest
+      }
+      return std::nullopt;
+    }
+    p *= s;
+  }
+  return p;
+}
+
+// A new zeroed array of class cls and size dims, or a clear error when the size cannot be
+// held (the element count or the byte count overflows, or the allocation fails).
+inline Array *newChecked(mxClassID cls, const Dims &dims) {
+  std::optional<std::size_t> n = checkedProduct(dims.span());
+  std::size_t es = elementSize(cls);
+  if (!n || (es && *n > SIZE_MAX / es)) {
+    raise("Out of memory: an array of size " + dims.str() + " is too large.");
+  }
+  return newArray(cls, dims);
+}
+
+}  // namespace mexrt::detail
