@@ -31,7 +31,7 @@ Array *doubleResult(const Dims &dims, Operand &x, Operand *y = nullptr) {
       return r;
     }
   }
-  return newArray(mxDOUBLE_CLASS, dims);
+  return newArrayForOverwrite(mxDOUBLE_CLASS, dims);
 }
 
 template <class F>
@@ -64,7 +64,7 @@ template <class F>
 mxArray *comparison(mxArray *a, mxArray *b, const char *symbol, F f) {
   Operand A(a, symbol), B(b, symbol);
   Dims dims = expandedDims(*A, *B, symbol);
-  Array *r = newArray(mxLOGICAL_CLASS, dims);
+  Array *r = newArrayForOverwrite(mxLOGICAL_CLASS, dims);
   std::size_t n = dims.numel();
   if (n) {
     mxLogical *out = r->mutableLogicals();
@@ -195,8 +195,9 @@ mxArray *mclMtimes(mxArray *a, mxArray *b) {
   if (m > INT_MAX || n > INT_MAX || k > INT_MAX) {
     raise("The matrix product is too large for BLAS: " + sizeText(*A) + " * " + sizeText(*B) + ".");
   }
-  Array *r = newDouble(m, n);  // zeros: the right product when k is 0
-  if (m && n && k) {
+  if (!m || !n || !k) return temp(newDouble(m, n));  // zeros: the empty sum when k is 0
+  Array *r = newArrayForOverwrite(mxDOUBLE_CLASS, Dims(m, n));
+  {
     DoubleData da(*A), db(*B);
     cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, static_cast<int>(m),
                 static_cast<int>(n), static_cast<int>(k), 1.0, da.data(), static_cast<int>(m),

@@ -53,9 +53,9 @@ std::string Dims::str() const {
 
 // --- Storage ---
 
-Storage *Storage::allocate(std::size_t bytes) {
+Storage *Storage::allocate(std::size_t bytes, bool zeroed) {
   if (bytes > std::numeric_limits<std::size_t>::max() - sizeof(Storage)) raise("Out of memory.");
-  void *p = std::calloc(1, sizeof(Storage) + bytes);
+  void *p = zeroed ? std::calloc(1, sizeof(Storage) + bytes) : std::malloc(sizeof(Storage) + bytes);
   if (!p) raise("Out of memory: cannot allocate " + std::to_string(bytes) + " bytes.");
   auto *s = static_cast<Storage *>(p);
   s->refs = 1;
@@ -93,6 +93,9 @@ Array *g_tempHead = nullptr;
 Array *g_tempTail = nullptr;
 std::uint64_t g_nextSerial = 1;
 
+// Sees every array just before it is freed (tests record the order of destroyers with it).
+void (*g_destroyObserver)(const mxArray *) = nullptr;
+
 Array *newHeader() {
   Array *a;
   if (!g_freeHeaders.empty()) {
@@ -118,19 +121,27 @@ void unlinkTemp(Array *a) {
 
 std::size_t liveArrays() { return g_live; }
 
-Array *newArray(mxClassID cls, const Dims &dims) {
+namespace {
+
+Array *makeArray(mxClassID cls, const Dims &dims, bool zeroed) {
   std::size_t n = dims.numel();
   std::size_t es = elementSize(cls);
   if (es && n > std::numeric_limits<std::size_t>::max() / es) {
     raise("Out of memory: an array of size " + dims.str() + " is too large.");
   }
-  Storage *s = (n && es) ? Storage::allocate(n * es) : nullptr;
+  Storage *s = (n && es) ? Storage::allocate(n * es, zeroed) : nullptr;
   Array *a = newHeader();
   a->cls = cls;
   a->dims = dims;
   a->store = s;
   return a;
 }
+
+}  // namespace
+
+Array *newArray(mxClassID cls, const Dims &dims) { return makeArray(cls, dims, true); }
+
+Array *newArrayForOverwrite(mxClassID cls, const Dims &dims) { return makeArray(cls, dims, false); }
 
 Array *newDouble(std::size_t rows, std::size_t cols) {
   return newArray(mxDOUBLE_CLASS, Dims(rows, cols));
@@ -165,6 +176,7 @@ Array *shareOf(const Array *src) {
 
 void destroy(Array *a) {
   if (!a) return;
+  if (g_destroyObserver) g_destroyObserver(a);
   if (a->temporary) unlinkTemp(a);
   Storage::release(a->store);
   a->store = nullptr;
@@ -260,7 +272,7 @@ double mxArray_tag::number(std::size_t k) const {
 unsigned char *mxArray_tag::mutableData() {
   if (!store) return nullptr;
   if (store->refs > 1) {
-    Storage *copy = Storage::allocate(store->bytes);
+    Storage *copy = Storage::allocate(store->bytes, false);
     std::memcpy(copy->bytesPtr(), store->bytesPtr(), store->bytes);
     Storage::release(store);
     store = copy;
@@ -340,5 +352,9 @@ void mxFree(void *p) { std::free(p); }
 void mxDestroyArray(mxArray *a) { mexrt::detail::destroy(a); }
 
 size_t mexrtLiveArrayCount(void) { return mexrt::detail::liveArrays(); }
+
+void mexrtSetDestroyObserver(void (*observer)(const mxArray *)) {
+  mexrt::detail::g_destroyObserver = observer;
+}
 
 }  // extern "C"

@@ -46,7 +46,8 @@ struct Storage {
   std::size_t refs;
   std::size_t bytes;
   unsigned char *bytesPtr() { return reinterpret_cast<unsigned char *>(this + 1); }
-  static Storage *allocate(std::size_t bytes);  // throws mexrt::Error when out of memory
+  // Throws mexrt::Error when out of memory. Zeroed unless the caller writes every byte.
+  static Storage *allocate(std::size_t bytes, bool zeroed = true);
   static void release(Storage *s);
 };
 static_assert(sizeof(Storage) % 16 == 0);
@@ -99,6 +100,8 @@ using Array = mxArray_tag;
 
 // Making arrays. New arrays are owned (not temporary) until marked otherwise.
 Array *newArray(mxClassID cls, const Dims &dims);  // elements zeroed
+// Elements left unset, for results whose every element the caller writes.
+Array *newArrayForOverwrite(mxClassID cls, const Dims &dims);
 Array *newDouble(std::size_t rows, std::size_t cols);
 Array *newScalar(double v);
 Array *newLogicalScalar(bool v);

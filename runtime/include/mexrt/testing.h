@@ -12,6 +12,10 @@ extern "C" {
 // The number of array handles made and not yet freed, module constants included.
 MEXRT_API size_t mexrtLiveArrayCount(void);
 
+// Calls observer with every array just before it is freed, while its contents can still be
+// read; NULL stops observing.
+MEXRT_API void mexrtSetDestroyObserver(void (*observer)(const mxArray *));
+
 #ifdef __cplusplus
 }
 #endif

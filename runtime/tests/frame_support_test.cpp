@@ -1,0 +1,111 @@
+// Variables, copies on write, contexts, errors and warnings, and counted library start-up.
+#include <vector>
+
+#include "array_test_support.h"
+
+namespace mexrt::test {
+namespace {
+
+TEST(CopyOnWrite, ACopyNeverSeesALaterWriteAndTheReverse) {
+  Var a(row({1, 2, 3}));
+  mxArray *b = a.get();
+  mclCopyArray(&b);  // b: an owned copy sharing a's storage
+  mclIntArrayAssign2(&b, mlfScalar(99), 1, 2);
+  EXPECT_EQ(valuesOf(a.get()), (std::vector<double>{1, 2, 3})) << "the original after writing the copy";
+  EXPECT_EQ(valuesOf(b), (std::vector<double>{1, 99, 3}));
+  mxArray *c = nullptr;
+  mlfAssign(&c, a.get());  // c shares a's storage
+  mxGetPr(a.get())[0] = -1;  // writing the original through the host API unshares it
+  EXPECT_EQ(valuesOf(c), (std::vector<double>{1, 2, 3})) << "the copy after writing the original";
+  mxDestroyArray(b);
+  mxDestroyArray(c);
+  mxArray *absent = nullptr;
+  mclCopyArray(&absent);
+  EXPECT_EQ(absent, nullptr) << "absent stays absent";
+}
+
+TEST(Variables, AssignTakesTemporariesOverAndReleasesTheOldValue) {
+  size_t live = mexrtLiveArrayCount();
+  mxArray *v = nullptr;
+  mlfAssign(&v, mlfScalar(1));
+  mlfAssign(&v, mlfScalar(2));  // the 1 is released
+  EXPECT_EQ(mexrtLiveArrayCount(), live + 1);
+  mlfAssign(&v, v);  // v = v keeps the value
+  EXPECT_EQ(valuesOf(v), std::vector<double>{2});
+  Var constant(mclInitializeDouble(7));
+  mlfAssign(&v, constant.get());  // a constant is shared, never consumed
+  mxDestroyArray(v);
+  EXPECT_EQ(valuesOf(constant.get()), std::vector<double>{7});
+  EXPECT_EQ(mexrtLiveArrayCount(), live + 1) << "only the constant is left";
+  mxArray *ans = nullptr;
+  mclAssignAns(&ans, nullptr);  // a call without a result leaves ans alone
+  EXPECT_EQ(ans, nullptr);
+}
+
+TEST(Variables, NarginCountsThePresentInputs) {
+  Var x(mlfScalar(1));
+  EXPECT_EQ(mclNargin(2, x.get(), x.get(), nullptr), 2);
+  EXPECT_EQ(mclNargin(2, x.get(), nullptr, nullptr), 1);
+  EXPECT_EQ(mclNargin(2, nullptr, nullptr, nullptr), 0);
+}
+
+TEST(Contexts, RestoreReclaimsTemporaryInputsAndAMarkReclaimsTheRest) {
+  size_t live = mexrtLiveArrayCount();
+  Var kept(mlfScalar(3));
+  mxArray *passed = mlfScalar(4);
+  mlfEnterNewContext(0, 2, kept.get(), passed);
+  mlfRestorePreviousContext(0, 2, kept.get(), passed);
+  EXPECT_EQ(mexrtLiveArrayCount(), live + 1) << "the temporary input is reclaimed, the variable kept";
+  uint64_t mark = mclTempMark();
+  mlfScalar(1);
+  mclPlus(mlfScalar(1), mlfScalar(2));
+  mclReleaseTempsSince(mark);
+  EXPECT_EQ(mexrtLiveArrayCount(), live + 1) << "temporaries left by an interrupted call";
+}
+
+TEST(Errors, MessagesAndWarnings) {
+  Var message(mxCreateString("exactly this text"));
+  EXPECT_EQ(errorOf([&] { mlfError(message.get()); }), "exactly this text");
+  EXPECT_EQ(errorOf([] { mclValidateError(0, "x"); }), "Input argument \"x\" is undefined.");
+  EXPECT_EQ(errorOf([] { mclValidateError(1, "mat0"); }), "Variable \"mat0\" is undefined.");
+  testing::internal::CaptureStderr();
+  EXPECT_NE(mclUninitWarning("v") & 0xff, 0) << "an empty array stands in for the value";
+  mclValidateOutputWarning("y", "db");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Warning: Variable \"v\" may be used before it is defined.\n"
+            "Warning: Output argument \"y\" was not assigned during the call to \"db\".\n");
+}
+
+std::vector<int> g_calls;
+void build1() { g_calls.push_back(1); }
+void build2() { g_calls.push_back(2); }
+void term1() { g_calls.push_back(-1); }
+void term2() { g_calls.push_back(-2); }
+void failingBuild() { throw Error("cannot build"); }
+
+TEST(LibraryInit, CountedInitialiseAndTerminate) {
+  InitTermEntry rows[] = {{build1, term1}, {build2, term2}};
+  ModuleInfo info{1, 0, nullptr, 0, 0, 0, 0, 2, rows};
+  int32_t count = 0;
+  g_calls.clear();
+  mclLibTerm(&count, &info);  // terminate without initialise: nothing
+  mclLibInit(&count, &info);
+  mclLibInit(&count, &info);  // nested: counts only
+  mclLibTerm(&count, &info);
+  EXPECT_EQ(g_calls, (std::vector<int>{1, 2})) << "builders in table order, nothing destroyed yet";
+  mclLibTerm(&count, &info);
+  EXPECT_EQ(g_calls, (std::vector<int>{1, 2, -2, -1})) << "destroyers in reverse order";
+  EXPECT_EQ(count, 0);
+
+  InitTermEntry failing[] = {{build1, term1}, {failingBuild, term2}};
+  ModuleInfo bad{1, 0, nullptr, 0, 0, 0, 0, 2, failing};
+  g_calls.clear();
+  EXPECT_EQ(errorOf([&] { mclLibInit(&count, &bad); }), "cannot build");
+  EXPECT_EQ(g_calls, (std::vector<int>{1, -1})) << "a failed start undoes what it built";
+  EXPECT_EQ(count, 0);
+  ModuleInfo wrongVersion{2, 0, nullptr, 0, 0, 0, 0, 0, nullptr};
+  EXPECT_NE(errorOf([&] { mclLibInit(&count, &wrongVersion); }), "");
+}
+
+}  // namespace
+}  // namespace mexrt::test
