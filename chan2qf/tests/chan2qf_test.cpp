@@ -1,0 +1,210 @@
+// chan2qf called through its direct entry: worked values, shapes, frame independence, an
+// independent cosine-transform check, and the errors of missing inputs.
+#include "chan2qf.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "mexrt/error.h"
+#include "mexrt/testing.h"
+
+namespace {
+
+constexpr double kSqrt2 = std::numbers::sqrt2;
+
+// A rows x cols double matrix from values listed column by column.
+mxArray *matrix(std::size_t rows, std::size_t cols, const std::vector<double> &byColumns = {}) {
+  mxArray *a = mxCreateDoubleMatrix(rows, cols, mxREAL);
+  for (std::size_t k = 0; k < byColumns.size(); ++k) mxGetPr(a)[k] = byColumns[k];
+  return a;
+}
+
+// The result of chan2qf as a plain matrix; the arguments are destroyed.
+struct Result {
+  std::size_t rows = 0, cols = 0;
+  std::vector<double> v;
+  double at(std::size_t r, std::size_t c) const { return v[r + c * rows]; }
+};
+Result chan2qf(mxArray *logfbout, double numceps) {
+  mxArray *n = mxCreateDoubleScalar(numceps);
+  mxArray *out = nullptr;
+  mlfAssign(&out, mlfChan2qf(logfbout, n));
+  Result r{mxGetM(out), mxGetN(out), {}};
+  r.v.assign(mxGetPr(out), mxGetPr(out) + mxGetNumberOfElements(out));
+  mxDestroyArray(out);
+  mxDestroyArray(n);
+  mxDestroyArray(logfbout);
+  return r;
+}
+
+class Chan2qf : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InitializeModule_chan2qf();
+    live_ = mexrtLiveArrayCount();
+  }
+  void TearDown() override {
+    EXPECT_EQ(mexrtLiveArrayCount(), live_) << "every array of the calls is freed";
+    TerminateModule_chan2qf();
+  }
+  std::size_t live_ = 0;
+};
+
+TEST_F(Chan2qf, KnownValues) {
+  const struct {
+    const char *name;
+    std::size_t channels;
+    std::vector<double> column;
+    int numceps;
+    std::vector<double> expected;
+  } cases[] = {
+      {"[1; 0], 2 coefficients", 2, {1, 0}, 2, {kSqrt2 / 2, 0}},
+      {"4 equal channels, 7 coefficients", 4, {3, 3, 3, 3}, 7, {0, 0, 0, 0, 0, 0, 0}},
+      {"5 equal channels, 9 coefficients", 5, {-2, -2, -2, -2, -2}, 9, std::vector<double>(9, 0)},
+  };
+  for (const auto &c : cases) {
+    Result r = chan2qf(matrix(c.channels, 1, c.column), c.numceps);
+    ASSERT_EQ(r.rows, c.expected.size()) << c.name;
+    ASSERT_EQ(r.cols, 1u) << c.name;
+    for (std::size_t n = 0; n < r.rows; ++n) {
+      EXPECT_NEAR(r.v[n], c.expected[n], 1e-14) << c.name << ", coefficient " << n + 1;
+    }
+  }
+}
+
+TEST_F(Chan2qf, OneChannelAlternatesSigns) {
+  const std::vector<double> frames = {1.5, -2, 0, 7};
+  Result r = chan2qf(matrix(1, frames.size(), frames), 12);
+  ASSERT_EQ(r.rows, 12u);
+  ASSERT_EQ(r.cols, frames.size());
+  for (std::size_t n = 1; n <= 12; ++n) {
+    // cos(n * pi/2): 0, -1, 0, +1, ... times sqrt(2)
+    const double factor = n % 2 ? 0.0 : (n % 4 == 2 ? -kSqrt2 : kSqrt2);
+    for (std::size_t j = 0; j < frames.size(); ++j) {
+      EXPECT_NEAR(r.at(n - 1, j), factor * frames[j], 1e-14 * std::fabs(frames[j]))
+          << "row " << n << ", frame " << j + 1;
+    }
+  }
+}
+
+TEST_F(Chan2qf, EmptyShapes) {
+  const struct {
+    const char *name;
+    std::size_t channels, frames;
+    double numceps;
+    std::size_t rows;
+    bool allNaN;
+  } cases[] = {
+      {"0 coefficients", 6, 5, 0, 0, false},
+      {"negative coefficient count", 6, 5, -3, 0, false},
+      {"no channels", 0, 4, 3, 3, true},
+      {"no frames", 6, 0, 3, 3, false},
+  };
+  for (const auto &c : cases) {
+    Result r = chan2qf(matrix(c.channels, c.frames, std::vector<double>(c.channels * c.frames, 1)),
+                       c.numceps);
+    EXPECT_EQ(r.rows, c.rows) << c.name;
+    EXPECT_EQ(r.cols, c.frames) << c.name;
+    for (double v : r.v) EXPECT_EQ(std::isnan(v), c.allNaN) << c.name << ": " << v;
+  }
+}
+
+TEST_F(Chan2qf, FramesAreTransformedIndependently) {
+  const std::size_t channels = 9, frames = 6;
+  std::vector<double> data(channels * frames);
+  for (std::size_t k = 0; k < data.size(); ++k) data[k] = std::sin(0.7 * k) * (k % 5);
+  Result all = chan2qf(matrix(channels, frames, data), 8);
+  ASSERT_EQ(all.cols, frames);
+  for (std::size_t j = 0; j < frames; ++j) {
+    std::vector<double> column(data.begin() + j * channels, data.begin() + (j + 1) * channels);
+    Result one = chan2qf(matrix(channels, 1, column), 8);
+    for (std::size_t n = 0; n < 8; ++n) {
+      EXPECT_DOUBLE_EQ(all.at(n, j), one.v[n]) << "frame " << j + 1 << ", coefficient " << n + 1;
+    }
+  }
+}
+
+// Coefficient n of one frame from the cosine sum, in long double.
+long double dctTerm(const std::vector<double> &data, std::size_t channels, std::size_t frame,
+                    std::size_t n) {
+  const long double pi = std::numbers::pi_v<long double>;
+  long double sum = 0;
+  for (std::size_t k = 0; k < channels; ++k) {
+    sum += std::cos(n * pi * (k + 0.5L) / channels) * data[k + frame * channels];
+  }
+  return std::sqrt(2.0L / channels) * sum;
+}
+
+TEST_F(Chan2qf, AgreesWithTheOrthonormalCosineTransform) {
+  std::mt19937_64 rng(20240617);
+  std::normal_distribution<double> value(-3.0, 4.0);
+  const struct {
+    std::size_t channels, frames;
+    int numceps;
+  } cases[] = {{23, 1, 12}, {23, 17, 22},  {23, 1000, 13},
+               {40, 1, 39}, {40, 250, 12}, {40, 1000, 20}};
+  for (const auto &c : cases) {
+    std::vector<double> data(c.channels * c.frames);
+    for (double &d : data) d = value(rng);
+    Result r = chan2qf(matrix(c.channels, c.frames, data), c.numceps);
+    ASSERT_EQ(r.rows, static_cast<std::size_t>(c.numceps));
+    ASSERT_EQ(r.cols, c.frames);
+    for (std::size_t j = 0; j < c.frames; ++j) {
+      std::vector<long double> ref(c.numceps);
+      long double scale = 0;
+      for (int n = 1; n <= c.numceps; ++n) {
+        ref[n - 1] = dctTerm(data, c.channels, j, n);
+        scale = std::max(scale, std::fabs(ref[n - 1]));
+      }
+      for (int n = 1; n <= c.numceps; ++n) {
+        const long double err = std::fabs(r.at(n - 1, j) - ref[n - 1]);
+        ASSERT_LE(err, 1e-12L * scale)
+            << c.channels << " x " << c.frames << ": frame " << j + 1 << ", coefficient " << n;
+      }
+    }
+  }
+}
+
+TEST_F(Chan2qf, MissingInputsAreNamed) {
+  const struct {
+    const char *name;
+    bool logfbout, numceps;
+    const char *message;
+  } cases[] = {
+      {"no inputs", false, false, "Input argument \"logfbout\" is undefined."},
+      {"numceps only", false, true, "Input argument \"logfbout\" is undefined."},
+      {"logfbout only", true, false, "Input argument \"numceps\" is undefined."},
+  };
+  for (const auto &c : cases) {
+    mxArray *x = c.logfbout ? matrix(3, 2, {1, 2, 3, 4, 5, 6}) : nullptr;
+    mxArray *n = c.numceps ? mxCreateDoubleScalar(2) : nullptr;
+    try {
+      mlfChan2qf(x, n);
+      ADD_FAILURE() << c.name << ": no error";
+    } catch (const mexrt::Error &e) {
+      EXPECT_STREQ(e.what(), c.message) << c.name;
+    }
+    mxDestroyArray(n);
+    mxDestroyArray(x);
+  }
+}
+
+TEST_F(Chan2qf, MissingNumcepsFailsAfterTheSize) {
+  // An uninitialised logfbout warns when the size reads it; numceps fails afterwards.
+  testing::internal::CaptureStderr();
+  try {
+    mlfChan2qf(mclGetUninitializedArray(), nullptr);
+    ADD_FAILURE() << "no error";
+  } catch (const mexrt::Error &e) {
+    EXPECT_STREQ(e.what(), "Input argument \"numceps\" is undefined.");
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Warning: Variable \"logfbout\" may be used before it is defined.\n");
+}
+
+}  // namespace

@@ -1,0 +1,191 @@
+// quefwind called through its direct entry: the weights, undoing them, the pass-through
+// cases sharing the input's storage, zero weights, shapes, and missing inputs.
+#include "quefwind.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "array.h"  // the storage pointer, to see that a pass-through shares it
+#include "mexrt/error.h"
+#include "mexrt/testing.h"
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+mxArray *matrix(std::size_t rows, std::size_t cols, const std::vector<double> &byColumns) {
+  mxArray *a = mxCreateDoubleMatrix(rows, cols, mxREAL);
+  for (std::size_t k = 0; k < byColumns.size(); ++k) mxGetPr(a)[k] = byColumns[k];
+  return a;
+}
+
+std::vector<double> values(const mxArray *a) {
+  const double *p = a->reals();  // read without unsharing
+  return std::vector<double>(p, p + mxGetNumberOfElements(a));
+}
+
+// quefwind(cepsin, L) kept in a variable; the caller destroys it.
+mxArray *quefwind(mxArray *cepsin, double L) {
+  mxArray *l = mxCreateDoubleScalar(L);
+  mxArray *out = nullptr;
+  mlfAssign(&out, mlfQuefwind(cepsin, l));
+  mxDestroyArray(l);
+  return out;
+}
+
+double weight(double L, int n) { return 1 + L / 2 * std::sin(std::numbers::pi / L * n); }
+
+class Quefwind : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InitializeModule_quefwind();
+    live_ = mexrtLiveArrayCount();
+  }
+  void TearDown() override {
+    EXPECT_EQ(mexrtLiveArrayCount(), live_) << "every array of the calls is freed";
+    TerminateModule_quefwind();
+  }
+  std::size_t live_ = 0;
+};
+
+TEST_F(Quefwind, RaisedSineWeightsOnEveryFrame) {
+  const std::size_t rows = 12, frames = 5;
+  mxArray *in = matrix(rows, frames, std::vector<double>(rows * frames, 1.0));
+  mxArray *out = quefwind(in, 22);
+  ASSERT_EQ(mxGetM(out), rows);
+  ASSERT_EQ(mxGetN(out), frames);
+  std::vector<double> w = values(out);
+  for (std::size_t j = 0; j < frames; ++j) {
+    for (std::size_t n = 1; n <= rows; ++n) {
+      EXPECT_NEAR(w[n - 1 + j * rows], weight(22, n), 1e-13) << "row " << n << ", frame " << j + 1;
+    }
+    EXPECT_NEAR(w[10 + j * rows], 12.0, 1e-13) << "row 11 has the largest weight 1 + L/2";
+    EXPECT_NEAR(w[11 + j * rows], w[9 + j * rows], 1e-13) << "row 12 mirrors row 10";
+  }
+  mxDestroyArray(out);
+  mxDestroyArray(in);
+}
+
+TEST_F(Quefwind, NegativeLengthUndoesTheLiftering) {
+  const struct {
+    double L;
+    std::size_t rows, frames;
+  } cases[] = {{22, 12, 40}, {22, 30, 3}, {7, 12, 9}};
+  for (const auto &c : cases) {
+    std::vector<double> data(c.rows * c.frames);
+    for (std::size_t k = 0; k < data.size(); ++k) data[k] = std::cos(1.3 * k) * 10 - 2;
+    mxArray *in = matrix(c.rows, c.frames, data);
+    mxArray *liftered = quefwind(in, c.L);
+    mxArray *back = quefwind(liftered, -c.L);
+    std::vector<double> got = values(back);
+    for (std::size_t k = 0; k < data.size(); ++k) {
+      ASSERT_NEAR(got[k], data[k], 1e-12 * std::fabs(data[k]) + 1e-300)
+          << "L = " << c.L << ", element " << k;
+    }
+    mxDestroyArray(back);
+    mxDestroyArray(liftered);
+    mxDestroyArray(in);
+  }
+}
+
+TEST_F(Quefwind, ZeroOrFractionalLengthPassesTheInputThrough) {
+  const double lengths[] = {0, -0.0, 2.5, -3.5, kNaN, 1e-300};
+  const std::vector<double> data = {1.25, -0.0, kNaN, 3e300, -7, kInf};
+  for (double L : lengths) {
+    mxArray *in = matrix(3, 2, data);
+    mxArray *out = quefwind(in, L);
+    EXPECT_EQ(out->rawData(), in->rawData()) << "L = " << L << ": the storage is shared";
+    ASSERT_EQ(mxGetM(out), 3u);
+    ASSERT_EQ(mxGetN(out), 2u);
+    EXPECT_EQ(std::memcmp(out->rawData(), in->rawData(), data.size() * sizeof(double)), 0)
+        << "L = " << L << ": bit for bit";
+    mxDestroyArray(out);
+    EXPECT_EQ(values(in)[0], 1.25) << "the input survives its result";
+    mxDestroyArray(in);
+  }
+}
+
+TEST_F(Quefwind, ZeroWeightOfAShortLifter) {
+  const std::vector<double> data = {4, 5, 6, -1, 2, 0};  // 3 rows, 2 frames
+  const struct {
+    double L;
+    std::vector<double> expected;  // by columns
+  } cases[] = {
+      {2, {8, 5, 0, -2, 2, 0}},           // weights 2, 1, 0
+      {-2, {2, 5, kInf, -0.5, 2, kNaN}},  // row 3 divided by zero
+  };
+  for (const auto &c : cases) {
+    mxArray *in = matrix(3, 2, data);
+    mxArray *out = quefwind(in, c.L);
+    std::vector<double> got = values(out);
+    for (std::size_t k = 0; k < data.size(); ++k) {
+      if (std::isnan(c.expected[k])) {
+        EXPECT_TRUE(std::isnan(got[k])) << "L = " << c.L << ", element " << k;
+      } else if (std::isinf(c.expected[k])) {
+        EXPECT_EQ(got[k], c.expected[k]) << "L = " << c.L << ", element " << k;
+      } else {
+        EXPECT_NEAR(got[k], c.expected[k], 1e-15 * 8) << "L = " << c.L << ", element " << k;
+      }
+    }
+    mxDestroyArray(out);
+    mxDestroyArray(in);
+  }
+}
+
+TEST_F(Quefwind, Shapes) {
+  const struct {
+    const char *name;
+    std::size_t rows, frames;
+    double L;
+  } cases[] = {
+      {"a single frame", 12, 1, 22}, {"a single coefficient", 1, 6, 22},
+      {"empty 0 x 0", 0, 0, 22},     {"empty 0 x 0, negative L", 0, 0, -4},
+      {"no frames", 12, 0, 22},      {"no coefficients", 0, 7, 22},
+  };
+  for (const auto &c : cases) {
+    std::vector<double> data(c.rows * c.frames, 2.0);
+    mxArray *in = matrix(c.rows, c.frames, data);
+    mxArray *out = quefwind(in, c.L);
+    ASSERT_EQ(mxGetM(out), c.rows) << c.name;
+    ASSERT_EQ(mxGetN(out), c.frames) << c.name;
+    std::vector<double> got = values(out);
+    for (std::size_t k = 0; k < got.size(); ++k) {
+      EXPECT_NEAR(got[k], 2.0 * weight(c.L, k % c.rows + 1), 1e-13) << c.name << ", element " << k;
+    }
+    mxDestroyArray(out);
+    mxDestroyArray(in);
+  }
+}
+
+TEST_F(Quefwind, MissingInputsAreNamed) {
+  const struct {
+    const char *name;
+    bool cepsin, lifterl;
+    const char *message;
+  } cases[] = {
+      {"no inputs", false, false, "Input argument \"cepsin\" is undefined."},
+      {"lifterl only", false, true, "Input argument \"cepsin\" is undefined."},
+      {"cepsin only", true, false, "Input argument \"lifterl\" is undefined."},
+  };
+  for (const auto &c : cases) {
+    mxArray *x = c.cepsin ? matrix(2, 2, {1, 2, 3, 4}) : nullptr;
+    mxArray *l = c.lifterl ? mxCreateDoubleScalar(22) : nullptr;
+    try {
+      mlfQuefwind(x, l);
+      ADD_FAILURE() << c.name << ": no error";
+    } catch (const mexrt::Error &e) {
+      EXPECT_STREQ(e.what(), c.message) << c.name;
+    }
+    mxDestroyArray(l);
+    mxDestroyArray(x);
+  }
+}
+
+}  // namespace
