@@ -299,11 +299,13 @@ void storeInto(Array **dst, const Array &src, mxClassID cls, const Dims &dims, W
   bool convert = cls != src.cls;  // only ever to double
   std::optional<DoubleData> asDouble;
   if (convert) asDouble.emplace(src);
+  // Taken before *dst changes: src may be *dst itself, whose storage is about to be replaced.
+  const void *elements = convert ? static_cast<const void *>(asDouble->data()) : src.rawData();
+  bool scalar = src.numel() == 1;
   prepareStore(dst, cls, dims);
   byClass(cls, [&](auto tag) {
     using T = decltype(tag);
-    const T *p = convert ? reinterpret_cast<const T *>(asDouble->data()) : elementsOf<T>(src);
-    write(mutableElementsOf<T>(**dst), SourceElements<T>{p, src.numel() == 1});
+    write(mutableElementsOf<T>(**dst), SourceElements<T>{static_cast<const T *>(elements), scalar});
   });
 }
 
@@ -454,7 +456,8 @@ Array *colonRange(double start, double step, double stop) {
   std::size_t n = static_cast<std::size_t>(count);
   Array *r = newDouble(1, n);
   double *out = r->mutableReals();
-  for (std::size_t k = 0; k < n; ++k) out[k] = start + static_cast<double>(k) * step;
+  out[0] = start;  // not start + 0 * step, which is NaN for an infinite step
+  for (std::size_t k = 1; k < n; ++k) out[k] = start + static_cast<double>(k) * step;
   out[n - 1] = step > 0 ? std::min(out[n - 1], stop) : std::max(out[n - 1], stop);
   return r;
 }
