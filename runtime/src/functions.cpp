@@ -175,14 +175,19 @@ Dims reshapeSize(const OperandList &args, std::size_t numel, const Dims &from) {
 
 // --- Concatenation ---
 
-mxClassID concatClass(const OperandList &ops, const std::vector<std::size_t> &kept) {
-  bool anyChar = false, allLogical = !kept.empty();
-  for (std::size_t k : kept) {
-    anyChar |= ops[k].isChar();
-    allLogical &= ops[k].isLogical();
+// char if any operand is char, logical if all are, else double. A 0x0 double ([]) takes no
+// part, but an empty char or logical operand does: ['', 65] is 'A'.
+mxClassID concatClass(const OperandList &ops) {
+  bool anyChar = false, allLogical = true, any = false;
+  for (std::size_t k = 0; k < ops.size(); ++k) {
+    const Array &a = ops[k];
+    if (a.isDouble() && a.dims == Dims(0, 0)) continue;
+    any = true;
+    anyChar |= a.isChar();
+    allLogical &= a.isLogical();
   }
   if (anyChar) return mxCHAR_CLASS;
-  return allLogical ? mxLOGICAL_CLASS : mxDOUBLE_CLASS;
+  return any && allLogical ? mxLOGICAL_CLASS : mxDOUBLE_CLASS;
 }
 
 // n elements of src from `from` on, converted to To (char codes from numbers are rounded
@@ -211,12 +216,8 @@ Array *concatenate(const OperandList &ops, std::size_t axis, const char *fn) {
   for (std::size_t k = 0; k < ops.size(); ++k) {
     if (!(ops[k].dims == Dims(0, 0))) kept.push_back(k);
   }
-  if (kept.empty()) {
-    std::vector<std::size_t> all(ops.size());
-    for (std::size_t k = 0; k < all.size(); ++k) all[k] = k;
-    return newArray(ops.size() ? concatClass(ops, all) : mxDOUBLE_CLASS, Dims(0, 0));
-  }
-  mxClassID cls = concatClass(ops, kept);
+  mxClassID cls = concatClass(ops);
+  if (kept.empty()) return newArray(cls, Dims(0, 0));
   const Array &first = ops[kept[0]];
   std::size_t nd = 0;
   for (std::size_t k : kept) nd = std::max(nd, ops[k].dims.size());
@@ -304,9 +305,14 @@ struct Walk {
 
 Walk walkAlong(const Dims &dims, std::size_t dim, bool emptyStaysEmpty) {
   Walk w;
-  std::size_t nd = std::max(dims.size(), dim + 1);
-  std::vector<std::size_t> d(nd);
-  for (std::size_t m = 0; m < nd; ++m) d[m] = dims[m];
+  if (dim >= dims.size()) {
+    // Every element is its own slice: the result has x's size.
+    w.inner = dims.numel();
+    w.out = dims;
+    return w;
+  }
+  std::size_t nd = dims.size();
+  std::vector<std::size_t> d(dims.span().begin(), dims.span().end());
   for (std::size_t m = 0; m < dim; ++m) w.inner *= d[m];
   for (std::size_t m = dim + 1; m < nd; ++m) w.outer *= d[m];
   w.len = d[dim];
