@@ -207,4 +207,38 @@ TEST_F(Chan2qf, MissingNumcepsFailsAfterTheSize) {
             "Warning: Variable \"logfbout\" may be used before it is defined.\n");
 }
 
+TEST_F(Chan2qf, OddArgumentsGiveAResultOrAClearError) {
+  const size_t dims3[] = {4, 2, 3};
+  const double kNaN = std::nan("");
+  const struct {
+    const char *name;
+    mxArray *logfbout, *numceps;
+    bool fails;
+  } cases[] = {
+      {"3-d outputs", mxCreateNumericArray(3, dims3, mxDOUBLE_CLASS, mxREAL),
+       mxCreateDoubleScalar(3), true},
+      {"char outputs", mxCreateString("abcd"), mxCreateDoubleScalar(3), false},
+      {"logical count", matrix(3, 2), mxCreateLogicalScalar(true), false},
+      {"fractional count", matrix(3, 2), mxCreateDoubleScalar(2.5), true},
+      {"NaN count", matrix(3, 2), mxCreateDoubleScalar(kNaN), true},
+      {"infinite count", matrix(3, 2), mxCreateDoubleScalar(INFINITY), true},
+      {"vector count", matrix(3, 2), matrix(1, 2, {2, 3}), true},
+      {"empty count", matrix(3, 2), matrix(0, 0), false},
+      {"NaN outputs", matrix(2, 1, {kNaN, 1}), mxCreateDoubleScalar(2), false},
+  };
+  for (const auto &c : cases) {
+    try {
+      mxArray *out = nullptr;
+      mlfAssign(&out, mlfChan2qf(c.logfbout, c.numceps));
+      EXPECT_FALSE(c.fails) << c.name << ": no error";
+      mxDestroyArray(out);
+    } catch (const mexrt::Error &e) {
+      EXPECT_TRUE(c.fails) << c.name << ": " << e.what();
+      EXPECT_GT(std::string(e.what()).size(), 10u) << c.name;
+    }
+    mxDestroyArray(c.numceps);
+    mxDestroyArray(c.logfbout);
+  }
+}
+
 }  // namespace

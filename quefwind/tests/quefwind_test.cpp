@@ -188,4 +188,56 @@ TEST_F(Quefwind, MissingInputsAreNamed) {
   }
 }
 
+TEST_F(Quefwind, UninitialisedInputPassesThroughItself) {
+  // The pass-through warns but hands over the marker itself, never an empty stand-in.
+  testing::internal::CaptureStderr();
+  mxArray *out = nullptr;
+  mxArray *zero = mxCreateDoubleScalar(0);
+  mlfAssign(&out, mlfQuefwind(mclGetUninitializedArray(), zero));
+  const std::string warnings = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(mxGetClassID(out), mxUNKNOWN_CLASS);
+  EXPECT_NE(warnings.find("Variable \"cepsin\" may be used before it is defined."),
+            std::string::npos)
+      << warnings;
+  EXPECT_NE(warnings.find("Output argument \"cepsout\" was not assigned during the call to "
+                          "\"quefwind\"."),
+            std::string::npos)
+      << warnings;
+  mxDestroyArray(zero);
+  mxDestroyArray(out);
+}
+
+TEST_F(Quefwind, OddArgumentsGiveAResultOrAClearError) {
+  const size_t dims3[] = {3, 2, 2};
+  const struct {
+    const char *name;
+    mxArray *cepsin, *lifterl;
+    bool fails;
+  } cases[] = {
+      {"3-d coefficients", mxCreateNumericArray(3, dims3, mxDOUBLE_CLASS, mxREAL),
+       mxCreateDoubleScalar(22), true},
+      {"3-d coefficients passed through", mxCreateNumericArray(3, dims3, mxDOUBLE_CLASS, mxREAL),
+       mxCreateDoubleScalar(0.5), false},
+      {"char coefficients", mxCreateString("abc"), mxCreateDoubleScalar(22), false},
+      {"logical L", matrix(2, 2, {1, 2, 3, 4}), mxCreateLogicalScalar(true), false},
+      {"char L", matrix(2, 2, {1, 2, 3, 4}), mxCreateString("x"), false},
+      {"infinite L", matrix(2, 2, {1, 2, 3, 4}), mxCreateDoubleScalar(kInf), false},
+      {"vector L", matrix(2, 2, {1, 2, 3, 4}), matrix(1, 2, {22, 22}), true},
+      {"empty L", matrix(2, 2, {1, 2, 3, 4}), matrix(0, 0, {}), true},
+  };
+  for (const auto &c : cases) {
+    try {
+      mxArray *out = nullptr;
+      mlfAssign(&out, mlfQuefwind(c.cepsin, c.lifterl));
+      EXPECT_FALSE(c.fails) << c.name << ": no error";
+      mxDestroyArray(out);
+    } catch (const mexrt::Error &e) {
+      EXPECT_TRUE(c.fails) << c.name << ": " << e.what();
+      EXPECT_GT(std::strlen(e.what()), 10u) << c.name;
+    }
+    mxDestroyArray(c.lifterl);
+    mxDestroyArray(c.cepsin);
+  }
+}
+
 }  // namespace
