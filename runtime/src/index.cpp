@@ -309,43 +309,49 @@ void storeInto(Array **dst, const Array &src, mxClassID cls, const Dims &dims, W
   });
 }
 
+// Writes v at each selected position (the first count when pos is nullptr, the colon).
+template <class T>
+void scatterValue(T *out, const std::size_t *pos, std::size_t count, T v) {
+  if (!pos) {
+    std::fill(out, out + count, v);
+    return;
+  }
+  for (std::size_t k = 0; k < count; ++k) out[pos[k]] = v;
+}
+
+// Writes from[k] at the k-th selected position.
+template <class T>
+void scatter(T *out, const std::size_t *pos, std::size_t count, const T *from) {
+  if (!pos) {
+    std::copy(from, from + count, out);
+    return;
+  }
+  for (std::size_t k = 0; k < count; ++k) out[pos[k]] = from[k];
+}
+
+// The size after a linear store reaching maxIndex beyond cur: a vector grows along its
+// orientation, an empty array into a row; a matrix cannot tell which way to grow.
+Dims grownLinear(const Dims &cur, std::size_t maxIndex) {
+  bool twoD = cur.size() == 2;
+  if (twoD && cur[0] == 0 && cur[1] == 0) return Dims(1, maxIndex);
+  if (twoD && cur[0] == 1) return Dims(1, maxIndex);
+  if (twoD && cur[1] == 1) return Dims(maxIndex, 1);
+  raise("Attempt to grow array along ambiguous dimension: index " + std::to_string(maxIndex) +
+        ", size " + cur.str() + ".");
+}
+
 void storeLinear(Array **dst, const Array &src, const Array &i) {
   Array *d = *dst;
   Dims cur = currentDims(d);
   std::size_t n = cur.numel();
   Subscript sub = subscriptOf(i, n);
   if (src.numel() != 1 && src.numel() != sub.count) countMismatch(sub.count, src);
-  Dims dims = cur;
-  if (sub.maxIndex > n) {
-    // A vector grows along its orientation, an empty array into a row; a matrix cannot tell.
-    bool twoD = cur.size() == 2;
-    if (twoD && cur[0] == 0 && cur[1] == 0)
-      dims = Dims(1, sub.maxIndex);
-    else if (twoD && cur[0] == 1)
-      dims = Dims(1, sub.maxIndex);
-    else if (twoD && cur[1] == 1)
-      dims = Dims(sub.maxIndex, 1);
-    else {
-      raise("Attempt to grow array along ambiguous dimension: index " +
-            std::to_string(sub.maxIndex) + ", size " + cur.str() + ".");
-    }
-  }
+  Dims dims = sub.maxIndex > n ? grownLinear(cur, sub.maxIndex) : cur;
   storeInto(dst, src, storedClass(d, src), dims, [&](auto *out, auto source) {
-    const std::size_t *pos = sub.positions();
-    std::size_t count = sub.count;
-    if (source.scalar) {
-      auto v = source.p[0];
-      if (!pos)
-        std::fill(out, out + count, v);
-      else
-        for (std::size_t k = 0; k < count; ++k) out[pos[k]] = v;
-      return;
-    }
-    if (!pos) {
-      std::copy(source.p, source.p + count, out);
-      return;
-    }
-    for (std::size_t k = 0; k < count; ++k) out[pos[k]] = source.p[k];
+    if (source.scalar)
+      scatterValue(out, sub.positions(), sub.count, source.p[0]);
+    else
+      scatter(out, sub.positions(), sub.count, source.p);
   });
 }
 
@@ -405,21 +411,12 @@ void storePlane(Array **dst, const Array &src, SubscriptArg i, SubscriptArg j) {
     std::size_t stride = dims.rows();
     const std::size_t *pi = si.positions();
     const std::size_t *pj = sj.positions();
-    auto *from = source.p;
     for (std::size_t q = 0; q < sj.count; ++q) {
       auto *column = out + (pj ? pj[q] : q) * stride;
-      if (source.scalar) {
-        if (!pi)
-          std::fill(column, column + si.count, from[0]);
-        else
-          for (std::size_t p = 0; p < si.count; ++p) column[pi[p]] = from[0];
-        continue;
-      }
-      if (!pi)
-        std::copy(from, from + si.count, column);
+      if (source.scalar)
+        scatterValue(column, pi, si.count, source.p[0]);
       else
-        for (std::size_t p = 0; p < si.count; ++p) column[pi[p]] = from[p];
-      from += si.count;
+        scatter(column, pi, si.count, source.p + q * si.count);
     }
   });
 }
