@@ -194,6 +194,7 @@ mxClassID concatClass(const OperandList &ops) {
 // and held within the 16-bit range).
 template <class To>
 void convertRun(const Array &src, std::size_t from, To *out, std::size_t n) {
+  if (n == 0) return;  // an empty operand has no storage to copy from
   if (src.cls == (std::is_same_v<To, double>   ? mxDOUBLE_CLASS
                   : std::is_same_v<To, mxChar> ? mxCHAR_CLASS
                                                : mxLOGICAL_CLASS)) {
