@@ -29,6 +29,7 @@ MEXRT_API void mclLoadConditional(mxArray *file, ...);
 #ifdef __cplusplus
 }
 
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,7 +47,13 @@ MEXRT_API double parentOf(double handle);       // 0 for a figure (the root)
 MEXRT_API std::vector<double> childrenOf(double handle);  // in creation order
 // A property's value (set or default) as a new array the caller frees with
 // mxDestroyArray; the name is matched case-insensitively. Throws for an unknown property.
+// XLim, YLim and ZLim hold [0 1] until set; while their XLimMode ... is "auto" the renderer
+// chooses the limits from the data. An axes' Title, XLabel, YLabel and ZLabel are the handle
+// of a text among its children, or empty. Children lists the newest first, as get does.
 MEXRT_API mxArray *property(double handle, std::string_view name);
+// The rectangle [left bottom width height] in pixels of a figure (on the 1280 x 1024 screen)
+// or of an axes or control (within its figure), whatever its Units. Throws for a line or text.
+MEXRT_API std::array<double, 4> pixelPosition(double handle);
 // Removes every object (the store is empty again); for hosts and tests.
 MEXRT_API void clearAll();
 
