@@ -421,6 +421,28 @@ void storePlane(Array **dst, const Array &src, SubscriptArg i, SubscriptArg j) {
   });
 }
 
+// x(k) = v for a scalar v of x's class at an offset inside x: the common store of loops,
+// written without building subscripts. False when the general path is needed.
+bool storeScalarInPlace(Array *d, const Array &src, std::size_t offset) {
+  if (!d || d->isUninit() || src.numel() != 1 || src.cls != d->cls || offset >= d->numel()) {
+    return false;
+  }
+  byClass(d->cls, [&](auto tag) {
+    using T = decltype(tag);
+    T v = elementsOf<T>(src)[0];  // read first: src may share d's storage
+    mutableElementsOf<T>(*d)[offset] = v;
+  });
+  return true;
+}
+
+// The offset of (i, j) inside d, or SIZE_MAX when it lies outside (or d is absent).
+std::size_t planeOffset(const Array *d, std::size_t i, std::size_t j) {
+  if (!d || d->isUninit() || i > d->dims.rows() || j > d->dims.cols()) return SIZE_MAX;
+  return (j - 1) * d->dims.rows() + (i - 1);
+}
+
+bool isScalarDouble(const Array &a) { return a.isDouble() && a.numel() == 1; }
+
 std::size_t intPosition(int v) {
   if (v < 1) badSubscript(v);
   return static_cast<std::size_t>(v);
@@ -499,19 +521,29 @@ mxArray *mclIntArrayRef1(mxArray *a, int i) {
 void mclArrayAssign1(mxArray **dst, mxArray *src, mxArray *i) {
   Operands<2> ops({src, i}, "Assignment a(i) = x");
   if (!dst) raise("Assignment a(i) = x: the destination is missing.");
+  if (isScalarDouble(ops[1])) {
+    std::size_t p = positionOf(ops[1].reals()[0]);
+    if (storeScalarInPlace(*dst, ops[0], p - 1)) return;
+  }
   storeLinear(dst, ops[0], ops[1]);
 }
 
 void mclArrayAssign2(mxArray **dst, mxArray *src, mxArray *i, mxArray *j) {
   Operands<3> ops({src, i, j}, "Assignment a(i,j) = x");
   if (!dst) raise("Assignment a(i,j) = x: the destination is missing.");
+  if (isScalarDouble(ops[1]) && isScalarDouble(ops[2])) {
+    std::size_t p = positionOf(ops[1].reals()[0]), q = positionOf(ops[2].reals()[0]);
+    if (storeScalarInPlace(*dst, ops[0], planeOffset(*dst, p, q))) return;
+  }
   storePlane(dst, ops[0], {ops.get(1), 0}, {ops.get(2), 0});
 }
 
 void mclIntArrayAssign2(mxArray **dst, mxArray *src, int i, int j) {
   Operand x(src, "Assignment a(i,j) = x");
   if (!dst) raise("Assignment a(i,j) = x: the destination is missing.");
-  storePlane(dst, *x, {nullptr, intPosition(i)}, {nullptr, intPosition(j)});
+  std::size_t p = intPosition(i), q = intPosition(j);
+  if (storeScalarInPlace(*dst, *x, planeOffset(*dst, p, q))) return;
+  storePlane(dst, *x, {nullptr, p}, {nullptr, q});
 }
 
 mxArray *mlfCreateColonIndex(void) { return temp(newString(u":")); }
