@@ -17,19 +17,25 @@ function(mexrt_export_only target)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${script})
 endfunction()
 
-# mexrt_add_module(NAME SOURCES files... EXPORTS symbols...): the loadable module NAME.mexa64,
-# built into the build tree's mex/ folder (the host's default module path) and installed in
-# lib/mex, exporting exactly EXPORTS. Its units are also an object library NAME_units, so
-# tests can call the entries directly.
+# mexrt_add_module(NAME SOURCES files... EXPORTS symbols... [TEST_ONLY]): the loadable module
+# NAME.mexa64, built into the build tree's mex/ folder (the host's default module path) and
+# installed in lib/mex, exporting exactly EXPORTS. Its units are also an object library
+# NAME_units, so tests can call the entries directly. A TEST_ONLY module is built into
+# testmex/ instead and not installed.
 function(mexrt_add_module name)
-  cmake_parse_arguments(M "" "" "SOURCES;EXPORTS" ${ARGN})
+  cmake_parse_arguments(M "TEST_ONLY" "" "SOURCES;EXPORTS" ${ARGN})
   add_library(${name}_units OBJECT ${M_SOURCES})
   target_link_libraries(${name}_units PUBLIC frame mexrt)
   target_include_directories(${name}_units PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
   add_library(${name} MODULE $<TARGET_OBJECTS:${name}_units>)
   target_link_libraries(${name} PRIVATE mexrt)
+  if(M_TEST_ONLY)
+    set(out_dir ${CMAKE_BINARY_DIR}/testmex)
+  else()
+    set(out_dir ${MEXRT_MODULE_DIR})
+    install(TARGETS ${name} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/mex)
+  endif()
   set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX ".mexa64"
-                        LIBRARY_OUTPUT_DIRECTORY ${MEXRT_MODULE_DIR})
+                        LIBRARY_OUTPUT_DIRECTORY ${out_dir})
   mexrt_export_only(${name} ${M_EXPORTS})
-  install(TARGETS ${name} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/mex)
 endfunction()
