@@ -18,7 +18,7 @@ class Module;
 // One function a loaded module offers by name.
 struct FunctionInfo {
   std::string name;
-  int inputs = 0;   // declared counts, from the module's function table
+  int inputs = 0;  // declared counts, from the module's function table
   int outputs = 0;
   MexGatewayFn entry = nullptr;
   const Module *module = nullptr;
@@ -49,12 +49,16 @@ class Loader {
   // Loads one module file and runs its builders in table order. The same file (by its
   // canonical path) loaded again gives the module already loaded. Refuses, with a
   // mexrt::Error naming the file: a file that is not a shared object, one without
-  // mexLibrary, a record whose record_version is not 1, or a malformed record.
+  // mexLibrary, a record whose record_version is not 1, or a malformed record (negative or
+  // absurd counts, null tables, a row without name or entry, a name given twice). If a
+  // builder fails, those already run are undone, the file is unloaded and the error goes on.
+  // A function name already served by another module keeps its server, with a warning.
   const Module &load(const std::filesystem::path &file);
 
   // Loads every *.mexa64 of each folder, folders in order, files by name. A function name
   // already served by an earlier module keeps its first server; a warning names the
-  // shadowed file. Folders that do not exist are skipped.
+  // shadowed file. Folders that do not exist are skipped; a file that cannot be loaded
+  // draws a warning with the reason and is skipped.
   void loadPath(const std::vector<std::filesystem::path> &folders);
 
   // The function served under a name, or nullptr.
