@@ -1,11 +1,14 @@
 // The decibel library as an application program uses it: initialise, db, terminate.
+#include "zeta.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "mexrt/error.h"
 #include "mexrt/testing.h"
-#include "zeta.h"
 
 namespace {
 
@@ -26,9 +29,7 @@ double dbOf(double x) {
 }
 
 TEST_F(Zeta, ReferenceValues) {
-  const struct {
-    double x, expected;
-  } cases[] = {{1, 0}, {10, 20}, {100, 40}, {1e-3, -60}};
+  const struct { double x, expected; } cases[] = {{1, 0}, {10, 20}, {100, 40}, {1e-3, -60}};
   for (const auto &c : cases) EXPECT_NEAR(dbOf(c.x), c.expected, 1e-12) << "x = " << c.x;
   EXPECT_DOUBLE_EQ(dbOf(0.5), -dbOf(2));
   EXPECT_EQ(dbOf(0), -INFINITY);
@@ -79,6 +80,36 @@ TEST_F(Zeta, AbsentArgumentNamesX) {
     EXPECT_STREQ(e.what(), "Input argument \"x\" is undefined.");
   }
   EXPECT_EQ(mexrtLiveArrayCount(), live) << "nothing leaks on the error path";
+}
+
+std::vector<std::string> destroyed;
+void recordDestroyed(const mxArray *a) {
+  if (char *s = mxArrayToString(a)) {
+    destroyed.emplace_back(s);
+    mxFree(s);
+  } else {
+    destroyed.push_back(std::to_string(mxGetPr(a)[0]));
+  }
+}
+
+TEST(ZetaLifecycle, TerminateDestroysTheConstantsOnceLastBuiltFirst) {
+  size_t before = mexrtLiveArrayCount();
+  zetaInitialize();
+  EXPECT_EQ(mexrtLiveArrayCount(), before + 3);
+  destroyed.clear();
+  mexrtSetDestroyObserver(recordDestroyed);
+  zetaTerminate();
+  zetaTerminate();
+  mexrtSetDestroyObserver(nullptr);
+  const std::vector<std::string> expected = {
+      std::to_string(20.0),
+      "Run-time Error: File: db Line: 1 Column: 1 The function \"db\" was called with more than "
+      "the declared number of inputs (1).",
+      "Run-time Error: File: db Line: 1 Column: 1 The function \"db\" was called with more than "
+      "the declared number of outputs (1).",
+  };
+  EXPECT_EQ(destroyed, expected) << "_mxarray4_, _mxarray2_, then _mxarray0_";
+  EXPECT_EQ(mexrtLiveArrayCount(), before);
 }
 
 TEST(ZetaLifecycle, NestedInitialiseKeepsConstantsUntilTheLastTerminate) {
