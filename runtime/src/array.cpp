@@ -53,9 +53,30 @@ std::string Dims::str() const {
 
 // --- Storage ---
 
+namespace {
+
+// Buffers of up to kSmallBytes (scalars, short vectors) are kept for reuse, so that
+// scalar operations do not go to the allocator. Never destroyed, as the header list.
+constexpr std::size_t kSmallBytes = 32;
+constexpr std::size_t kMaxSmallBuffers = 4096;
+std::vector<void *> &smallBuffers() {
+  static auto *list = new std::vector<void *>();
+  return *list;
+}
+
+}  // namespace
+
 Storage *Storage::allocate(std::size_t bytes, bool zeroed) {
   if (bytes > std::numeric_limits<std::size_t>::max() - sizeof(Storage)) raise("Out of memory.");
-  void *p = zeroed ? std::calloc(1, sizeof(Storage) + bytes) : std::malloc(sizeof(Storage) + bytes);
+  void *p = nullptr;
+  if (bytes <= kSmallBytes && !smallBuffers().empty()) {
+    p = smallBuffers().back();
+    smallBuffers().pop_back();
+    if (zeroed) std::memset(p, 0, sizeof(Storage) + bytes);
+  } else {
+    std::size_t size = sizeof(Storage) + (bytes <= kSmallBytes ? kSmallBytes : bytes);
+    p = zeroed ? std::calloc(1, size) : std::malloc(size);
+  }
   if (!p) raise("Out of memory: cannot allocate " + std::to_string(bytes) + " bytes.");
   auto *s = static_cast<Storage *>(p);
   s->refs = 1;
@@ -64,7 +85,12 @@ Storage *Storage::allocate(std::size_t bytes, bool zeroed) {
 }
 
 void Storage::release(Storage *s) {
-  if (s && --s->refs == 0) std::free(s);
+  if (!s || --s->refs != 0) return;
+  if (s->bytes <= kSmallBytes && smallBuffers().size() < kMaxSmallBuffers) {
+    smallBuffers().push_back(s);
+    return;
+  }
+  std::free(s);
 }
 
 std::size_t elementSize(mxClassID cls) {
@@ -85,7 +111,12 @@ std::size_t elementSize(mxClassID cls) {
 namespace {
 
 std::size_t g_live = 0;
-std::vector<Array *> g_freeHeaders;
+// Freed headers kept for reuse. Never destroyed: arrays may still be freed while the
+// process exits (static stores of the host), and the list stays reachable for leak checks.
+std::vector<Array *> &freeHeaders() {
+  static auto *list = new std::vector<Array *>();
+  return *list;
+}
 constexpr std::size_t kMaxFreeHeaders = 4096;
 
 // The list of live temporaries, oldest first.
@@ -98,9 +129,9 @@ void (*g_destroyObserver)(const mxArray *) = nullptr;
 
 Array *newHeader() {
   Array *a;
-  if (!g_freeHeaders.empty()) {
-    a = g_freeHeaders.back();
-    g_freeHeaders.pop_back();
+  if (!freeHeaders().empty()) {
+    a = freeHeaders().back();
+    freeHeaders().pop_back();
   } else {
     a = new Array;  // the free list owns headers between uses; destroy() returns them
   }
@@ -183,8 +214,8 @@ void destroy(Array *a) {
   a->cls = mxUNKNOWN_CLASS;
   a->dims = Dims();
   --g_live;
-  if (g_freeHeaders.size() < kMaxFreeHeaders) {
-    g_freeHeaders.push_back(a);
+  if (freeHeaders().size() < kMaxFreeHeaders) {
+    freeHeaders().push_back(a);
   } else {
     delete a;
   }
