@@ -543,6 +543,7 @@ Owned valueOrDefault(double handle, const Object &o, const Prop &p) {
 struct Change {
   std::vector<Value> values;
   std::optional<double> parent;
+  std::vector<const Prop *> labels;  // label properties set, in the order given
 };
 
 std::vector<Value> copyValues(const std::vector<Value> &values) {
@@ -550,6 +551,10 @@ std::vector<Value> copyValues(const std::vector<Value> &values) {
   out.reserve(values.size());
   for (const Value &v : values) out.push_back({v.prop, Owned(detail::shareOf(v.array.get()))});
   return out;
+}
+
+std::string withArticle(Type t) {
+  return (t == Type::Axes ? "an " : "a ") + std::string(nameOf(t));
 }
 
 void checkParent(Type t, double parent) {
@@ -560,9 +565,9 @@ void checkParent(Type t, double parent) {
   }
   const Object *p = lookup(parent);
   if (!p || p->type != *want) {
-    raise("The parent of a " + std::string(nameOf(t)) + " must be a " + nameOf(*want) + "; " +
+    raise("The parent of " + withArticle(t) + " must be " + withArticle(*want) + "; " +
           detail::numberText(parent) + " is " +
-          (p ? std::string("a ") + nameOf(p->type) : "not a graphics object") + ".");
+          (p ? withArticle(p->type) : std::string("not a graphics object")) + ".");
   }
 }
 
@@ -572,7 +577,7 @@ Change prepare(Type t, const std::vector<Value> &current, double currentParent,
   if ((ops.size() - first) % 2 != 0) {
     raise(std::string(nameOf(t)) + ": property names and values must come in pairs.");
   }
-  Change c{copyValues(current), std::nullopt};
+  Change c{copyValues(current), std::nullopt, {}};
   for (std::size_t k = first; k < ops.size(); k += 2) {
     const Array &name = ops[k];
     if (!name.isChar() || name.dims[0] > 1) {
@@ -607,6 +612,7 @@ Change prepare(Type t, const std::vector<Value> &current, double currentParent,
       // Setting a limit fixes it: its mode becomes manual.
       putValue(c.values, propOrRaise(t, p.name + "Mode"), string("manual"));
     }
+    if (p.kind == Kind::Label) c.labels.push_back(&p);
     putValue(c.values, p, std::move(v));
   }
   if (t == Type::Line) {
@@ -631,17 +637,16 @@ void moveTo(double handle, Object &o, double parent) {
   if (Object *p = lookup(parent)) p->children.push_back(handle);
 }
 
-// Makes the texts named by an axes' label properties its children.
-void attachLabels(double axes, Object &o) {
-  for (Value &v : o.values) {
-    if (v.prop->kind != Kind::Label || v.array->isEmpty()) continue;
-    double h = v.array->reals()[0];
-    Object *txt = lookup(h);
-    if (!txt) continue;
-    moveTo(h, *txt, axes);
-    // One text serves one role: any other label of this axes naming it lets go.
+// Makes the texts just named by an axes' label properties its children. One text serves
+// one role: the role set last keeps it, any other label of the axes naming it lets go.
+void attachLabels(double axes, Object &o, const std::vector<const Prop *> &labels) {
+  for (const Prop *role : labels) {
+    const Array *v = valueOf(o.values, *role);
+    if (!v || v->isEmpty()) continue;
+    double h = v->reals()[0];
+    if (Object *txt = lookup(h)) moveTo(h, *txt, axes);
     for (Value &other : o.values) {
-      if (&other != &v && other.prop->kind == Kind::Label && !other.array->isEmpty() &&
+      if (other.prop != role && other.prop->kind == Kind::Label && !other.array->isEmpty() &&
           other.array->reals()[0] == h) {
         other.array = row({});
       }
@@ -692,7 +697,7 @@ double create(Type t, const detail::OperandList &ops) {
   } else {
     moveTo(h, o, parent);
   }
-  if (t == Type::Axes) attachLabels(h, o);
+  if (t == Type::Axes) attachLabels(h, o, c.labels);
   return h;
 }
 
@@ -701,7 +706,7 @@ void set(double handle, const detail::OperandList &ops) {
   Change c = prepare(o.type, o.values, o.parent, ops, 1);
   o.values = std::move(c.values);
   if (c.parent) moveTo(handle, o, *c.parent);
-  if (o.type == Type::Axes) attachLabels(handle, o);
+  if (o.type == Type::Axes) attachLabels(handle, o, c.labels);
 }
 
 mxArray *createFrom(Type t, const std::vector<Array *> &args) {
