@@ -1,0 +1,17 @@
+// The short display format as a host shows an unsuppressed result ("name =", a blank line,
+// the value, a blank line), for hosts that print results themselves.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "mexrt/matrix.h"
+
+namespace mexrt {
+
+// The text a host prints for `name = value` without a semicolon. An absent or
+// uninitialised value shows as empty; any other class than double, char and logical never
+// reaches here. Throws mexrt::Error for an array with elements but no data.
+MEXRT_API std::string displayNamed(const mxArray *a, std::string_view name);
+
+}  // namespace mexrt

@@ -1,0 +1,17 @@
+// The public face of the short display format: an array's view handed to the engine.
+#include "array.h"
+#include "mexrt/display.h"
+
+namespace mexrt {
+
+std::string displayNamed(const mxArray *a, std::string_view name) {
+  if (!a || a->isUninit()) {
+    std::size_t none[2] = {0, 0};
+    detail::ValueView empty;
+    empty.dims = none;
+    return detail::displayNamed(name, empty);
+  }
+  return detail::displayNamed(name, a->view());
+}
+
+}  // namespace mexrt
