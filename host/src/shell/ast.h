@@ -1,0 +1,66 @@
+// The shell's syntax tree: expressions and statements as the parser builds them.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace shell {
+
+struct Expr;
+using ExprPtr = std::unique_ptr<Expr>;
+
+struct Expr {
+  enum class Kind {
+    Number,     // number
+    String,     // text
+    Name,       // text: a variable, a constant such as pi, or a function called with no arguments
+    Call,       // text(args...): indexing a variable or calling a function
+    End,        // `end` inside a subscript
+    Colon,      // a lone `:` subscript
+    Binary,     // op, args[0] op args[1]
+    Unary,      // op (- + ~), args[0]
+    Transpose,  // args[0]'
+    Range,      // args[0]:args[1] or args[0]:args[1]:args[2]
+    Matrix,     // rows of elements
+  };
+  Kind kind = Kind::Number;
+  std::string text;  // name, string, or operator
+  double number = 0;
+  std::vector<ExprPtr> args;
+  std::vector<std::vector<ExprPtr>> rows;
+  int line = 1;
+  int column = 1;
+  int height = 1;  // of the subtree, so that evaluation depth stays bounded
+};
+
+struct Stmt;
+using StmtPtr = std::unique_ptr<Stmt>;
+using Block = std::vector<StmtPtr>;
+
+struct Stmt {
+  enum class Kind {
+    Expression,   // value
+    Assign,       // targets[0] = value, or targets[0](index) = value
+    MultiAssign,  // [targets...] = value (a call)
+    If,           // conditions[k] then blocks[k]; an else block is one more block
+    For,          // for targets[0].name = value, blocks[0]
+    While,        // while conditions[0], blocks[0]
+    Break,
+    Continue,
+  };
+  struct Target {
+    std::string name;  // empty for a `~` placeholder
+    std::vector<ExprPtr> index;
+    bool indexed = false;
+  };
+  Kind kind = Kind::Expression;
+  ExprPtr value;
+  std::vector<Target> targets;
+  std::vector<ExprPtr> conditions;
+  std::vector<Block> blocks;
+  bool show = true;  // false when the statement ends with `;`
+  int line = 1;
+};
+
+}  // namespace shell

@@ -1,0 +1,436 @@
+// The shell's evaluator: statements run one by one; each expression node is one runtime
+// operation whose temporaries flow straight into the next, and each statement reclaims
+// its own temporaries when it fails.
+#include "eval.h"
+
+#include <cstdio>
+
+#include "builtins.h"
+#include "mexrt/display.h"
+#include "mexrt/error.h"
+#include "mexrt/mathlib.h"
+
+namespace shell {
+
+namespace {
+
+[[noreturn]] void raise(const std::string &message) { throw mexrt::Error(message); }
+
+mxArray *logicalTemp(bool v) { return mlfReturnValue(mxCreateLogicalScalar(v)); }
+
+mxArray *stringTemp(const std::string &text) {
+  return mlfReturnValue(mxCreateString(text.c_str()));
+}
+
+// Reclaims the temporaries a statement made if it fails, so an error leaks nothing.
+class TempScope {
+ public:
+  TempScope() : mark_(mclTempMark()) {}
+  void release() const { mclReleaseTempsSince(mark_); }
+
+ private:
+  std::uint64_t mark_;
+};
+
+// Owns an array for a scope (a loop's range); freed on every exit.
+class Held {
+ public:
+  explicit Held(mxArray *a) : a_(mclInitialize(a)) {}
+  ~Held() { mxDestroyArray(a_); }
+  Held(const Held &) = delete;
+  Held &operator=(const Held &) = delete;
+  mxArray *get() const { return a_; }
+
+ private:
+  mxArray *a_;
+};
+
+}  // namespace
+
+void discard(mxArray *a) {
+  mxArray *slot = nullptr;
+  mlfAssign(&slot, a);  // takes a temporary over, or shares a variable
+  mxDestroyArray(slot);
+}
+
+Evaluator::Evaluator(Hooks hooks) : hooks_(std::move(hooks)) {}
+
+Evaluator::~Evaluator() {
+  for (auto &[name, a] : vars_) mxDestroyArray(a);
+}
+
+// --- workspace ---
+
+const mxArray *Evaluator::variable(std::string_view name) const {
+  auto it = vars_.find(name);
+  return it == vars_.end() ? nullptr : it->second;
+}
+
+void Evaluator::setVariable(const std::string &name, mxArray *value) {
+  mxArray *kept = nullptr;
+  mlfAssign(&kept, value);
+  mxArray *&slot = vars_[name];
+  mxDestroyArray(slot);
+  slot = kept;
+}
+
+void Evaluator::clearVariables(const std::vector<std::string> &names) {
+  if (names.empty()) {
+    for (auto &[name, a] : vars_) mxDestroyArray(a);
+    vars_.clear();
+    return;
+  }
+  for (const auto &n : names) {
+    auto it = vars_.find(n);
+    if (it == vars_.end()) continue;
+    mxDestroyArray(it->second);
+    vars_.erase(it);
+  }
+}
+
+std::vector<std::string> Evaluator::variableNames() const {
+  std::vector<std::string> names;
+  for (const auto &[name, a] : vars_) names.push_back(name);
+  return names;
+}
+
+void Evaluator::show(const std::string &name, const mxArray *a) const {
+  std::string text = mexrt::displayNamed(a, name);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+// --- statements ---
+
+void Evaluator::run(const Block &block) {
+  Flow f = execBlock(block);
+  if (f != Flow::Normal) raise("'break' and 'continue' are only valid inside a loop.");
+}
+
+Evaluator::Flow Evaluator::execBlock(const Block &block) {
+  for (const auto &s : block) {
+    Flow f = exec(*s);
+    if (f != Flow::Normal) return f;
+  }
+  return Flow::Normal;
+}
+
+Evaluator::Flow Evaluator::exec(const Stmt &s) {
+  line_ = s.line;
+  TempScope temps;
+  try {
+    switch (s.kind) {
+      case Stmt::Kind::Expression:
+        execExpression(s);
+        return Flow::Normal;
+      case Stmt::Kind::Assign:
+        execAssign(s);
+        return Flow::Normal;
+      case Stmt::Kind::MultiAssign:
+        execMultiAssign(s);
+        return Flow::Normal;
+      case Stmt::Kind::If:
+        return execIf(s);
+      case Stmt::Kind::For:
+        return execFor(s);
+      case Stmt::Kind::While:
+        return execWhile(s);
+      case Stmt::Kind::Break:
+        return Flow::Break;
+      case Stmt::Kind::Continue:
+        return Flow::Continue;
+    }
+  } catch (...) {
+    temps.release();
+    throw;
+  }
+  return Flow::Normal;
+}
+
+bool Evaluator::condition(const Expr &e) { return mlfTobool(value(e)); }
+
+Evaluator::Flow Evaluator::execIf(const Stmt &s) {
+  for (std::size_t k = 0; k < s.conditions.size(); ++k) {
+    line_ = s.line;
+    if (condition(*s.conditions[k])) return execBlock(s.blocks[k]);
+  }
+  if (s.blocks.size() > s.conditions.size()) return execBlock(s.blocks.back());
+  return Flow::Normal;
+}
+
+// A for loop takes the columns of its value one by one, as the host language does.
+Evaluator::Flow Evaluator::execFor(const Stmt &s) {
+  Held range(value(*s.value));
+  std::size_t n = mxGetNumberOfElements(range.get());
+  std::size_t columns = n ? mxGetN(range.get()) : 0;
+  bool row = mxGetM(range.get()) == 1;
+  const std::string &name = s.targets[0].name;
+  for (std::size_t k = 1; k <= columns; ++k) {
+    line_ = s.line;
+    mxArray *column =
+        row ? mclIntArrayRef1(range.get(), static_cast<int>(k))
+            : mclArrayRef2(range.get(), mlfCreateColonIndex(), mlfScalar(static_cast<double>(k)));
+    setVariable(name, column);
+    Flow f = execBlock(s.blocks[0]);
+    if (f == Flow::Break) break;
+  }
+  return Flow::Normal;
+}
+
+Evaluator::Flow Evaluator::execWhile(const Stmt &s) {
+  while (true) {
+    line_ = s.line;
+    if (!condition(*s.conditions[0])) break;
+    Flow f = execBlock(s.blocks[0]);
+    if (f == Flow::Break) break;
+  }
+  return Flow::Normal;
+}
+
+// A bare expression: a call asks for no output; a result other than a plain variable
+// becomes `ans`.
+void Evaluator::execExpression(const Stmt &s) {
+  const Expr &e = *s.value;
+  if (e.kind == Expr::Kind::Name && variable(e.text)) {
+    if (s.show) show(e.text, variable(e.text));
+    return;
+  }
+  std::vector<mxArray *> results;
+  if (e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call) {
+    results = values(e, 0);
+  } else {
+    results.push_back(value(e));
+  }
+  for (std::size_t k = 1; k < results.size(); ++k) discard(results[k]);
+  if (results.empty()) return;
+  setVariable("ans", results[0]);
+  if (s.show) show("ans", variable("ans"));
+}
+
+void Evaluator::execAssign(const Stmt &s) {
+  const Stmt::Target &t = s.targets[0];
+  mxArray *v = value(*s.value);
+  if (!t.indexed) {
+    setVariable(t.name, v);
+  } else {
+    auto it = vars_.find(t.name);
+    std::vector<mxArray *> subs = subscripts(t.index, it == vars_.end() ? nullptr : it->second);
+    if (subs.empty() || subs.size() > 2) {
+      raise("An indexed assignment takes one or two subscripts, not " +
+            std::to_string(subs.size()) + ".");
+    }
+    mxArray *current = it == vars_.end() ? nullptr : it->second;
+    if (subs.size() == 1) {
+      mclArrayAssign1(&current, v, subs[0]);
+    } else {
+      mclArrayAssign2(&current, v, subs[0], subs[1]);
+    }
+    vars_[t.name] = current;
+  }
+  if (s.show) show(t.name, variable(t.name));
+}
+
+void Evaluator::execMultiAssign(const Stmt &s) {
+  std::vector<mxArray *> results = values(*s.value, static_cast<int>(s.targets.size()));
+  if (results.size() < s.targets.size()) {
+    for (mxArray *r : results) discard(r);
+    raise("Too many output arguments: " + std::to_string(s.targets.size()) + " requested, " +
+          std::to_string(results.size()) + " given.");
+  }
+  for (std::size_t k = 0; k < results.size(); ++k) {
+    if (k >= s.targets.size() || s.targets[k].name.empty()) {
+      discard(results[k]);
+      continue;
+    }
+    setVariable(s.targets[k].name, results[k]);
+  }
+  for (const auto &t : s.targets) {
+    if (s.show && !t.name.empty()) show(t.name, variable(t.name));
+  }
+}
+
+// --- expressions ---
+
+mxArray *Evaluator::value(const Expr &e) {
+  switch (e.kind) {
+    case Expr::Kind::Number:
+      return mlfScalar(e.number);
+    case Expr::Kind::String:
+      return stringTemp(e.text);
+    case Expr::Kind::End:
+      return end();
+    case Expr::Kind::Colon:
+      return mlfCreateColonIndex();
+    case Expr::Kind::Binary:
+      return binary(e);
+    case Expr::Kind::Unary:
+      return unary(e);
+    case Expr::Kind::Transpose:
+      return mlfCtranspose(value(*e.args[0]));
+    case Expr::Kind::Range: {
+      mxArray *a = value(*e.args[0]);
+      mxArray *b = value(*e.args[1]);
+      return mlfColon(a, b, e.args.size() == 3 ? value(*e.args[2]) : nullptr);
+    }
+    case Expr::Kind::Matrix:
+      return matrix(e);
+    case Expr::Kind::Name:
+    case Expr::Kind::Call: {
+      std::vector<mxArray *> r = values(e, 1);
+      if (r.empty()) raise("'" + e.text + "' gives no value to use here.");
+      for (std::size_t k = 1; k < r.size(); ++k) discard(r[k]);
+      return r[0];
+    }
+  }
+  raise("Unknown expression.");
+}
+
+mxArray *Evaluator::binary(const Expr &e) {
+  const std::string &op = e.text;
+  if (op == "&&" || op == "||") return shortCircuit(e);
+  mxArray *a = value(*e.args[0]);
+  mxArray *b = value(*e.args[1]);
+  if (op == "+") return mclPlus(a, b);
+  if (op == "-") return mclMinus(a, b);
+  if (op == "*") return mclMtimes(a, b);
+  if (op == ".*") return mclTimes(a, b);
+  if (op == "/") return mclMrdivide(a, b);
+  if (op == "./") return mclRdivide(a, b);
+  if (op == "^") return mclMpower(a, b);
+  if (op == ".^") return mclPower(a, b);
+  if (op == "==") return mclEq(a, b);
+  if (op == "~=") return mclNe(a, b);
+  if (op == "<") return mclLt(a, b);
+  if (op == "<=") return mclLe(a, b);
+  if (op == ">") return mclGt(a, b);
+  if (op == ">=") return mclGe(a, b);
+  if (op == "&") return mclAnd(a, b);
+  if (op == "|") return mclOr(a, b);
+  raise("The operator '" + op + "' is not supported.");
+}
+
+mxArray *Evaluator::shortCircuit(const Expr &e) {
+  bool left = mlfTobool(value(*e.args[0]));
+  if (e.text == "&&" && !left) return logicalTemp(false);
+  if (e.text == "||" && left) return logicalTemp(true);
+  return logicalTemp(mlfTobool(value(*e.args[1])));
+}
+
+mxArray *Evaluator::unary(const Expr &e) {
+  mxArray *a = value(*e.args[0]);
+  if (e.text == "-") return mclUminus(a);
+  if (e.text == "~") return mclNot(a);
+  return a;  // unary plus
+}
+
+mxArray *Evaluator::matrix(const Expr &e) {
+  if (e.rows.empty()) return mclCreateEmptyArray();
+  std::vector<mxArray *> rows;
+  for (const auto &r : e.rows) {
+    std::vector<mxArray *> elements;
+    for (const auto &x : r) elements.push_back(value(*x));
+    rows.push_back(callListed(mlfHorzcat, elements, "horzcat"));
+  }
+  return rows.size() == 1 ? rows[0] : callListed(mlfVertcat, rows, "vertcat");
+}
+
+mxArray *Evaluator::end() const {
+  if (subscripts_.empty()) raise("'end' is only valid inside a subscript of a variable.");
+  const Subscript &s = subscripts_.back();
+  if (!s.array) return mlfScalar(0);
+  double n = static_cast<double>(mxGetNumberOfElements(s.array));
+  if (s.count == 2) {
+    n = static_cast<double>(s.position == 0 ? mxGetM(s.array) : mxGetN(s.array));
+  }
+  return mlfScalar(n);
+}
+
+std::vector<mxArray *> Evaluator::subscripts(const std::vector<ExprPtr> &args,
+                                             const mxArray *array) {
+  std::vector<mxArray *> subs;
+  for (std::size_t k = 0; k < args.size(); ++k) {
+    subscripts_.push_back({array, k, args.size()});
+    try {
+      subs.push_back(value(*args[k]));
+    } catch (...) {
+      subscripts_.pop_back();
+      throw;
+    }
+    subscripts_.pop_back();
+  }
+  return subs;
+}
+
+mxArray *Evaluator::index(mxArray *array, std::vector<mxArray *> subs, const Expr &at) {
+  switch (subs.size()) {
+    case 0: {
+      mxArray *copy = nullptr;  // x() is x itself
+      mlfAssign(&copy, array);
+      return mlfReturnValue(copy);
+    }
+    case 1:
+      return mclArrayRef1(array, subs[0]);
+    case 2:
+      return mclArrayRef2(array, subs[0], subs[1]);
+    default:
+      raise("Indexing '" + at.text + "' with " + std::to_string(subs.size()) +
+            " subscripts is not supported; use one or two.");
+  }
+}
+
+// A name is a variable (indexed), a constant, a built-in or a function that a module
+// serves, in that order.
+std::vector<mxArray *> Evaluator::values(const Expr &e, int nargout) {
+  static const std::vector<ExprPtr> kNoArgs;
+  const std::vector<ExprPtr> &args = e.kind == Expr::Kind::Call ? e.args : kNoArgs;
+  auto it = vars_.find(e.text);
+  if (it != vars_.end()) {
+    if (e.kind == Expr::Kind::Name) return {it->second};
+    if (nargout > 1)
+      raise("Indexing '" + e.text + "' gives one result, not " + std::to_string(nargout) + ".");
+    return {index(it->second, subscripts(args, it->second), e)};
+  }
+  if (e.kind == Expr::Kind::Name) {
+    if (mxArray *c = namedConstant(e.text)) return {c};
+  }
+  return call(e.text, args, nargout);
+}
+
+std::vector<mxArray *> Evaluator::call(const std::string &name, const std::vector<ExprPtr> &args,
+                                       int nargout) {
+  const BuiltinFn *builtin = findBuiltin(name);
+  MexGatewayFn gateway = builtin || !hooks_.findFunction ? nullptr : hooks_.findFunction(name);
+  if (!builtin && !gateway) raise("Undefined function or variable '" + name + "'.");
+  std::vector<mxArray *> in;
+  for (const auto &a : args) {
+    if (a->kind == Expr::Kind::End) raise("'end' is only valid inside a subscript of a variable.");
+    in.push_back(value(*a));
+  }
+  if (builtin) return (*builtin)(*this, name.c_str(), in, nargout);
+  // The host's output slots: room for at least one, as a gateway may fill the first even
+  // when no output is requested.
+  std::vector<mxArray *> out(static_cast<std::size_t>(std::max(nargout, 1)), nullptr);
+  try {
+    gateway(nargout, out.data(), static_cast<int32_t>(in.size()), in.data());
+  } catch (...) {
+    for (mxArray *o : out) mxDestroyArray(o);
+    throw;
+  }
+  std::vector<mxArray *> results;
+  bool gap = false;
+  for (mxArray *o : out) {
+    if (!o || gap || mxGetClassID(o) == mxUNKNOWN_CLASS) {
+      gap = true;
+      mxDestroyArray(o);
+      continue;
+    }
+    results.push_back(mlfReturnValue(o));
+  }
+  if (nargout >= 1 && results.empty()) {
+    for (mxArray *r : results) discard(r);
+    raise("The function '" + name + "' gave no value for its output.");
+  }
+  return results;
+}
+
+}  // namespace shell

@@ -1,0 +1,246 @@
+// The shell's lexer: numbers, strings, names, keywords and operators, with the two rules
+// that depend on context: a quote is a transpose or a string, and inside square brackets
+// spaces and line ends separate elements and rows.
+#include "lexer.h"
+
+#include <array>
+#include <cctype>
+#include <cstdlib>
+
+namespace shell {
+
+namespace {
+
+constexpr std::array<std::string_view, 8> kKeywords = {"if",  "elseif", "else",  "end",
+                                                       "for", "while",  "break", "continue"};
+
+constexpr std::array<std::string_view, 12> kTwoCharOps = {"==", "~=", "<=", ">=", "&&",  "||",
+                                                          ".*", "./", ".^", ".'", ".\\", "!="};
+
+bool isNameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
+bool isNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+bool isDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+
+class Lexer {
+ public:
+  explicit Lexer(std::string_view text) : s_(text) {}
+
+  std::vector<Token> run() {
+    while (true) {
+      bool spaced = skipBlanks();
+      if (pos_ >= s_.size()) break;
+      char c = s_[pos_];
+      if (c == '\n') {
+        lineEnd();
+        continue;
+      }
+      if (inBrackets() && spaced && endsElement() && startsElement()) push(Tok::Op, ",");
+      if (c == '\'' && endsElement() && !(spaced && inBrackets())) {
+        push(Tok::Op, "'");
+        advance(1);
+      } else if (c == '\'' || c == '"') {
+        string(c);
+      } else if (isDigit(c) || (c == '.' && isDigit(peek(1)))) {
+        number();
+      } else if (isNameStart(c)) {
+        name();
+      } else {
+        op();
+      }
+    }
+    Token eof;
+    eof.kind = Tok::Eof;
+    eof.line = line_;
+    eof.column = column();
+    out_.push_back(eof);
+    return std::move(out_);
+  }
+
+ private:
+  char peek(std::size_t k) const { return pos_ + k < s_.size() ? s_[pos_ + k] : '\0'; }
+  int column() const { return static_cast<int>(pos_ - lineStart_) + 1; }
+  void advance(std::size_t n) { pos_ += n; }
+  bool inBrackets() const { return !brackets_.empty() && brackets_.back() != '('; }
+
+  [[noreturn]] void fail(const std::string &message, bool incomplete = false) const {
+    throw SyntaxError(message, line_, column(), incomplete);
+  }
+
+  // Skips spaces, tabs, comments and "..." continuations; true when anything was skipped.
+  bool skipBlanks() {
+    bool skipped = false;
+    while (pos_ < s_.size()) {
+      char c = s_[pos_];
+      if (c == ' ' || c == '\t' || c == '\r') {
+        advance(1);
+      } else if (c == '%') {
+        while (pos_ < s_.size() && s_[pos_] != '\n') advance(1);
+      } else if (c == '.' && peek(1) == '.' && peek(2) == '.') {
+        while (pos_ < s_.size() && s_[pos_] != '\n') advance(1);
+        if (pos_ < s_.size()) newLine();
+      } else if (c == '\n' && !brackets_.empty() && brackets_.back() == '(') {
+        newLine();  // a line end inside parentheses is only a space
+      } else {
+        break;
+      }
+      skipped = true;
+    }
+    return skipped;
+  }
+
+  void newLine() {
+    advance(1);
+    ++line_;
+    lineStart_ = pos_;
+  }
+
+  // A line end ends a statement, or a row inside square brackets.
+  void lineEnd() {
+    if (inBrackets()) {
+      push(Tok::Op, ";");
+    } else {
+      push(Tok::Newline, "\n");
+    }
+    newLine();
+  }
+
+  bool endsElement() const {
+    if (out_.empty()) return false;
+    const Token &t = out_.back();
+    switch (t.kind) {
+      case Tok::Number:
+      case Tok::String:
+      case Tok::Name:
+        return true;
+      case Tok::Keyword:
+        return t.text == "end";
+      case Tok::Op:
+        return t.text == ")" || t.text == "]" || t.text == "}" || t.text == "'" || t.text == ".'";
+      default:
+        return false;
+    }
+  }
+
+  // Whether the text at pos_ begins a new element of a matrix row ("[1 -2]" has two).
+  bool startsElement() const {
+    char c = s_[pos_], n = peek(1);
+    if (isNameChar(c) || c == '\'' || c == '"' || c == '(' || c == '[' || c == '{' || c == '@') {
+      return true;
+    }
+    if (c == '.' && isDigit(n)) return true;
+    if (c == '~') return n != '=';
+    if (c == '+' || c == '-') return n != ' ' && n != '\t' && n != '=' && n != '\n';
+    return false;
+  }
+
+  void push(Tok kind, std::string text, double number = 0) {
+    Token t;
+    t.kind = kind;
+    t.text = std::move(text);
+    t.number = number;
+    t.line = line_;
+    t.column = tokenColumn_ ? tokenColumn_ : column();
+    tokenColumn_ = 0;
+    out_.push_back(std::move(t));
+  }
+
+  void string(char quote) {
+    tokenColumn_ = column();
+    int startColumn = tokenColumn_;
+    advance(1);
+    std::string text;
+    while (true) {
+      if (pos_ >= s_.size() || s_[pos_] == '\n') {
+        throw SyntaxError("Unterminated string.", line_, startColumn);
+      }
+      char c = s_[pos_];
+      if (c == quote) {
+        if (peek(1) != quote) break;
+        advance(1);  // a doubled quote stands for one
+      }
+      text.push_back(c);
+      advance(1);
+    }
+    advance(1);
+    push(Tok::String, std::move(text));
+  }
+
+  void number() {
+    tokenColumn_ = column();
+    std::size_t start = pos_;
+    while (isDigit(peek(0))) advance(1);
+    // "1.*x" is 1 .* x: a dot that begins an element-wise operator is not the number's.
+    bool dotOperator = peek(0) == '.' && (peek(1) == '*' || peek(1) == '/' || peek(1) == '^' ||
+                                          peek(1) == '\\' || peek(1) == '\'');
+    if (peek(0) == '.' && !dotOperator) {
+      advance(1);
+      while (isDigit(peek(0))) advance(1);
+    }
+    if ((peek(0) == 'e' || peek(0) == 'E') &&
+        (isDigit(peek(1)) || ((peek(1) == '+' || peek(1) == '-') && isDigit(peek(2))))) {
+      advance(2);
+      while (isDigit(peek(0))) advance(1);
+    }
+    if (peek(0) == 'i' || peek(0) == 'j') {
+      if (!isNameChar(peek(1))) fail("Complex numbers are not supported.");
+    }
+    if (isNameChar(peek(0)) || peek(0) == '.') {
+      fail("Unexpected character '" + std::string(1, peek(0)) + "' after a number.");
+    }
+    std::string literal(s_.substr(start, pos_ - start));
+    // strtod gives Inf for a literal beyond the double range and 0 below it.
+    double v = std::strtod(literal.c_str(), nullptr);
+    push(Tok::Number, std::move(literal), v);
+  }
+
+  void name() {
+    tokenColumn_ = column();
+    std::size_t start = pos_;
+    while (isNameChar(peek(0))) advance(1);
+    std::string word(s_.substr(start, pos_ - start));
+    bool keyword = false;
+    for (auto k : kKeywords) keyword = keyword || k == word;
+    push(keyword ? Tok::Keyword : Tok::Name, std::move(word));
+  }
+
+  void op() {
+    tokenColumn_ = column();
+    std::string two(s_.substr(pos_, 2));
+    for (auto k : kTwoCharOps) {
+      if (two == k) {
+        advance(2);
+        push(Tok::Op, two == "!=" ? "~=" : two);
+        return;
+      }
+    }
+    char c = s_[pos_];
+    if (std::string_view("+-*/\\^<>&|~:=()[]{},;!@").find(c) == std::string_view::npos) {
+      unsigned char u = static_cast<unsigned char>(c);
+      std::string shown = std::isprint(u) ? std::string(1, c) : "\\x" + hex(u);
+      fail("Unexpected character '" + shown + "'.");
+    }
+    if (c == '(' || c == '[' || c == '{') brackets_.push_back(c);
+    if ((c == ')' || c == ']' || c == '}') && !brackets_.empty()) brackets_.pop_back();
+    advance(1);
+    push(Tok::Op, std::string(1, c == '!' ? '~' : c));
+  }
+
+  static std::string hex(unsigned char u) {
+    const char *digits = "0123456789abcdef";
+    return {digits[u >> 4], digits[u & 15]};
+  }
+
+  std::string_view s_;
+  std::size_t pos_ = 0;
+  std::size_t lineStart_ = 0;
+  int line_ = 1;
+  int tokenColumn_ = 0;
+  std::vector<char> brackets_;
+  std::vector<Token> out_;
+};
+
+}  // namespace
+
+std::vector<Token> tokenize(std::string_view text) { return Lexer(text).run(); }
+
+}  // namespace shell

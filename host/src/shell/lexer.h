@@ -1,0 +1,44 @@
+// The shell's lexer: turns statement text into tokens with their line and column. Inside
+// square brackets a space between two elements becomes a comma and a line end a semicolon.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace shell {
+
+enum class Tok {
+  Number,
+  String,
+  Name,
+  Keyword,  // if elseif else end for while break continue
+  Op,       // + - * / .* ./ ^ .^ ' .' == ~= < <= > >= & | && || ~ : = ( ) [ ] ,  ;  (and \)
+  Newline,
+  Eof,
+};
+
+struct Token {
+  Tok kind = Tok::Eof;
+  std::string text;  // the operator, the name or keyword, or a string's characters
+  double number = 0;
+  int line = 1;
+  int column = 1;
+};
+
+// A syntax error at a place of the text. `incomplete` is set when the text ended inside an
+// open bracket, string or block, so that the prompt can ask for more lines.
+class SyntaxError : public std::runtime_error {
+ public:
+  SyntaxError(const std::string &message, int line, int column, bool incomplete = false)
+      : std::runtime_error(message), line(line), column(column), incomplete(incomplete) {}
+  int line;
+  int column;
+  bool incomplete;
+};
+
+// All tokens of the text, ending with Eof. Throws SyntaxError.
+std::vector<Token> tokenize(std::string_view text);
+
+}  // namespace shell

@@ -1,0 +1,522 @@
+// The shell's recursive-descent parser. Precedence, loosest first: || && | & comparisons
+// : (+ -) (* / .* ./) unary (- + ~) (^ .^) and postfix (' .' and subscripts); binary
+// operators of one level associate to the left, ^ included.
+#include "parser.h"
+
+#include <algorithm>
+#include <initializer_list>
+
+namespace shell {
+
+namespace {
+
+class Parser {
+ public:
+  explicit Parser(std::vector<Token> tokens) : t_(std::move(tokens)) {}
+
+  Block program() {
+    Block b = block({});
+    if (peek().kind != Tok::Eof) fail("Unexpected '" + peek().text + "'.");
+    return b;
+  }
+
+ private:
+  // --- tokens ---
+  const Token &peek(std::size_t k = 0) const { return t_[std::min(p_ + k, t_.size() - 1)]; }
+  const Token &next() {
+    const Token &t = t_[p_];
+    if (p_ + 1 < t_.size()) ++p_;
+    return t;
+  }
+  bool isOp(std::string_view op, std::size_t k = 0) const {
+    return peek(k).kind == Tok::Op && peek(k).text == op;
+  }
+  bool isKeyword(std::string_view word) const {
+    return peek().kind == Tok::Keyword && peek().text == word;
+  }
+  bool acceptOp(std::string_view op) {
+    if (!isOp(op)) return false;
+    next();
+    return true;
+  }
+  void expectOp(std::string_view op) {
+    if (!acceptOp(op)) fail("Expected '" + std::string(op) + "' but found " + shown(peek()) + ".");
+  }
+
+  static std::string shown(const Token &t) {
+    switch (t.kind) {
+      case Tok::Eof:
+        return "the end of the input";
+      case Tok::Newline:
+        return "the end of the line";
+      case Tok::String:
+        return "a string";
+      case Tok::Number:
+        return "the number " + t.text;
+      default:
+        return "'" + t.text + "'";
+    }
+  }
+
+  [[noreturn]] void fail(const std::string &message) const {
+    const Token &t = peek();
+    bool incomplete = t.kind == Tok::Eof && (open_ > 0 || blocks_ > 0);
+    throw SyntaxError(message, t.line, t.column, incomplete);
+  }
+
+  // Counts one level of nesting for as long as it lives.
+  class Nest {
+   public:
+    explicit Nest(Parser &p) : p_(p) {
+      if (++p_.depth_ > kMaxNesting) {
+        p_.fail("Nesting deeper than " + std::to_string(kMaxNesting) + " levels.");
+      }
+    }
+    ~Nest() { --p_.depth_; }
+    Nest(const Nest &) = delete;
+    Nest &operator=(const Nest &) = delete;
+
+   private:
+    Parser &p_;
+  };
+
+  // --- statements ---
+  bool atSeparator() const { return peek().kind == Tok::Newline || isOp(",") || isOp(";"); }
+
+  Block block(std::initializer_list<std::string_view> enders) {
+    Block b;
+    while (true) {
+      while (atSeparator()) next();
+      if (peek().kind == Tok::Eof) return b;
+      if (peek().kind == Tok::Keyword &&
+          std::find(enders.begin(), enders.end(), peek().text) != enders.end()) {
+        return b;
+      }
+      b.push_back(statement());
+    }
+  }
+
+  StmtPtr statement() {
+    Nest nest(*this);
+    int line = peek().line;
+    StmtPtr s;
+    if (peek().kind == Tok::Keyword) {
+      s = keywordStatement();
+    } else if (isOp("[") && isAssignmentAfterClose(p_)) {
+      s = multiAssign();
+    } else if (peek().kind == Tok::Name && isOp("=", 1)) {
+      s = assign(false);
+    } else if (peek().kind == Tok::Name && isOp("(", 1) && isAssignmentAfterClose(p_ + 1)) {
+      s = assign(true);
+    } else {
+      s = std::make_unique<Stmt>();
+      s->value = expr();
+    }
+    s->line = line;
+    endStatement(*s);
+    return s;
+  }
+
+  // A statement ends at ",", ";" or a line end, or where a block keyword follows.
+  void endStatement(Stmt &s) {
+    if (isOp(";")) {
+      s.show = false;
+      next();
+      return;
+    }
+    if (atSeparator()) {
+      next();
+      return;
+    }
+    if (peek().kind == Tok::Eof) return;
+    if (peek().kind == Tok::Keyword &&
+        (peek().text == "end" || peek().text == "else" || peek().text == "elseif")) {
+      return;
+    }
+    fail("Unexpected " + shown(peek()) + ".");
+  }
+
+  // Whether the bracket opening at token k closes and is followed by a single "=".
+  bool isAssignmentAfterClose(std::size_t k) const {
+    int depth = 0;
+    for (std::size_t i = k; i < t_.size(); ++i) {
+      const Token &t = t_[i];
+      if (t.kind == Tok::Eof || t.kind == Tok::Newline) return false;
+      if (t.kind != Tok::Op) continue;
+      if (t.text == "(" || t.text == "[" || t.text == "{") ++depth;
+      if (t.text == ")" || t.text == "]" || t.text == "}") {
+        if (--depth == 0) {
+          return i + 1 < t_.size() && t_[i + 1].kind == Tok::Op && t_[i + 1].text == "=";
+        }
+      }
+    }
+    return false;
+  }
+
+  StmtPtr assign(bool indexed) {
+    auto s = std::make_unique<Stmt>();
+    s->kind = Stmt::Kind::Assign;
+    Stmt::Target target;
+    target.name = next().text;
+    if (indexed) {
+      target.indexed = true;
+      target.index = arguments();
+    }
+    expectOp("=");
+    s->targets.push_back(std::move(target));
+    s->value = expr();
+    return s;
+  }
+
+  StmtPtr multiAssign() {
+    auto s = std::make_unique<Stmt>();
+    s->kind = Stmt::Kind::MultiAssign;
+    expectOp("[");
+    ++open_;
+    while (!isOp("]")) {
+      if (acceptOp(",")) continue;
+      Stmt::Target target;
+      if (acceptOp("~")) {
+        s->targets.push_back(std::move(target));
+        continue;
+      }
+      if (peek().kind != Tok::Name)
+        fail("Expected a variable name but found " + shown(peek()) + ".");
+      target.name = next().text;
+      s->targets.push_back(std::move(target));
+    }
+    --open_;
+    expectOp("]");
+    expectOp("=");
+    if (s->targets.empty()) fail("Expected at least one variable to assign to.");
+    s->value = expr();
+    if (s->value->kind != Expr::Kind::Call && s->value->kind != Expr::Kind::Name) {
+      fail("Several results can only come from a function call.");
+    }
+    return s;
+  }
+
+  StmtPtr keywordStatement() {
+    const std::string word = peek().text;
+    if (word == "if") return ifStatement();
+    if (word == "for") return forStatement();
+    if (word == "while") return whileStatement();
+    auto s = std::make_unique<Stmt>();
+    if (word == "break" || word == "continue") {
+      next();
+      s->kind = word == "break" ? Stmt::Kind::Break : Stmt::Kind::Continue;
+      return s;
+    }
+    fail("Unexpected '" + word + "'.");
+  }
+
+  void expectEnd(const char *what, int line) {
+    if (isKeyword("end")) {
+      next();
+      return;
+    }
+    fail(std::string("Missing 'end' for the '") + what + "' of line " + std::to_string(line) + ".");
+  }
+
+  StmtPtr ifStatement() {
+    auto s = std::make_unique<Stmt>();
+    s->kind = Stmt::Kind::If;
+    int line = next().line;
+    ++blocks_;
+    s->conditions.push_back(expr());
+    s->blocks.push_back(block({"elseif", "else", "end"}));
+    while (isKeyword("elseif")) {
+      next();
+      s->conditions.push_back(expr());
+      s->blocks.push_back(block({"elseif", "else", "end"}));
+    }
+    if (isKeyword("else")) {
+      next();
+      s->blocks.push_back(block({"end"}));
+    }
+    expectEnd("if", line);
+    --blocks_;
+    return s;
+  }
+
+  StmtPtr forStatement() {
+    auto s = std::make_unique<Stmt>();
+    s->kind = Stmt::Kind::For;
+    int line = next().line;
+    ++blocks_;
+    if (peek().kind != Tok::Name) fail("Expected a loop variable but found " + shown(peek()) + ".");
+    Stmt::Target target;
+    target.name = next().text;
+    s->targets.push_back(std::move(target));
+    expectOp("=");
+    s->value = expr();
+    s->blocks.push_back(block({"end"}));
+    expectEnd("for", line);
+    --blocks_;
+    return s;
+  }
+
+  StmtPtr whileStatement() {
+    auto s = std::make_unique<Stmt>();
+    s->kind = Stmt::Kind::While;
+    int line = next().line;
+    ++blocks_;
+    s->conditions.push_back(expr());
+    s->blocks.push_back(block({"end"}));
+    expectEnd("while", line);
+    --blocks_;
+    return s;
+  }
+
+  // --- expressions ---
+  ExprPtr node(Expr::Kind kind, const Token &at) {
+    auto e = std::make_unique<Expr>();
+    e->kind = kind;
+    e->line = at.line;
+    e->column = at.column;
+    return e;
+  }
+
+  ExprPtr withArgs(Expr::Kind kind, const Token &at, std::string op, std::vector<ExprPtr> args) {
+    ExprPtr e = node(kind, at);
+    e->text = std::move(op);
+    int h = 0;
+    for (const auto &a : args) h = std::max(h, a->height);
+    e->height = h + 1;
+    if (e->height > kMaxHeight) {
+      throw SyntaxError("Expression nested deeper than " + std::to_string(kMaxHeight) + " levels.",
+                        at.line, at.column);
+    }
+    e->args = std::move(args);
+    return e;
+  }
+
+  ExprPtr binary(const Token &at, ExprPtr a, ExprPtr b) {
+    std::vector<ExprPtr> args;
+    args.push_back(std::move(a));
+    args.push_back(std::move(b));
+    return withArgs(Expr::Kind::Binary, at, at.text, std::move(args));
+  }
+
+  ExprPtr expr() {
+    Nest nest(*this);
+    return leftAssoc(0);
+  }
+
+  // The binary levels from loosest to tightest; the range level sits between
+  // comparisons and addition and is handled on its own.
+  static constexpr int kRangeLevel = 5;
+  static const std::vector<std::vector<std::string_view>> &levels() {
+    static const std::vector<std::vector<std::string_view>> l = {
+        {"||"},
+        {"&&"},
+        {"|"},
+        {"&"},
+        {"==", "~=", "<", "<=", ">", ">="},
+        {":"},
+        {"+", "-"},
+        {"*", "/", ".*", "./", "\\", ".\\"}};
+    return l;
+  }
+
+  bool atLevel(int level) const {
+    if (peek().kind != Tok::Op) return false;
+    for (auto op : levels()[level]) {
+      if (peek().text == op) return true;
+    }
+    return false;
+  }
+
+  ExprPtr operand(int level) {
+    if (level + 1 == kRangeLevel) return range();
+    if (level + 1 < static_cast<int>(levels().size())) return leftAssoc(level + 1);
+    return unary();
+  }
+
+  ExprPtr leftAssoc(int level) {
+    if (level == kRangeLevel) return range();
+    ExprPtr left = operand(level);
+    while (atLevel(level)) {
+      const Token &op = next();
+      if (op.text == "\\" || op.text == ".\\") {
+        throw SyntaxError("The operator '" + op.text + "' is not supported.", op.line, op.column);
+      }
+      left = binary(op, std::move(left), operand(level));
+    }
+    return left;
+  }
+
+  // a:b or a:s:b; a lone ":" subscript is handled by the argument list.
+  ExprPtr range() {
+    ExprPtr first = leftAssoc(kRangeLevel + 1);
+    if (!isOp(":") || inArgumentColon()) return first;
+    const Token &at = next();
+    std::vector<ExprPtr> parts;
+    parts.push_back(std::move(first));
+    parts.push_back(leftAssoc(kRangeLevel + 1));
+    if (isOp(":") && !inArgumentColon()) {
+      next();
+      parts.push_back(leftAssoc(kRangeLevel + 1));
+    }
+    return withArgs(Expr::Kind::Range, at, ":", std::move(parts));
+  }
+
+  // "x(1, :)": a colon right before "," or ")" cannot start a range's end.
+  bool inArgumentColon() const { return isOp(",", 1) || isOp(")", 1); }
+
+  ExprPtr unary() {
+    if (isOp("-") || isOp("+") || isOp("~")) {
+      Nest nest(*this);
+      const Token &op = next();
+      std::vector<ExprPtr> args;
+      args.push_back(unary());
+      return withArgs(Expr::Kind::Unary, op, op.text, std::move(args));
+    }
+    return power();
+  }
+
+  ExprPtr power() {
+    ExprPtr base = postfix();
+    while (isOp("^") || isOp(".^")) {
+      const Token &op = next();
+      base = binary(op, std::move(base), powerOperand());
+    }
+    return base;
+  }
+
+  // The exponent may carry its own sign: 2^-1.
+  ExprPtr powerOperand() {
+    if (isOp("-") || isOp("+") || isOp("~")) {
+      Nest nest(*this);
+      const Token &op = next();
+      std::vector<ExprPtr> args;
+      args.push_back(powerOperand());
+      return withArgs(Expr::Kind::Unary, op, op.text, std::move(args));
+    }
+    return postfix();
+  }
+
+  ExprPtr postfix() {
+    ExprPtr e = primary();
+    while (isOp("'") || isOp(".'")) {
+      const Token &op = next();
+      std::vector<ExprPtr> args;
+      args.push_back(std::move(e));
+      e = withArgs(Expr::Kind::Transpose, op, op.text, std::move(args));
+    }
+    if (isOp("(")) fail("Only a named variable or function can be indexed or called.");
+    return e;
+  }
+
+  ExprPtr primary() {
+    const Token &t = peek();
+    switch (t.kind) {
+      case Tok::Number: {
+        ExprPtr e = node(Expr::Kind::Number, next());
+        e->number = t.number;
+        return e;
+      }
+      case Tok::String: {
+        ExprPtr e = node(Expr::Kind::String, next());
+        e->text = t.text;
+        return e;
+      }
+      case Tok::Name:
+        return nameOrCall();
+      case Tok::Keyword:
+        if (t.text == "end" && subscripts_ > 0) return node(Expr::Kind::End, next());
+        break;
+      case Tok::Op:
+        if (t.text == "(") return parenthesised();
+        if (t.text == "[") return matrix();
+        break;
+      default:
+        break;
+    }
+    if (t.kind == Tok::Eof) fail("Expected an expression but the input ended.");
+    fail("Unexpected " + shown(t) + ".");
+  }
+
+  ExprPtr parenthesised() {
+    next();
+    ++open_;
+    ExprPtr e = expr();
+    --open_;
+    expectOp(")");
+    return e;
+  }
+
+  ExprPtr nameOrCall() {
+    const Token &name = next();
+    if (!isOp("(")) {
+      ExprPtr e = node(Expr::Kind::Name, name);
+      e->text = name.text;
+      return e;
+    }
+    std::vector<ExprPtr> args = arguments();
+    return withArgs(Expr::Kind::Call, name, name.text, std::move(args));
+  }
+
+  std::vector<ExprPtr> arguments() {
+    expectOp("(");
+    ++open_;
+    ++subscripts_;
+    std::vector<ExprPtr> args;
+    if (!isOp(")")) {
+      while (true) {
+        if (isOp(":") && inArgumentColon()) {
+          args.push_back(node(Expr::Kind::Colon, next()));
+        } else {
+          args.push_back(expr());
+        }
+        if (!acceptOp(",")) break;
+      }
+    }
+    --subscripts_;
+    --open_;
+    expectOp(")");
+    return args;
+  }
+
+  ExprPtr matrix() {
+    ExprPtr e = node(Expr::Kind::Matrix, next());
+    ++open_;
+    std::vector<ExprPtr> row;
+    auto endRow = [&] {
+      if (!row.empty()) e->rows.push_back(std::move(row));
+      row.clear();
+    };
+    int h = 0;
+    while (!isOp("]")) {
+      if (acceptOp(",")) continue;
+      if (acceptOp(";")) {
+        endRow();
+        continue;
+      }
+      if (peek().kind == Tok::Eof) fail("Missing ']'.");
+      row.push_back(expr());
+      h = std::max(h, row.back()->height);
+      if (isOp(",") || isOp(";") || isOp("]")) continue;
+      if (peek().kind == Tok::Eof) fail("Missing ']'.");
+      fail("Unexpected " + shown(peek()) + " in a matrix.");
+    }
+    endRow();
+    --open_;
+    next();
+    e->height = h + 1;
+    return e;
+  }
+
+  std::vector<Token> t_;
+  std::size_t p_ = 0;
+  int depth_ = 0;       // nesting of expressions and statements
+  int open_ = 0;        // brackets open
+  int blocks_ = 0;      // blocks open
+  int subscripts_ = 0;  // argument lists open, where `end` is a subscript
+};
+
+}  // namespace
+
+Block parse(std::string_view text) { return Parser(tokenize(text)).program(); }
+
+}  // namespace shell
