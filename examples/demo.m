@@ -1,0 +1,39 @@
+% The front end of mel-cepstral analysis, step by step: a filterbank for 25 ms frames at
+% 16 kHz, log filterbank outputs of a few smooth spectra, 12 cepstral coefficients, the
+% raised-sine lifter and its undoing, decibels, and the mel-scale figure.
+
+% 1. 24 mel-spaced triangular filters for 400-sample frames at 16 kHz.
+fbank = bandsetup(400, 24, 16000);
+[nchans, nbins] = size(fbank);
+fprintf('1. Filterbank: %d channels by %d FFT bins.\n', nchans, nbins);
+
+% 2. Three smooth magnitude spectra, one per column (a falling slope, a resonance near
+%    bin 40, a flat spectrum), through the filterbank and the logarithm.
+k = (1:nbins)';
+spectra = [exp(-k / 60), 1 + 10 * exp(-((k - 40) / 12) .^ 2), ones(nbins, 1)];
+logfb = log(fbank * spectra);
+fprintf('2. Log filterbank outputs: %d channels by %d frames, from %.3f to %.3f.\n', ...
+        size(logfb, 1), size(logfb, 2), min(logfb(:)), max(logfb(:)));
+
+% 3. Cepstral coefficients 1 to 12 of each frame.
+ceps = chan2qf(logfb, 12);
+fprintf('3. Cepstra: %d coefficients by %d frames; c1 of each frame:', size(ceps, 1), size(ceps, 2));
+fprintf(' %.4f', ceps(1, :));
+fprintf('\n');
+
+% 4. Liftering with L = 22, then undoing it with -22.
+liftered = quefwind(ceps, 22);
+restored = quefwind(liftered, -22);
+fprintf('4. Liftered c12 of frame 1: %.4f (was %.4f); undone within %.3g.\n', ...
+        liftered(12, 1), ceps(12, 1), max(abs(restored(:) - ceps(:))));
+
+% 5. Some magnitudes in decibels, 20 log10(x).
+mags = [1 10 100 0.001 0.5];
+decibels = db(mags);
+fprintf('5. Decibels:');
+fprintf(' %g -> %.2f dB;', [mags; decibels]);
+fprintf('\n');
+
+% 6. The labelled mel-scale figure; the host writes it when it ends.
+fig = tonegrid;
+fprintf('6. Drew the mel-scale figure (figure %d).\n', fig);
