@@ -1,0 +1,185 @@
+// The shell's evaluator in-process: precedence, literals, ranges, subscripts, control flow,
+// display, multiple results, errors, and that a failed statement leaks no array.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "mexrt/error.h"
+#include "mexrt/testing.h"
+#include "shell/eval.h"
+#include "shell/parser.h"
+#include "zeta.h"
+
+namespace {
+
+struct Case {
+  const char *statements;
+  const char *expected;  // standard output
+};
+
+// Runs the statements in a fresh workspace with db served from libzeta; the output, or
+// "error: MESSAGE" after what was printed.
+std::string run(const std::string &statements) {
+  shell::Hooks hooks;
+  hooks.findFunction = [](std::string_view name) -> MexGatewayFn {
+    return name == "db" ? mlxDb : nullptr;
+  };
+  shell::Evaluator ev(hooks);
+  testing::internal::CaptureStdout();
+  std::string error;
+  try {
+    ev.run(shell::parse(statements));
+  } catch (const std::exception &e) {
+    error = std::string("error: ") + e.what();
+  }
+  return testing::internal::GetCapturedStdout() + error;
+}
+
+class Shell : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    zetaInitialize();
+    live_ = mexrtLiveArrayCount();
+  }
+  void TearDown() override {
+    EXPECT_EQ(mexrtLiveArrayCount(), live_) << "arrays leaked";
+    zetaTerminate();
+  }
+  void expectAll(const std::vector<Case> &cases) {
+    for (const auto &c : cases) EXPECT_EQ(run(c.statements), c.expected) << c.statements;
+  }
+  std::size_t live_ = 0;
+};
+
+TEST_F(Shell, PrecedenceAndAssociativity) {
+  expectAll({
+      {"disp(1 + 2 * 3)", "     7\n"},
+      {"disp((1 + 2) * 3)", "     9\n"},
+      {"disp(-2 ^ 2)", "    -4\n"},
+      {"disp(2 ^ -1)", "    0.5000\n"},
+      {"disp(2 ^ 3 ^ 2)", "    64\n"},  // left-associative: (2^3)^2
+      {"disp(8 / 4 / 2)", "     1\n"},
+      {"disp(10 - 4 - 3)", "     3\n"},
+      {"disp(1 + 2 == 3)", "     1\n"},
+      {"disp(~0 == 1)", "     1\n"},                    // ~ binds tighter than ==
+      {"disp(1 | 0 & 0)", "     1\n"},                  // & binds tighter than |
+      {"disp(1:3 + 1)", "     1     2     3     4\n"},  // + binds tighter than :
+      {"disp(1 < 2 < 3)", "     1\n"},
+      {"disp(-[1 2]')", "    -1\n    -2\n"},
+      {"x = [1 2; 3 4]; disp(x .^ [1 0; 1 0]')", "     1     2\n     1     1\n"},  // ' first
+      {"disp(0 && undefined_name)", "     0\n"},                                   // short circuit
+      {"disp(1 || undefined_name)", "     1\n"},
+  });
+}
+
+TEST_F(Shell, MatrixLiterals) {
+  expectAll({
+      {"disp([1, 2 3])", "     1     2     3\n"},
+      {"disp([1 -2])", "     1    -2\n"},
+      {"disp([1 - 2])", "    -1\n"},
+      {"disp([1 2; 3 4])", "     1     2\n     3     4\n"},
+      {"disp([1 2\n3 4])", "     1     2\n     3     4\n"},
+      {"disp([1, 2;\n 3, 4;])", "     1     2\n     3     4\n"},
+      {"x = [1 2]; disp([x' x'])", "     1     1\n     2     2\n"},
+      {"disp(['ab' 'cd'])", "abcd\n"},
+      {"disp(size([]))", "     0     0\n"},
+      {"disp([1 ...\n 2])", "     1     2\n"},
+      {"disp([1 2 % a comment\n 3 4])", "     1     2\n     3     4\n"},
+  });
+}
+
+TEST_F(Shell, RangesAndSubscripts) {
+  expectAll({
+      {"disp(1:4)", "     1     2     3     4\n"},
+      {"disp(5:-2:1)", "     5     3     1\n"},
+      {"disp(size(3:1))", "     1     0\n"},
+      {"x = 10:10:50; disp(x(end))", "    50\n"},
+      {"x = 10:10:50; disp(x(end - 1))", "    40\n"},
+      {"x = 10:10:50; disp(x(2:end))", "    20    30    40    50\n"},
+      {"x = [1 2; 3 4]; disp(x(end, 1))", "     3\n"},
+      {"x = [1 2; 3 4]; disp(x(:)')", "     1     3     2     4\n"},
+      {"x = [1 2; 3 4]; disp(x(2, :))", "     3     4\n"},
+      {"x = [1 2; 3 4]; disp(x([1 end]))", "     1     4\n"},
+      {"x = []; x(3) = 7; disp(x)", "     0     0     7\n"},
+      {"x = 1:3; x(end + 1) = 9; disp(x)", "     1     2     3     9\n"},
+      {"x = zeros(2); x(2, :) = [5 6]; disp(x)", "     0     0\n     5     6\n"},
+  });
+}
+
+TEST_F(Shell, ControlFlow) {
+  expectAll({
+      {"s = 0; for k = 1:4, s = s + k; end, disp(s)", "    10\n"},
+      {"for k = [1 2; 3 4], disp(k'), end", "     1     3\n     2     4\n"},
+      {"for k = [], disp(k), end, disp(0)", "     0\n"},
+      {"n = 0; while n < 3\n n = n + 1;\nend\ndisp(n)", "     3\n"},
+      {"x = 2; if x > 3, disp(1), elseif x > 1, disp(2), else, disp(3), end", "     2\n"},
+      {"if [], disp(1), else, disp(0), end", "     0\n"},
+      {"for k = 1:5, if k == 3, break, end, disp(k), end", "     1\n     2\n"},
+      {"for k = 1:3, if k == 2, continue, end, disp(k), end", "     1\n     3\n"},
+      {"k = 0; while true, k = k + 1; if k >= 2, break; end; end; disp(k)", "     2\n"},
+  });
+}
+
+TEST_F(Shell, Display) {
+  expectAll({
+      {"x = 5", "x =\n\n     5\n\n"},
+      {"x = 5;", ""},
+      {"3", "ans =\n\n     3\n\n"},
+      {"x = 4; x", "x =\n\n     4\n\n"},
+      {"x = []", "x =\n\n     []\n\n"},
+      {"s = 'hi'", "s =\n\nhi\n\n"},
+      {"x = [1.5 2]", "x =\n\n    1.5000    2.0000\n\n"},
+      {"x = 1e-4", "x =\n\n   1.0000e-04\n\n"},
+      {"x = [1 1000000]", "x =\n\n           1     1000000\n\n"},
+      {"x = 1 == 1", "x =\n\n     1\n\n"},
+      {"db(100)", "ans =\n\n    40\n\n"},
+      {"2; disp(ans)", "     2\n"},
+      {"[m, n] = size(zeros(2, 3))", "m =\n\n     2\n\nn =\n\n     3\n\n"},
+      {"[v, i] = max([3 9 4]); disp([v i])", "     9     2\n"},
+      {"[r, c] = find([0 1; 1 0]); disp([r c])", "     2     1\n     1     2\n"},
+      {"fprintf('%d-%d\\n', 1, 2)", "1-2\n"},
+      {"fprintf(1, 'x%s\\n', 'y')", "xy\n"},
+      {"disp(numel(ones(2, 3)) + sum([1 2 3]) + abs(-1) + min([4 2]))", "    15\n"},
+      {"disp(reshape(1:4, 2, 2))", "     1     3\n     2     4\n"},
+      {"disp(round(pi * 100))", "   314\n"},
+      {"disp([isempty([]) isempty(1)])", "     1     0\n"},
+      {"disp(Inf), disp(-Inf), disp(NaN)", "   Inf\n  -Inf\n   NaN\n"},
+  });
+}
+
+TEST_F(Shell, ErrorsAreClearAndLeakNothing) {
+  expectAll({
+      {"foo", "error: Undefined function or variable 'foo'."},
+      {"x = foo(1) + 2", "error: Undefined function or variable 'foo'."},
+      {"disp(1, 2)", "error: Too many input arguments for 'disp'."},
+      {"[a, b] = db(1)",
+       "error: Run-time Error: File: db Line: 1 Column: 1 The function "
+       "\"db\" was called with more than the declared number of outputs (1)."},
+      {"db()", "error: Input argument \"x\" is undefined."},
+      {"disp(end)", "error: 'end' is only valid inside a subscript of a variable."},
+      {"for k = 1:3, disp(k), error('stop here'), end", "     1\nerror: stop here"},
+      {"x = disp(1)", "error: Too many output arguments for 'disp'."},
+      {"break", "error: 'break' and 'continue' are only valid inside a loop."},
+  });
+}
+
+TEST_F(Shell, RuntimeErrorsKeepTheirMessages) {
+  for (const char *s : {"x = 1; disp(x(5))", "x = [1 2] + [1 2 3]", "x = [1 2; 3]"}) {
+    std::string out = run(s);
+    EXPECT_EQ(out.rfind("error: ", 0), 0u) << s;
+    EXPECT_GT(out.size(), 10u) << s << ": an empty message";
+  }
+}
+
+TEST_F(Shell, ErrorNamesTheLineOfTheFailingStatement) {
+  shell::Evaluator ev;
+  testing::internal::CaptureStdout();
+  EXPECT_THROW(ev.run(shell::parse("x = 1;\nfor k = 1:2\n  y = k;\n  z = nothing;\nend\n")),
+               mexrt::Error);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(ev.line(), 4);
+  ASSERT_NE(ev.variable("y"), nullptr);  // the statements before the error have run
+  EXPECT_EQ(ev.variable("z"), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,142 @@
+// The shell's lexer and parser on malformed and extreme text: each a clear syntax error
+// with its place, never a crash; and the places that the tokens carry.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "shell/parser.h"
+
+namespace {
+
+std::string repeated(const std::string &s, int n) {
+  std::string out;
+  for (int k = 0; k < n; ++k) out += s;
+  return out;
+}
+
+// The syntax error's message, or "" when the text parses.
+std::string syntaxError(const std::string &text, int *line = nullptr, int *column = nullptr) {
+  try {
+    shell::parse(text);
+  } catch (const shell::SyntaxError &e) {
+    if (line) *line = e.line;
+    if (column) *column = e.column;
+    return e.what();
+  }
+  return "";
+}
+
+TEST(ShellParser, MalformedStatementsGiveClearErrors) {
+  const struct {
+    std::string text;
+    const char *message;
+  } cases[] = {
+      {"x = (1 + 2", "Expected ')' but found the end of the input."},
+      {"x = 1 + 2)", "Unexpected ')'."},
+      {"x = [1 2", "Missing ']'."},
+      {"x = [1 2)", "Unexpected ')' in a matrix."},
+      {"x = 1 +", "Expected an expression but the input ended."},
+      {"x = * 2", "Unexpected '*'."},
+      {"x = 1 2", "Unexpected the number 2."},
+      {"= 3", "Unexpected '='."},
+      {"x = 'abc", "Unterminated string."},
+      {"disp('it''s)", "Unterminated string."},
+      {"x = 3 $ 4", "Unexpected character '$'."},
+      {"x = 1i", "Complex numbers are not supported."},
+      {"x = 12abc", "Unexpected character 'a' after a number."},
+      {"x = 1 \\ 2", "The operator '\\' is not supported."},
+      {"if 1, disp(1)", "Missing 'end' for the 'if' of line 1."},
+      {"for = 3", "Expected a loop variable but found '='."},
+      {"end", "Unexpected 'end'."},
+      {"else", "Unexpected 'else'."},
+      {"[a, 1] = size(1)", "Expected a variable name but found the number 1."},
+      {"[a, b] = 1 + 2", "Several results can only come from a function call."},
+      {"(1)(2)", "Only a named variable or function can be indexed or called."},
+      {"x = 1:", "Expected an expression but the input ended."},
+      {repeated("(", 10000) + "1" + repeated(")", 10000), "Nesting deeper than 200 levels."},
+      {repeated("[", 10000) + "1" + repeated("]", 10000), "Nesting deeper than 200 levels."},
+      {"x = " + repeated("-", 10000) + "1", "Nesting deeper than 200 levels."},
+      {repeated("if 1\n", 10000) + repeated("end\n", 10000), "Nesting deeper than 200 levels."},
+      {"x = 1" + repeated(" + 1", 10000), "Expression nested deeper than 2000 levels."},
+      {std::string("x = \x01"), "Unexpected character '\\x01'."},
+  };
+  for (const auto &c : cases) {
+    EXPECT_EQ(syntaxError(c.text), c.message) << c.text.substr(0, 40);
+  }
+}
+
+TEST(ShellParser, ErrorsCarryTheirLineAndColumn) {
+  const struct {
+    const char *text;
+    int line, column;
+  } cases[] = {
+      {"x = 1;\ny = (2 + ;", 2, 10},
+      {"x = 1;\n\n  z = 'open", 3, 7},
+      {"a = [1 2\n3 4)", 2, 4},
+      {"x = 1 % comment ( [\ny = 2 +* 3", 2, 8},
+  };
+  for (const auto &c : cases) {
+    int line = 0, column = 0;
+    EXPECT_NE(syntaxError(c.text, &line, &column), "") << c.text;
+    EXPECT_EQ(line, c.line) << c.text;
+    EXPECT_EQ(column, c.column) << c.text;
+  }
+}
+
+TEST(ShellParser, UnfinishedTextIsMarkedIncomplete) {
+  const struct {
+    const char *text;
+    bool incomplete;
+  } cases[] = {
+      {"for k = 1:3", true}, {"x = [1 2", true}, {"if 1, if 2", true}, {"f(1,", true},
+      {"x = 1 +", false},    {"x = 'ab", false}, {"x = (1))", false},  {"while 1\n x = 2", true},
+  };
+  for (const auto &c : cases) {
+    try {
+      shell::parse(c.text);
+      ADD_FAILURE() << c.text << ": parsed";
+    } catch (const shell::SyntaxError &e) {
+      EXPECT_EQ(e.incomplete, c.incomplete) << c.text;
+    }
+  }
+}
+
+TEST(ShellParser, ExtremeButValidText) {
+  const char *cases[] = {
+      "x = 1e999999",                         // beyond the double range: Inf
+      "x = 0.000000000000000000000001e-999",  // below it: 0
+      "x = [1, 2, 3,]",
+      "x = 1;;;,,, y = 2",
+      "% only a comment",
+      "",
+      "x = [\n]",
+  };
+  for (const char *c : cases) EXPECT_EQ(syntaxError(c), "") << c;
+  std::string longNumber = "x = " + repeated("9", 100000);
+  EXPECT_EQ(syntaxError(longNumber), "");
+  std::string wideRow = "x = [" + repeated("1 ", 100000) + "]";
+  EXPECT_EQ(syntaxError(wideRow), "");
+  std::string nested = repeated("(", 150) + "1" + repeated(")", 150);
+  EXPECT_EQ(syntaxError(nested), "");
+}
+
+TEST(ShellParser, QuoteIsTransposeOrString) {
+  const struct {
+    const char *text;
+    shell::Expr::Kind kind;
+  } cases[] = {
+      {"x'", shell::Expr::Kind::Transpose},     {"'x'", shell::Expr::Kind::String},
+      {"[1 2]'", shell::Expr::Kind::Transpose}, {"x''", shell::Expr::Kind::Transpose},
+      {"(x)'", shell::Expr::Kind::Transpose},
+  };
+  for (const auto &c : cases) {
+    shell::Block b = shell::parse(c.text);
+    ASSERT_EQ(b.size(), 1u) << c.text;
+    EXPECT_EQ(b[0]->value->kind, c.kind) << c.text;
+  }
+  shell::Block b = shell::parse("[x 'y']");
+  ASSERT_EQ(b[0]->value->rows.size(), 1u);
+  EXPECT_EQ(b[0]->value->rows[0].size(), 2u) << "a spaced quote in brackets starts a string";
+}
+
+}  // namespace
