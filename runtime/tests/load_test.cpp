@@ -224,7 +224,8 @@ TEST_F(Load, ClassesThatCannotBeHeldAreRefusedByName) {
     write("bad.mat", c.add);
     mxArray *keep = mxCreateDoubleScalar(5);
     mxArray *f = mxCreateString("bad");
-    std::string e = errorOf([&] { mclLoadConditional(f, "z", &keep, "s", &keep, "c", &keep, nullptr); });
+    std::string e =
+        errorOf([&] { mclLoadConditional(f, "z", &keep, "s", &keep, "c", &keep, nullptr); });
     mxDestroyArray(f);
     EXPECT_NE(e.find(c.expected), std::string::npos) << c.what << ": " << e;
     EXPECT_EQ(mxGetPr(keep)[0], 5) << c.what << ": the slot is untouched";
