@@ -21,6 +21,7 @@
 
 #include "mexrt/error.h"
 #include "mexrt/graphics.h"
+#include "mexrt/text.h"
 
 namespace host {
 namespace {
@@ -62,44 +63,8 @@ std::optional<double> number(double h, std::string_view name) {
   return v[0];
 }
 
-std::u32string decodeUtf8(std::string_view s) {
-  std::u32string out;
-  for (size_t i = 0; i < s.size();) {
-    auto c = static_cast<unsigned char>(s[i]);
-    int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-    char32_t cp = extra == 0 ? c : c & (0x3F >> extra);
-    ++i;
-    for (int k = 0; k < extra && i < s.size(); ++k, ++i)
-      cp = (cp << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
-    out.push_back(cp);
-  }
-  return out;
-}
-
-std::string encodeUtf8(std::u32string_view s) {
-  std::string out;
-  for (char32_t c : s) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
-std::u32string trimRight(std::u32string s) {
-  while (!s.empty() && (s.back() == U' ' || s.back() == 0)) s.pop_back();
+std::u16string trimRight(std::u16string s) {
+  while (!s.empty() && (s.back() == u' ' || s.back() == 0)) s.pop_back();
   return s;
 }
 
@@ -108,20 +73,17 @@ std::u32string trimRight(std::u32string s) {
 std::vector<std::string> lines(double h, std::string_view name) {
   ArrayPtr a = fetch(h, name);
   if (!a || mxGetClassID(a.get()) != mxCHAR_CLASS || mxGetNumberOfElements(a.get()) == 0) return {};
-  std::unique_ptr<char, decltype(&mxFree)> utf8(mxArrayToString(a.get()), &mxFree);
-  if (!utf8) return {};
-  std::u32string codes = decodeUtf8(utf8.get());
+  const mxChar *codes = mxGetChars(a.get());
   size_t rows = mxGetM(a.get());
   size_t cols = mxGetN(a.get());
-  if (rows == 0 || rows * cols != codes.size()) rows = 1, cols = codes.size();
   std::vector<std::string> out;
   for (size_t r = 0; r < rows; ++r) {
-    std::u32string row;
+    std::u16string row;
     for (size_t c = 0; c < cols; ++c) row += codes[c * rows + r];
     size_t start = 0;
-    for (size_t nl; (nl = row.find(U'\n', start)) != std::u32string::npos; start = nl + 1)
-      out.push_back(encodeUtf8(trimRight(row.substr(start, nl - start))));
-    out.push_back(encodeUtf8(trimRight(row.substr(start))));
+    for (size_t nl; (nl = row.find(u'\n', start)) != std::u16string::npos; start = nl + 1)
+      out.push_back(mexrt::utf8FromCodes(trimRight(row.substr(start, nl - start))));
+    out.push_back(mexrt::utf8FromCodes(trimRight(row.substr(start))));
   }
   return out;
 }

@@ -12,6 +12,7 @@
 
 #include "host/loader.h"
 #include "mexrt/error.h"
+#include "mexrt/text.h"
 
 namespace host {
 namespace {
@@ -101,40 +102,6 @@ std::string sectionName(const Image &image, const Elf64_Shdr &names, std::uint32
 
 std::uint64_t padded4(std::uint64_t n) { return (n + 3) & ~std::uint64_t{3}; }
 
-void appendUtf8(std::string &out, std::uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-// 16-bit codes as UTF-8; a lone surrogate becomes U+FFFD.
-std::string utf8Of(const std::vector<std::uint16_t> &codes) {
-  std::string out;
-  for (std::size_t k = 0; k < codes.size(); ++k) {
-    std::uint32_t c = codes[k];
-    bool high = c >= 0xD800 && c < 0xDC00;
-    if (high && k + 1 < codes.size() && codes[k + 1] >= 0xDC00 && codes[k + 1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (codes[++k] - 0xDC00);
-    } else if (c >= 0xD800 && c < 0xE000) {
-      c = 0xFFFD;
-    }
-    appendUtf8(out, c);
-  }
-  return out;
-}
-
 // The descriptor: block, language, then 16 strings, each a length and that many codes.
 std::vector<std::string> readStrings(const Image &image, std::uint64_t at, std::uint64_t size) {
   const std::uint64_t end = at + size;
@@ -157,9 +124,9 @@ std::vector<std::string> readStrings(const Image &image, std::uint64_t at, std::
   std::vector<std::string> strings;
   for (int k = 0; k < kBlockStrings; ++k) {
     std::uint16_t length = u16(p);
-    std::vector<std::uint16_t> codes;
-    for (std::uint16_t c = 0; c < length; ++c) codes.push_back(u16(p));
-    strings.push_back(utf8Of(codes));
+    std::u16string codes;
+    for (std::uint16_t c = 0; c < length; ++c) codes.push_back(static_cast<char16_t>(u16(p)));
+    strings.push_back(mexrt::utf8FromCodes(codes));
   }
   return strings;
 }

@@ -140,10 +140,14 @@ Array *newHeader() {
 }
 
 void unlinkTemp(Array *a) {
-  if (a->prevTemp) a->prevTemp->nextTemp = a->nextTemp;
-  else g_tempHead = a->nextTemp;
-  if (a->nextTemp) a->nextTemp->prevTemp = a->prevTemp;
-  else g_tempTail = a->prevTemp;
+  if (a->prevTemp)
+    a->prevTemp->nextTemp = a->nextTemp;
+  else
+    g_tempHead = a->nextTemp;
+  if (a->nextTemp)
+    a->nextTemp->prevTemp = a->prevTemp;
+  else
+    g_tempTail = a->prevTemp;
   a->prevTemp = a->nextTemp = nullptr;
   a->temporary = false;
 }
@@ -227,8 +231,10 @@ Array *temp(Array *a) {
   a->serial = g_nextSerial++;
   a->prevTemp = g_tempTail;
   a->nextTemp = nullptr;
-  if (g_tempTail) g_tempTail->nextTemp = a;
-  else g_tempHead = a;
+  if (g_tempTail)
+    g_tempTail->nextTemp = a;
+  else
+    g_tempHead = a;
   g_tempTail = a;
   return a;
 }
@@ -337,7 +343,8 @@ mexrt::detail::ValueView mxArray_tag::view() const {
 extern "C" {
 
 mxArray *mxCreateDoubleMatrix(size_t rows, size_t cols, mxComplexity complexity) {
-  if (complexity != mxREAL) mexrt::detail::raise("mxCreateDoubleMatrix: complex arrays are not supported.");
+  if (complexity != mxREAL)
+    mexrt::detail::raise("mxCreateDoubleMatrix: complex arrays are not supported.");
   return mexrt::detail::newDouble(rows, cols);
 }
 
@@ -345,8 +352,10 @@ mxArray *mxCreateDoubleScalar(double value) { return mexrt::detail::newScalar(va
 
 mxArray *mxCreateNumericArray(size_t ndim, const size_t *dims, mxClassID classid,
                               mxComplexity complexity) {
-  if (classid != mxDOUBLE_CLASS) mexrt::detail::raise("mxCreateNumericArray: only double arrays are supported.");
-  if (complexity != mxREAL) mexrt::detail::raise("mxCreateNumericArray: complex arrays are not supported.");
+  if (classid != mxDOUBLE_CLASS)
+    mexrt::detail::raise("mxCreateNumericArray: only double arrays are supported.");
+  if (complexity != mxREAL)
+    mexrt::detail::raise("mxCreateNumericArray: complex arrays are not supported.");
   if (ndim && !dims) mexrt::detail::raise("mxCreateNumericArray: the dimensions are missing.");
   return mexrt::detail::newArray(mxDOUBLE_CLASS, mexrt::detail::Dims({dims, ndim}));
 }
@@ -368,6 +377,8 @@ size_t mxGetNumberOfDimensions(const mxArray *a) { return a ? a->dims.size() : 0
 const size_t *mxGetDimensions(const mxArray *a) { return a ? a->dims.data() : nullptr; }
 size_t mxGetNumberOfElements(const mxArray *a) { return a ? a->numel() : 0; }
 mxClassID mxGetClassID(const mxArray *a) { return a ? a->cls : mxUNKNOWN_CLASS; }
+
+const mxChar *mxGetChars(const mxArray *a) { return a && a->isChar() ? a->chars() : nullptr; }
 
 char *mxArrayToString(const mxArray *a) {
   if (!a || !a->isChar()) return nullptr;

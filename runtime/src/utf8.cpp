@@ -1,6 +1,7 @@
 // Conversions between the runtime's 16-bit character codes and UTF-8 text.
 #include <cstdint>
 
+#include "mexrt/text.h"
 #include "print.h"
 
 namespace mexrt::detail {
@@ -120,3 +121,13 @@ std::u16string fromUtf8(std::string_view utf8) {
 }
 
 }  // namespace mexrt::detail
+
+// --- The public face of the conversions ---
+
+namespace mexrt {
+
+std::string utf8FromCodes(std::u16string_view codes) { return detail::toUtf8(codes); }
+
+std::u16string codesFromUtf8(std::string_view utf8) { return detail::fromUtf8(utf8); }
+
+}  // namespace mexrt
