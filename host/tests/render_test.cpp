@@ -18,12 +18,6 @@
 #include "mexrt/mathlib.h"
 #include "mexrt/testing.h"
 
-// Fontconfig, under cairo's text, keeps caches for the life of the process; they are not
-// the renderer's leaks.
-extern "C" __attribute__((visibility("default"), used)) const char *__lsan_default_suppressions() {
-  return "leak:libfontconfig.so\n";
-}
-
 namespace fs = std::filesystem;
 namespace g = mexrt::graphics;
 
