@@ -112,9 +112,9 @@ mxArray *elementwise(mxArray *x, const char *name, F f) {
   return temp(r);
 }
 
-// The truth of a condition: non-empty and every element non-zero; NaN is no truth value.
+// The truth of a condition: non-empty and every element non-zero. A NaN is not zero, so
+// it counts as true here, and a condition never fails for it (assert relies on that).
 bool truth(const Array &a) {
-  requireNoNaN(a);
   std::size_t n = a.numel();
   if (n == 0) return false;
   for (std::size_t k = 0; k < n; ++k) {
@@ -124,7 +124,6 @@ bool truth(const Array &a) {
 }
 
 bool allZero(const Array &a) {
-  requireNoNaN(a);
   std::size_t n = a.numel();
   if (n == 0) return false;
   for (std::size_t k = 0; k < n; ++k) {
