@@ -48,7 +48,7 @@ namespace {
 constexpr int kMaxField = 10000;
 
 // One conversion as written: flags, width, precision (-1 when absent) and the conversion.
-struct Spec {
+struct Directive {
   bool left = false;
   bool plus = false;
   bool space = false;
@@ -65,7 +65,7 @@ struct Spec {
 // Literal text followed by at most one conversion; a format is a list of these.
 struct Piece {
   std::u16string literal;
-  std::optional<Spec> spec;
+  std::optional<Directive> directive;
 };
 
 [[noreturn]] void fail(std::u16string_view written, const char *why) {
@@ -95,7 +95,7 @@ class FormatParser {
         pieces.back().literal += u'%';
         pos_ += 2;
       } else if (c == u'%') {
-        pieces.back().spec = conversion();
+        pieces.back().directive = conversion();
         pieces.emplace_back();
       } else {
         pieces.back().literal += c;
@@ -167,9 +167,9 @@ class FormatParser {
   }
 
   // pos_ is at the '%' of a conversion (not of "%%").
-  Spec conversion() {
+  Directive conversion() {
     start_ = pos_++;
-    Spec s;
+    Directive s;
     readFlags(s);
     s.width = readField(s.widthFromArg, "width");
     if (at(u'.')) {
@@ -191,7 +191,7 @@ class FormatParser {
 
   bool at(char16_t c) const { return pos_ < f_.size() && f_[pos_] == c; }
 
-  void readFlags(Spec &s) {
+  void readFlags(Directive &s) {
     for (; pos_ < f_.size(); ++pos_) {
       switch (f_[pos_]) {
         case u'-':
@@ -297,7 +297,7 @@ void appendAscii(std::u16string &out, std::string_view text) {
 }
 
 // Text padded with spaces to the width, on the left unless '-' was given.
-void appendPadded(const Spec &s, std::u16string_view text, std::u16string &out) {
+void appendPadded(const Directive &s, std::u16string_view text, std::u16string &out) {
   std::size_t pad = s.width > 0 && text.size() < static_cast<std::size_t>(s.width)
                         ? static_cast<std::size_t>(s.width) - text.size()
                         : 0;
@@ -307,7 +307,7 @@ void appendPadded(const Spec &s, std::u16string_view text, std::u16string &out) 
 }
 
 // Inf, -Inf and NaN read the same under every numeric conversion.
-void appendNonFinite(const Spec &s, double v, std::u16string &out) {
+void appendNonFinite(const Directive &s, double v, std::u16string &out) {
   std::u16string text;
   if (std::isnan(v)) {
     text = u"NaN";
@@ -318,7 +318,7 @@ void appendNonFinite(const Spec &s, double v, std::u16string &out) {
 }
 
 // A floating conversion through snprintf, with a format built here from validated pieces.
-void appendFloat(const Spec &s, char conv, double v, std::u16string &out) {
+void appendFloat(const Directive &s, char conv, double v, std::u16string &out) {
   if (!std::isfinite(v)) return appendNonFinite(s, v, out);
   std::string fmt = "%";
   if (s.left) fmt += '-';
@@ -357,7 +357,7 @@ std::string bigDigits(double magnitude) {
 }
 
 // Sign, base prefix, precision zeros and width padding around the digits, as C lays them out.
-void appendInteger(const Spec &s, bool negative, std::string digits, std::u16string &out) {
+void appendInteger(const Directive &s, bool negative, std::string digits, std::u16string &out) {
   if (s.precision == 0 && digits == "0") digits.clear();
   if (s.precision > 0 && digits.size() < static_cast<std::size_t>(s.precision)) {
     digits.insert(0, static_cast<std::size_t>(s.precision) - digits.size(), '0');
@@ -387,7 +387,7 @@ void appendInteger(const Spec &s, bool negative, std::string digits, std::u16str
 constexpr double kTwo63 = 9223372036854775808.0;
 constexpr double kTwo64 = 18446744073709551616.0;
 
-void appendBits(const Spec &s, double v, std::u16string &out) {
+void appendBits(const Directive &s, double v, std::u16string &out) {
   std::uint64_t bits = s.subtype == 'b' ? std::bit_cast<std::uint64_t>(v)
                                         : std::bit_cast<std::uint32_t>(static_cast<float>(v));
   int base = s.conv == 'o' ? 8 : (s.conv == 'u' ? 10 : 16);
@@ -396,7 +396,7 @@ void appendBits(const Spec &s, double v, std::u16string &out) {
 
 // d i u o x X. A value these cannot show exactly (not whole, or negative for the unsigned
 // ones) is printed as %e with the same flags, which is what the host language does.
-void appendIntegerConv(const Spec &s, double v, std::u16string &out) {
+void appendIntegerConv(const Directive &s, double v, std::u16string &out) {
   if (s.subtype) return appendBits(s, v, out);
   if (!std::isfinite(v)) return appendNonFinite(s, v, out);
   if (!isWhole(v)) return appendFloat(s, 'e', v, out);
@@ -418,13 +418,13 @@ void appendIntegerConv(const Spec &s, double v, std::u16string &out) {
 }
 
 // %c and %s of a number: the character with that code when it is one, otherwise %e.
-void appendCharCode(const Spec &s, double v, std::u16string &out) {
+void appendCharCode(const Directive &s, double v, std::u16string &out) {
   if (!isWhole(v) || v < 0 || v > 0xFFFF) return appendFloat(s, 'e', v, out);
   char16_t c = static_cast<char16_t>(v);
   appendPadded(s, std::u16string_view(&c, 1), out);
 }
 
-void appendText(const Spec &s, std::u16string_view text, std::u16string &out) {
+void appendText(const Directive &s, std::u16string_view text, std::u16string &out) {
   if (s.precision >= 0 && text.size() > static_cast<std::size_t>(s.precision)) {
     text = text.substr(0, static_cast<std::size_t>(s.precision));
   }
@@ -433,7 +433,7 @@ void appendText(const Spec &s, std::u16string_view text, std::u16string &out) {
 
 // A width or precision given by '*': a whole number within bounds. A negative width means
 // left-justified; a negative precision means none, as in C.
-void resolveStars(Spec &s, ArgStream &stream, bool &ranOut) {
+void resolveStars(Directive &s, ArgStream &stream, bool &ranOut) {
   auto take = [&](const char *what) {
     double v = stream.takeNumber();
     if (!isWhole(v) || std::fabs(v) > kMaxField) {
@@ -459,7 +459,7 @@ void resolveStars(Spec &s, ArgStream &stream, bool &ranOut) {
 }
 
 // One conversion against the stream; false when the stream ran out before its value.
-bool renderConversion(Spec s, ArgStream &stream, std::u16string &out) {
+bool renderConversion(Directive s, ArgStream &stream, std::u16string &out) {
   bool ranOut = false;
   resolveStars(s, stream, ranOut);
   if (ranOut) return false;
@@ -516,8 +516,8 @@ std::string formatPrintf(std::u16string_view format, std::span<const ValueView> 
   while (true) {
     for (const Piece &p : pieces) {
       out += p.literal;
-      if (!p.spec) continue;
-      if (stream.exhausted() || !renderConversion(*p.spec, stream, out)) return toUtf8(out);
+      if (!p.directive) continue;
+      if (stream.exhausted() || !renderConversion(*p.directive, stream, out)) return toUtf8(out);
     }
     if (stream.exhausted()) return toUtf8(out);
   }
