@@ -6,12 +6,16 @@
 // "Error in SOURCE, line L: MESSAGE" (with ", column C" for a syntax error) on standard
 // error. At the prompt, and for statements read from a pipe, the error is printed and
 // reading goes on; piped input then ends with status 1.
+#include <editline/readline.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -29,6 +33,29 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// A source of input lines: given the prompt to show (or none), the next line, or false at
+// the end of the input.
+using LineReader = std::function<bool(const char *prompt, std::string &line)>;
+
+// Lines typed at a terminal, with line editing and a history of what was entered.
+LineReader editedLines() {
+  return [](const char *prompt, std::string &line) {
+    std::unique_ptr<char, decltype(&std::free)> typed(readline(prompt ? prompt : ""), &std::free);
+    if (!typed) return false;
+    line = typed.get();
+    if (!line.empty()) add_history(typed.get());
+    return true;
+  };
+}
+
+// Lines of a stream, such as a pipe.
+LineReader streamLines(std::istream &in) {
+  return [&in](const char *prompt, std::string &line) {
+    if (prompt) std::cout << prompt << std::flush;
+    return static_cast<bool>(std::getline(in, line));
+  };
+}
 
 constexpr const char *kVersion = "mexhost 1.0";
 
@@ -209,16 +236,13 @@ class Session {
     return execute(program, source, 0);
   }
 
-  // Statements from a stream, each complete chunk run as soon as it is read.
-  bool runStream(std::istream &in, bool prompt, const std::string &source) {
+  // Statements line by line, each complete chunk run as soon as it is read.
+  bool runStream(const LineReader &read, bool prompt, const std::string &source) {
     bool ok = true;
     std::string chunk, line;
     int chunkStart = 1, lineNo = 0;
     while (true) {
-      if (prompt) {
-        std::cout << (chunk.empty() ? ">> " : "   ") << std::flush;
-      }
-      if (!std::getline(in, line)) break;
+      if (!read(prompt ? (chunk.empty() ? ">> " : "   ") : nullptr, line)) break;
       ++lineNo;
       if (chunk.empty()) chunkStart = lineNo;
       if (prompt && chunk.empty() && (trim(line) == "exit" || trim(line) == "quit")) break;
@@ -338,7 +362,8 @@ int run(const Options &o) {
       ok = session.runAll(*text, o.script->filename().string());
     } else {
       bool terminal = isatty(STDIN_FILENO) != 0;
-      ok = session.runStream(std::cin, terminal, terminal ? "input" : "stdin");
+      ok = session.runStream(terminal ? editedLines() : streamLines(std::cin), terminal,
+                             terminal ? "input" : "stdin");
       if (terminal) ok = true;
     }
   }
