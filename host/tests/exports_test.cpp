@@ -31,6 +31,10 @@ TEST(Exports, EachFileExportsExactlyItsEntries) {
   } cases[] = {
       {MEXRT_ZETA_LIBRARY, {"zetaInitialize", "zetaTerminate", "mlfDb", "mlxDb"}},
       {MEXRT_TEST_MODULE, {"mexLibrary"}},
+      {MEXRT_BANDSETUP_MODULE, {"mexLibrary", "mexVersion"}},
+      {MEXRT_CHAN2QF_MODULE, {"mexLibrary"}},
+      {MEXRT_QUEFWIND_MODULE, {"mexLibrary"}},
+      {MEXRT_TONEGRID_MODULE, {"mexLibrary"}},
   };
   for (const auto &c : cases) EXPECT_EQ(definedSymbols(c.file), c.exports) << c.file;
 }
