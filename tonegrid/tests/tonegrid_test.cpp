@@ -1,7 +1,6 @@
 // tonegrid called through its entries: the figure it builds, its data file and its failures.
 #include "tonegrid.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -291,23 +290,6 @@ TEST_F(Tonegrid, AMissingOrCorruptDataFileIsAClearError) {
     EXPECT_TRUE(g::figures().empty()) << c.folder;
   }
   fs::remove_all(dir);
-}
-
-TEST(TonegridModule, RecordOffersOneFunctionWithNoInputsAndOneOutput) {
-  void *so = dlopen(TONEGRID_MODULE_FILE, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(so, nullptr) << dlerror();
-  auto mexLibrary = reinterpret_cast<ModuleInfo *(*)()>(dlsym(so, "mexLibrary"));
-  ASSERT_NE(mexLibrary, nullptr);
-  EXPECT_EQ(dlsym(so, "mlfTonegrid"), nullptr) << "only mexLibrary leaves the module";
-  ModuleInfo *info = mexLibrary();
-  EXPECT_EQ(info, mexLibrary());
-  EXPECT_EQ(info->record_version, 1);
-  ASSERT_EQ(info->function_count, 1);
-  EXPECT_STREQ(info->function_table[0].name, "tonegrid");
-  EXPECT_EQ(info->function_table[0].declared_inputs, 0);
-  EXPECT_EQ(info->function_table[0].declared_outputs, 1);
-  EXPECT_EQ(info->module_count, 1);
-  dlclose(so);
 }
 
 }  // namespace
