@@ -1,9 +1,10 @@
 // Opening a built module for a benchmark: the module from the build tree's mex/ folder (next
-// to bin/, where the benchmark runs from), its builders run, its gateway entry by name.
+// to bin/, where the benchmark runs from), its builders run, a function's gateway entry by name.
 #pragma once
 
 #include <dlfcn.h>
 
+#include <concepts>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -12,7 +13,9 @@
 
 class BenchModule {
  public:
-  explicit BenchModule(const std::string &name) {
+  // The module NAME.mexa64 and its function FUNCTION (by default the one of the same name).
+  explicit BenchModule(const std::string &name, std::string function = {}) {
+    if (function.empty()) function = name;
     auto exe = std::filesystem::read_symlink("/proc/self/exe");
     auto file = exe.parent_path().parent_path() / "mex" / (name + ".mexa64");
     handle_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -22,9 +25,9 @@ class BenchModule {
     info_ = mexLibrary();
     for (int k = 0; k < info_->module_count; ++k) info_->init_term_table[k].initialize();
     for (int k = 0; k < info_->function_count; ++k) {
-      if (name == info_->function_table[k].name) entry_ = info_->function_table[k].mlx_entry;
+      if (function == info_->function_table[k].name) entry_ = info_->function_table[k].mlx_entry;
     }
-    if (!entry_) throw std::runtime_error(file.string() + " does not serve " + name);
+    if (!entry_) throw std::runtime_error(file.string() + " does not serve " + function);
   }
   ~BenchModule() {
     for (int k = info_->module_count; k-- > 0;) info_->init_term_table[k].terminate();
@@ -33,11 +36,12 @@ class BenchModule {
   BenchModule(const BenchModule &) = delete;
   BenchModule &operator=(const BenchModule &) = delete;
 
-  // One call with one requested output; the caller owns the result.
-  mxArray *call(mxArray *a, mxArray *b) const {
+  // One call with these inputs and one requested output; the caller owns the result.
+  template <std::same_as<mxArray *>... A>
+  mxArray *call(A... inputs) const {
     mxArray *plhs[1] = {nullptr};
-    mxArray *prhs[2] = {a, b};
-    entry_(1, plhs, 2, prhs);
+    mxArray *prhs[sizeof...(A) + 1] = {inputs..., nullptr};  // + 1: an array also for none
+    entry_(1, plhs, static_cast<int>(sizeof...(A)), prhs);
     return plhs[0];
   }
 
