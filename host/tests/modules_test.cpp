@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <optional>
@@ -36,6 +37,7 @@ struct Function {
   std::vector<std::vector<double>> args;  // each a column, a scalar when it has one value
   std::string displayed;                  // what the call writes to standard output
   Slot withOne, withNone;                 // the first slot after nlhs 1 (if declared) and 0
+  std::string withoutLast;                // the error when the last input is left out, if any
 };
 
 struct ModuleCase {
@@ -52,6 +54,10 @@ std::string report(int numchans, int fftN, int framelen) {
          std::to_string(framelen) + ").\n";
 }
 
+std::string undefined(const char *input) {
+  return "Input argument \"" + std::string(input) + "\" is undefined.";
+}
+
 const std::vector<ModuleCase> &modules() {
   static const double q = std::log(11.0 / 7);
   static const Slot fbank{true, mxDOUBLE_CLASS, {2, 4}, {0, 0, 3 * std::log(8.0 / 7) / q}};
@@ -63,24 +69,24 @@ const std::vector<ModuleCase> &modules() {
       {MEXRT_BANDSETUP_MODULE,
        "MATLAB R12 native",
        false,
-       {{"bandsetup", 3, 1, {{8}, {2}, {800}}, report(2, 8, 8), fbank, fbank},
-        {"assert", 2, 0, {{0}}, "Assert Failure.\n", kEmpty, kEmpty},
-        {"mel", 1, 1, {{700}}, "", mels, mels}},
+       {{"bandsetup", 3, 1, {{8}, {2}, {800}}, report(2, 8, 8), fbank, fbank, undefined("fsamp")},
+        {"assert", 2, 0, {{0}}, "Assert Failure.\n", kEmpty, kEmpty, ""},
+        {"mel", 1, 1, {{700}}, "", mels, mels, undefined("freq")}},
        8 + 4 + 5},  // bandsetup, assert, mel
       {MEXRT_CHAN2QF_MODULE,
        "MATLAB R11 native",
        true,
-       {{"chan2qf", 2, 1, {{1, 0}, {2}}, "", cepstra, cepstra}},
+       {{"chan2qf", 2, 1, {{1, 0}, {2}}, "", cepstra, cepstra, undefined("numceps")}},
        7},
       {MEXRT_QUEFWIND_MODULE,
        "MATLAB R11 native",
        true,
-       {{"quefwind", 2, 1, {{5, 5, 5}, {2}}, "", liftered, liftered}},
+       {{"quefwind", 2, 1, {{5, 5, 5}, {2}}, "", liftered, liftered, undefined("lifterl")}},
        6},
       {MEXRT_TONEGRID_MODULE,
        "MATLAB R11 native",
        true,
-       {{"tonegrid", 0, 1, {}, "", figure, kUnassigned}},
+       {{"tonegrid", 0, 1, {}, "", figure, kUnassigned, ""}},
        70},
   };
   return cases;
@@ -114,8 +120,27 @@ void expectSlot(const mxArray *got, const Slot &want, const std::string &what) {
     ASSERT_EQ(dimsOf(got), want.dims) << what;
   }
   for (size_t k = 0; k < want.leading.size(); ++k) {
-    EXPECT_NEAR(mxGetPr(got)[k], want.leading[k], 1e-12) << what << ", element " << k + 1;
+    const double tolerance = 1e-15 * std::max(1.0, std::abs(want.leading[k]));
+    EXPECT_NEAR(mxGetPr(got)[k], want.leading[k], tolerance) << what << ", element " << k + 1;
   }
+}
+
+// A call that leaves out the last input names it, and the failed call leaks nothing.
+void expectMissingLast(const host::FunctionInfo &f, std::vector<mxArray *> &prhs,
+                       const std::string &expected) {
+  mxArray *plhs[1] = {nullptr};
+  size_t live = mexrtLiveArrayCount();
+  std::string raised;
+  testing::internal::CaptureStdout();  // what the body shows before it fails
+  try {
+    host::Loader::call(f, 1, plhs, static_cast<int>(prhs.size()) - 1, prhs.data());
+  } catch (const mexrt::Error &e) {
+    raised = e.what();
+  }
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(raised, expected) << f.name;
+  EXPECT_EQ(plhs[0], nullptr) << f.name;
+  EXPECT_EQ(mexrtLiveArrayCount(), live) << f.name;
 }
 
 TEST(Modules, RecordsAndTables) {
@@ -229,12 +254,13 @@ TEST(Modules, EachFunctionAnswersByName) {
         mexrt::graphics::clearAll();
         mxArray *plhs[1] = {nullptr};
         testing::internal::CaptureStdout();
-        host::Loader::call(*loader.find(fn.name), nlhs, plhs, static_cast<int>(prhs.size()),
-                           prhs.data());
+        host::Loader::call(*loader.find(fn.name), nlhs, fn.outputs ? plhs : nullptr,
+                           static_cast<int>(prhs.size()), prhs.data());
         EXPECT_EQ(testing::internal::GetCapturedStdout(), fn.displayed) << what;
         expectSlot(plhs[0], nlhs ? fn.withOne : fn.withNone, what);
         mxDestroyArray(plhs[0]);
       }
+      if (!fn.withoutLast.empty()) expectMissingLast(*loader.find(fn.name), prhs, fn.withoutLast);
       for (mxArray *a : prhs) mxDestroyArray(a);
     }
     mexrt::graphics::clearAll();
