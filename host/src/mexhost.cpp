@@ -340,6 +340,7 @@ bool writeFigures(const fs::path &dir) {
 int run(const Options &o) {
   std::vector<fs::path> path = modulePath(o);
   std::vector<std::string> loadPath;
+  loadPath.reserve(path.size());
   for (const auto &p : path) loadPath.push_back(p.string());
   mexrt::graphics::setLoadPath(loadPath);
   if (o.info) return printInfo(*o.info, path);

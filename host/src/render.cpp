@@ -11,6 +11,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <set>
@@ -453,7 +454,7 @@ std::vector<Series> linesOf(double ax) {
 
 // The finite range of one coordinate over all series' points whose both coordinates are finite.
 std::pair<double, double> dataRange(const std::vector<Series> &all, bool ofX) {
-  double lo = INFINITY, hi = -INFINITY;
+  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
   for (const Series &s : all)
     for (size_t i = 0; i < s.x.size(); ++i) {
       if (!std::isfinite(s.x[i]) || !std::isfinite(s.y[i])) continue;

@@ -76,7 +76,7 @@ double unscale(double v, int scale) {
   return v / std::pow(10.0, scale);
 }
 
-std::string rightAligned(std::string text, std::size_t width) {
+std::string rightAligned(const std::string &text, std::size_t width) {
   if (text.size() >= width) return " " + text;  // keep columns apart even when one overflows
   return std::string(width - text.size(), ' ') + text;
 }

@@ -279,8 +279,9 @@ Found findNonZero(const Array &x, bool wantColumns, bool wantValues) {
   for (std::size_t k = 0; k < n; ++k) {
     if (x.number(k) == 0) continue;
     if (second) {
-      first[j] = static_cast<double>(k % rows + 1);
-      second[j] = static_cast<double>(k / rows + 1);
+      const std::size_t row = k % rows, column = k / rows;
+      first[j] = static_cast<double>(row + 1);
+      second[j] = static_cast<double>(column + 1);
     } else {
       first[j] = static_cast<double>(k + 1);
     }

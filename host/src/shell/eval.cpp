@@ -328,6 +328,7 @@ mxArray *Evaluator::matrix(const Expr &e) {
   std::vector<mxArray *> rows;
   for (const auto &r : e.rows) {
     std::vector<mxArray *> elements;
+    elements.reserve(r.size());
     for (const auto &x : r) elements.push_back(value(*x));
     rows.push_back(callListed(mlfHorzcat, elements, "horzcat"));
   }
