@@ -407,7 +407,9 @@ std::vector<std::string> wrap(cairo_t *cr, const std::vector<std::string> &text,
       size_t end = line.find(' ', start);
       if (end == std::string::npos) end = line.size();
       std::string piece = line.substr(start, end - start);
-      std::string trial = current.empty() ? piece : current + " " + piece;
+      std::string trial = current;
+      if (!trial.empty()) trial += ' ';
+      trial += piece;
       if (!current.empty() && textWidth(cr, trial) > width) {
         out.push_back(current);
         current = piece;

@@ -351,7 +351,8 @@ mxArray *callListed(mxArray *(*op)(mxArray *, ...), const std::vector<mxArray *>
     std::vector<mxArray *> groups;
     for (std::size_t k = 0; k < list.size(); k += kMaxListed) {
       std::size_t n = std::min(kMaxListed, list.size() - k);
-      groups.push_back(callListed(op, {list.begin() + k, list.begin() + k + n}, name));
+      auto first = list.begin() + static_cast<std::ptrdiff_t>(k);
+      groups.push_back(callListed(op, {first, first + static_cast<std::ptrdiff_t>(n)}, name));
     }
     return callListed(op, groups, name);
   }
