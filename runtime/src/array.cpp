@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include "mexrt/testing.h"
 
@@ -159,11 +160,12 @@ std::size_t liveArrays() { return g_live; }
 namespace {
 
 Array *makeArray(mxClassID cls, const Dims &dims, bool zeroed) {
-  std::size_t n = dims.numel();
+  std::optional<std::size_t> count = checkedProduct(dims.span());
   std::size_t es = elementSize(cls);
-  if (es && n > std::numeric_limits<std::size_t>::max() / es) {
+  if (!count || (es && *count > std::numeric_limits<std::size_t>::max() / es)) {
     raise("Out of memory: an array of size " + dims.str() + " is too large.");
   }
+  std::size_t n = *count;
   Storage *s = (n && es) ? Storage::allocate(n * es, zeroed) : nullptr;
   Array *a = newHeader();
   a->cls = cls;

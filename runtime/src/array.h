@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -53,6 +54,21 @@ struct Storage {
 static_assert(sizeof(Storage) % 16 == 0);
 
 std::size_t elementSize(mxClassID cls);
+
+// The product of sizes, or nullopt when it does not fit a size_t.
+inline std::optional<std::size_t> checkedProduct(std::span<const std::size_t> sizes) {
+  std::size_t p = 1;
+  for (std::size_t s : sizes) {
+    if (s != 0 && p > SIZE_MAX / s) {
+      for (std::size_t t : sizes) {
+        if (t == 0) return 0;  // an empty dimension makes the product 0 whatever the rest
+      }
+      return std::nullopt;
+    }
+    p *= s;
+  }
+  return p;
+}
 
 }  // namespace mexrt::detail
 
@@ -106,13 +122,13 @@ Array *newDouble(std::size_t rows, std::size_t cols);
 Array *newScalar(double v);
 Array *newLogicalScalar(bool v);
 Array *newString(std::u16string_view text);  // 1 x n char
-Array *shareOf(const Array *a);  // a new header sharing a's storage
-void destroy(Array *a);          // frees the header, releases the storage
+Array *shareOf(const Array *a);              // a new header sharing a's storage
+void destroy(Array *a);                      // frees the header, releases the storage
 
 // Temporaries.
-Array *temp(Array *a);        // marks a as a temporary (an operation's result)
-void untemp(Array *a);        // a is kept: no longer a temporary
-std::uint64_t tempMark();     // the serial the next temporary will get
+Array *temp(Array *a);                       // marks a as a temporary (an operation's result)
+void untemp(Array *a);                       // a is kept: no longer a temporary
+std::uint64_t tempMark();                    // the serial the next temporary will get
 void releaseTempsSince(std::uint64_t mark);  // frees the temporaries made since mark
 std::size_t liveArrays();
 

@@ -15,13 +15,6 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// The handles of a NULL-terminated argument list.
-std::vector<Array *> gatherList(Array *first, va_list ap) {
-  std::vector<Array *> v;
-  for (Array *a = first; a; a = va_arg(ap, Array *)) v.push_back(a);
-  return v;
-}
-
 // Stores an owned array in an output slot as mlfAssign does: the old value is freed.
 void assignSlot(Array **slot, Array *value) {
   Array *old = *slot;
@@ -117,7 +110,7 @@ Dims sizeArguments(const OperandList &args, const char *fn) {
 }
 
 Array *filled(const OperandList &args, const char *fn, double value) {
-  Owned r(newChecked(mxDOUBLE_CLASS, sizeArguments(args, fn)));
+  Owned r(newArray(mxDOUBLE_CLASS, sizeArguments(args, fn)));
   if (value != 0) std::fill_n(r->mutableReals(), r->numel(), value);
   return r.release();
 }
@@ -236,7 +229,7 @@ Array *concatenate(const OperandList &ops, std::size_t axis, const char *fn) {
   if (kept.size() == 1 && first.cls == cls) return shareOf(&first);
   std::vector<std::size_t> d(nd);
   for (std::size_t m = 0; m < nd; ++m) d[m] = m == axis ? along : first.dims[m];
-  Owned r(newChecked(cls, dimsOf(d)));
+  Owned r(newArray(cls, dimsOf(d)));
   std::size_t inner = 1, outer = 1;
   for (std::size_t m = 0; m < axis; ++m) inner *= d[m];
   for (std::size_t m = axis + 1; m < nd; ++m) outer *= d[m];
@@ -524,9 +517,9 @@ mxArray *mlfOnes(mxArray *first, ...) {
 mxArray *mlfReshape(mxArray *x, ...) {
   va_list ap;
   va_start(ap, x);
-  std::vector<Array *> args{x};
-  for (Array *a = va_arg(ap, Array *); a; a = va_arg(ap, Array *)) args.push_back(a);
+  std::vector<Array *> args = gatherList(va_arg(ap, Array *), ap);
   va_end(ap);
+  args.insert(args.begin(), x);
   OperandList ops(args, "reshape");
   if (ops.size() < 2) raise("reshape: the new size is missing.");
   const Array &a = ops[0];

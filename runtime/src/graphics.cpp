@@ -778,26 +778,16 @@ void clearAll() {
 
 // --- The operations compiled functions call ---
 
+using mexrt::detail::gatherList;
 using mexrt::graphics::Type;
 
-namespace {
-
-// The handles of a NULL-terminated list, gathered before anything can fail.
-std::vector<mxArray *> gather(mxArray *first, va_list ap) {
-  std::vector<mxArray *> v;
-  for (mxArray *a = first; a; a = va_arg(ap, mxArray *)) v.push_back(a);
-  return v;
-}
-
-}  // namespace
-
-#define MEXRT_CREATE(fn, type)                                       \
-  mxArray *fn(int nargout, ...) {                                    \
-    va_list ap;                                                      \
-    va_start(ap, nargout);                                           \
-    std::vector<mxArray *> args = gather(va_arg(ap, mxArray *), ap); \
-    va_end(ap);                                                      \
-    return mexrt::graphics::createFrom(type, args);                  \
+#define MEXRT_CREATE(fn, type)                                           \
+  mxArray *fn(int nargout, ...) {                                        \
+    va_list ap;                                                          \
+    va_start(ap, nargout);                                               \
+    std::vector<mxArray *> args = gatherList(va_arg(ap, mxArray *), ap); \
+    va_end(ap);                                                          \
+    return mexrt::graphics::createFrom(type, args);                      \
   }
 
 extern "C" {
@@ -811,7 +801,7 @@ MEXRT_CREATE(mlfNUicontrol, Type::Uicontrol)
 mxArray *mlfNGet(int /*nargout*/, mxArray *handle, ...) {
   va_list ap;
   va_start(ap, handle);
-  std::vector<mxArray *> args = gather(va_arg(ap, mxArray *), ap);
+  std::vector<mxArray *> args = gatherList(va_arg(ap, mxArray *), ap);
   va_end(ap);
   args.insert(args.begin(), handle);
   return mexrt::graphics::getFrom(args);
@@ -820,7 +810,7 @@ mxArray *mlfNGet(int /*nargout*/, mxArray *handle, ...) {
 mxArray *mlfNSet(int nargout, mxArray *handle, ...) {
   va_list ap;
   va_start(ap, handle);
-  std::vector<mxArray *> args = gather(va_arg(ap, mxArray *), ap);
+  std::vector<mxArray *> args = gatherList(va_arg(ap, mxArray *), ap);
   va_end(ap);
   args.insert(args.begin(), handle);
   return mexrt::graphics::setFrom(nargout, args);

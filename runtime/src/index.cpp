@@ -214,7 +214,7 @@ Dims currentDims(const Array *d) { return (d && !d->isUninit()) ? d->dims : Dims
 
 // Zeroed storage for an array of class cls and size dims (nullptr when it has no elements).
 Storage *storageFor(mxClassID cls, const Dims &dims) {
-  Owned a(newChecked(cls, dims));
+  Owned a(newArray(cls, dims));
   Storage *s = a->store;
   a->store = nullptr;
   return s;
@@ -241,7 +241,7 @@ void place(const Array &old, To *out, const Dims &dims) {
 void prepareStore(Array **dst, mxClassID cls, const Dims &dims) {
   Array *d = *dst;
   if (!d) {
-    *dst = newChecked(cls, dims);
+    *dst = newArray(cls, dims);
     return;
   }
   if (d->cls == cls && d->dims == dims) {

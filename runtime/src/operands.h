@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -21,6 +22,13 @@ struct ArrayDeleter {
   void operator()(Array *a) const { destroy(a); }
 };
 using Owned = std::unique_ptr<Array, ArrayDeleter>;
+
+// The handles of a NULL-terminated argument list, gathered before anything can fail.
+inline std::vector<Array *> gatherList(Array *first, va_list ap) {
+  std::vector<Array *> v;
+  for (Array *a = first; a; a = va_arg(ap, Array *)) v.push_back(a);
+  return v;
+}
 
 // Frees the temporaries among arrays[from..] that no earlier entry names, so that an
 // array given twice is freed once.
@@ -141,32 +149,6 @@ inline std::string numberText(double v) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.15g", v);
   return buf;
-}
-
-// The product of sizes, or nullopt when it does not fit a size_t.
-inline std::optional<std::size_t> checkedProduct(std::span<const std::size_t> sizes) {
-  std::size_t p = 1;
-  for (std::size_t s : sizes) {
-    if (s != 0 && p > SIZE_MAX / s) {
-      for (std::size_t t : sizes) {
-        if (t == 0) return 0;  // an empty dimension makes the product 0 whatever the rest
-      }
-      return std::nullopt;
-    }
-    p *= s;
-  }
-  return p;
-}
-
-// A new zeroed array of class cls and size dims, or a clear error when the size cannot be
-// held (the element count or the byte count overflows, or the allocation fails).
-inline Array *newChecked(mxClassID cls, const Dims &dims) {
-  std::optional<std::size_t> n = checkedProduct(dims.span());
-  std::size_t es = elementSize(cls);
-  if (!n || (es && *n > SIZE_MAX / es)) {
-    raise("Out of memory: an array of size " + dims.str() + " is too large.");
-  }
-  return newArray(cls, dims);
 }
 
 }  // namespace mexrt::detail

@@ -1,11 +1,11 @@
 // disp and fprintf: the bridge from arrays to the print engine and the standard streams.
 #include <cstdarg>
 #include <cstdio>
-#include <memory>
 #include <vector>
 
 #include "array.h"
 #include "mexrt/mathlib.h"
+#include "operands.h"
 
 using namespace mexrt::detail;
 
@@ -27,22 +27,21 @@ void mlfDisp(mxArray *x) {
 
 mxArray *mlfNFprintf(int nargout, mxArray *fid, mxArray *format, ...) {
   // Every argument is taken as an operand first, so temporaries are reclaimed on any error.
-  std::vector<std::unique_ptr<Operand>> args;
   std::va_list ap;
   va_start(ap, format);
-  for (mxArray *a = va_arg(ap, mxArray *); a; a = va_arg(ap, mxArray *)) {
-    args.push_back(std::make_unique<Operand>(a, "fprintf"));
-  }
+  std::vector<Array *> list = gatherList(va_arg(ap, mxArray *), ap);
   va_end(ap);
+  OperandList args(list, "fprintf");
   Operand Fid(fid, "fprintf"), Format(format, "fprintf");
   if (!Fid->isScalar() || !(Fid->number(0) == 1 || Fid->number(0) == 2)) {
-    raise("fprintf: invalid file identifier; only 1 (standard output) and 2 (standard error) "
-          "can be written.");
+    raise(
+        "fprintf: invalid file identifier; only 1 (standard output) and 2 (standard error) "
+        "can be written.");
   }
   if (!Format->isChar() && !Format->isEmpty()) raise("fprintf: the format must be text.");
   std::vector<ValueView> views;
   views.reserve(args.size());
-  for (const auto &a : args) views.push_back((*a)->view());
+  for (std::size_t k = 0; k < args.size(); ++k) views.push_back(args[k].view());
   std::string text = formatPrintf({Format->chars(), Format->numel()}, views);
   writeAll(Fid->number(0) == 1 ? stdout : stderr, text);
   return nargout > 0 ? temp(newScalar(static_cast<double>(text.size()))) : nullptr;

@@ -11,10 +11,11 @@ TEST(CopyOnWrite, ACopyNeverSeesALaterWriteAndTheReverse) {
   mxArray *b = a.get();
   mclCopyArray(&b);  // b: an owned copy sharing a's storage
   mclIntArrayAssign2(&b, mlfScalar(99), 1, 2);
-  EXPECT_EQ(valuesOf(a.get()), (std::vector<double>{1, 2, 3})) << "the original after writing the copy";
+  EXPECT_EQ(valuesOf(a.get()), (std::vector<double>{1, 2, 3}))
+      << "the original after writing the copy";
   EXPECT_EQ(valuesOf(b), (std::vector<double>{1, 99, 3}));
   mxArray *c = nullptr;
-  mlfAssign(&c, a.get());  // c shares a's storage
+  mlfAssign(&c, a.get());    // c shares a's storage
   mxGetPr(a.get())[0] = -1;  // writing the original through the host API unshares it
   EXPECT_EQ(valuesOf(c), (std::vector<double>{1, 2, 3})) << "the copy after writing the original";
   mxDestroyArray(b);
@@ -55,7 +56,8 @@ TEST(Contexts, RestoreReclaimsTemporaryInputsAndAMarkReclaimsTheRest) {
   mxArray *passed = mlfScalar(4);
   mlfEnterNewContext(0, 2, kept.get(), passed);
   mlfRestorePreviousContext(0, 2, kept.get(), passed);
-  EXPECT_EQ(mexrtLiveArrayCount(), live + 1) << "the temporary input is reclaimed, the variable kept";
+  EXPECT_EQ(mexrtLiveArrayCount(), live + 1)
+      << "the temporary input is reclaimed, the variable kept";
   uint64_t mark = mclTempMark();
   mlfScalar(1);
   mclPlus(mlfScalar(1), mlfScalar(2));
@@ -105,6 +107,32 @@ TEST(LibraryInit, CountedInitialiseAndTerminate) {
   EXPECT_EQ(count, 0);
   ModuleInfo wrongVersion{2, 0, nullptr, 0, 0, 0, 0, 0, nullptr};
   EXPECT_NE(errorOf([&] { mclLibInit(&count, &wrongVersion); }), "");
+}
+
+}  // namespace
+}  // namespace mexrt::test
+
+namespace mexrt::test {
+namespace {
+
+TEST(HostApi, SizesWhoseElementCountOverflowsAreRefused) {
+  const std::vector<std::vector<size_t>> cases = {
+      {size_t{1} << 33, size_t{1} << 33},  // 2^66 elements: the count wraps to 0
+      {size_t{1} << 62, 4},                // 2^64 elements
+      {size_t{1} << 61, 1},                // fits as a count, not as bytes
+  };
+  size_t live = mexrtLiveArrayCount();
+  for (const auto &dims : cases) {
+    std::string message = errorOf([&] {
+      mxDestroyArray(mxCreateNumericArray(dims.size(), dims.data(), mxDOUBLE_CLASS, mxREAL));
+    });
+    EXPECT_NE(message.find("is too large"), std::string::npos)
+        << dims[0] << "x" << dims[1] << ": " << message;
+  }
+  EXPECT_EQ(mexrtLiveArrayCount(), live);
+  size_t empty[] = {size_t{1} << 62, 0, size_t{1} << 62};
+  Var e(mxCreateNumericArray(3, empty, mxDOUBLE_CLASS, mxREAL));
+  EXPECT_EQ(mxGetNumberOfElements(e.get()), 0u) << "an empty dimension makes any size empty";
 }
 
 }  // namespace
