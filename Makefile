@@ -5,7 +5,7 @@ BENCH_BUILD ?= build-bench
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build demo test test-sanitize bench install clean
+.PHONY: all deps configure build demo test test-coretypes test-sanitize bench install clean
 
 all: build
 
@@ -25,6 +25,10 @@ demo: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# The suite again with OpenBLAS forced to each other processor type the machine can run.
+test-coretypes: build
+	scripts/test-coretypes $(BUILD) -j$(JOBS)
 
 test-sanitize: deps
 	cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DMEXRT_SANITIZE=ON $(CMAKE_FLAGS)
