@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "array.h"  // the storage pointer, to see that a pass-through shares it
+#include "core/array.h"  // the storage pointer, to see that a pass-through shares it
 #include "mexrt/error.h"
 #include "mexrt/testing.h"
 

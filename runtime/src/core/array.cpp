@@ -1,5 +1,5 @@
-// The array type: dimensions, shared storage, temporaries and the host-side array API.
-#include "array.h"
+// The array type: dimensions, headers, temporaries and operands.
+#include "core/array.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -50,61 +50,6 @@ std::string Dims::str() const {
     s += std::to_string(data()[k]);
   }
   return s;
-}
-
-// --- Storage ---
-
-namespace {
-
-// Buffers of up to kSmallBytes (scalars, short vectors) are kept for reuse, so that
-// scalar operations do not go to the allocator. Never destroyed, as the header list.
-constexpr std::size_t kSmallBytes = 32;
-constexpr std::size_t kMaxSmallBuffers = 4096;
-std::vector<void *> &smallBuffers() {
-  static auto *list = new std::vector<void *>();
-  return *list;
-}
-
-}  // namespace
-
-Storage *Storage::allocate(std::size_t bytes, bool zeroed) {
-  if (bytes > std::numeric_limits<std::size_t>::max() - sizeof(Storage)) raise("Out of memory.");
-  void *p = nullptr;
-  if (bytes <= kSmallBytes && !smallBuffers().empty()) {
-    p = smallBuffers().back();
-    smallBuffers().pop_back();
-    if (zeroed) std::memset(p, 0, sizeof(Storage) + bytes);
-  } else {
-    std::size_t size = sizeof(Storage) + (bytes <= kSmallBytes ? kSmallBytes : bytes);
-    p = zeroed ? std::calloc(1, size) : std::malloc(size);
-  }
-  if (!p) raise("Out of memory: cannot allocate " + std::to_string(bytes) + " bytes.");
-  auto *s = static_cast<Storage *>(p);
-  s->refs = 1;
-  s->bytes = bytes;
-  return s;
-}
-
-void Storage::release(Storage *s) {
-  if (!s || --s->refs != 0) return;
-  if (s->bytes <= kSmallBytes && smallBuffers().size() < kMaxSmallBuffers) {
-    smallBuffers().push_back(s);
-    return;
-  }
-  std::free(s);
-}
-
-std::size_t elementSize(mxClassID cls) {
-  switch (cls) {
-    case mxDOUBLE_CLASS:
-      return sizeof(double);
-    case mxCHAR_CLASS:
-      return sizeof(mxChar);
-    case mxLOGICAL_CLASS:
-      return sizeof(mxLogical);
-    default:
-      return 0;
-  }
 }
 
 // --- Headers, kept on a free list so that scalar operations do not hit the allocator ---
@@ -340,60 +285,9 @@ mexrt::detail::ValueView mxArray_tag::view() const {
   return v;
 }
 
-// --- Host-side array API ---
+// --- Test hooks ---
 
 extern "C" {
-
-mxArray *mxCreateDoubleMatrix(size_t rows, size_t cols, mxComplexity complexity) {
-  if (complexity != mxREAL)
-    mexrt::detail::raise("mxCreateDoubleMatrix: complex arrays are not supported.");
-  return mexrt::detail::newDouble(rows, cols);
-}
-
-mxArray *mxCreateDoubleScalar(double value) { return mexrt::detail::newScalar(value); }
-
-mxArray *mxCreateNumericArray(size_t ndim, const size_t *dims, mxClassID classid,
-                              mxComplexity complexity) {
-  if (classid != mxDOUBLE_CLASS)
-    mexrt::detail::raise("mxCreateNumericArray: only double arrays are supported.");
-  if (complexity != mxREAL)
-    mexrt::detail::raise("mxCreateNumericArray: complex arrays are not supported.");
-  if (ndim && !dims) mexrt::detail::raise("mxCreateNumericArray: the dimensions are missing.");
-  return mexrt::detail::newArray(mxDOUBLE_CLASS, mexrt::detail::Dims({dims, ndim}));
-}
-
-mxArray *mxCreateString(const char *utf8) {
-  return mexrt::detail::newString(mexrt::detail::fromUtf8(utf8 ? utf8 : ""));
-}
-
-mxArray *mxCreateLogicalScalar(bool value) { return mexrt::detail::newLogicalScalar(value); }
-
-double *mxGetPr(const mxArray *a) {
-  if (!a || !a->isDouble()) return nullptr;
-  return const_cast<mxArray *>(a)->mutableReals();
-}
-
-size_t mxGetM(const mxArray *a) { return a ? a->dims.rows() : 0; }
-size_t mxGetN(const mxArray *a) { return a ? a->dims.cols() : 0; }
-size_t mxGetNumberOfDimensions(const mxArray *a) { return a ? a->dims.size() : 0; }
-const size_t *mxGetDimensions(const mxArray *a) { return a ? a->dims.data() : nullptr; }
-size_t mxGetNumberOfElements(const mxArray *a) { return a ? a->numel() : 0; }
-mxClassID mxGetClassID(const mxArray *a) { return a ? a->cls : mxUNKNOWN_CLASS; }
-
-const mxChar *mxGetChars(const mxArray *a) { return a && a->isChar() ? a->chars() : nullptr; }
-
-char *mxArrayToString(const mxArray *a) {
-  if (!a || !a->isChar()) return nullptr;
-  std::string s = mexrt::detail::toUtf8({a->chars(), a->numel()});
-  char *out = static_cast<char *>(std::malloc(s.size() + 1));
-  if (!out) return nullptr;
-  std::memcpy(out, s.c_str(), s.size() + 1);
-  return out;
-}
-
-void mxFree(void *p) { std::free(p); }
-
-void mxDestroyArray(mxArray *a) { mexrt::detail::destroy(a); }
 
 size_t mexrtLiveArrayCount(void) { return mexrt::detail::liveArrays(); }
 

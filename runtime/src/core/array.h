@@ -11,7 +11,7 @@
 
 #include "mexrt/error.h"
 #include "mexrt/matrix.h"
-#include "print.h"
+#include "text/print.h"
 
 namespace mexrt::detail {
 

@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "array.h"
+#include "core/array.h"
 #include "mexrt/graphics.h"
 #include "mexrt/mathlib.h"
-#include "operands.h"
+#include "core/operands.h"
 
 namespace mexrt::detail {
 namespace {

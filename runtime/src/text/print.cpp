@@ -1,6 +1,6 @@
 // The fprintf/sprintf engine: a format is parsed once into literal text and conversions, then
 // rendered against one stream made of every argument's elements, recycled while elements remain.
-#include "print.h"
+#include "text/print.h"
 
 #include <bit>
 #include <cctype>

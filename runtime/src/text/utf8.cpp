@@ -2,7 +2,7 @@
 #include <cstdint>
 
 #include "mexrt/text.h"
-#include "print.h"
+#include "text/print.h"
 
 namespace mexrt::detail {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "array.h"
+#include "core/array.h"
 
 namespace mexrt::detail {
 

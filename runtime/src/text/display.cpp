@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "mexrt/error.h"
-#include "print.h"
+#include "text/print.h"
 
 namespace mexrt::detail {
 

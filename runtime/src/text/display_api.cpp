@@ -1,5 +1,5 @@
 // The public face of the short display format: an array's view handed to the engine.
-#include "array.h"
+#include "core/array.h"
 #include "mexrt/display.h"
 
 namespace mexrt {

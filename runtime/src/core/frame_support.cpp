@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "array.h"
+#include "core/array.h"
 #include "mexrt/mathlib.h"
 
 using namespace mexrt::detail;
@@ -51,7 +51,8 @@ mxArray *mclInitializeDoubleVector(int rows, int cols, const double *values) {
 
 mxArray *mclInitializeCharVector(int rows, int cols, const mxChar *codes) {
   if (rows < 0 || cols < 0) raise("mclInitializeCharVector: negative size.");
-  Array *a = newArray(mxCHAR_CLASS, Dims(static_cast<std::size_t>(rows), static_cast<std::size_t>(cols)));
+  Array *a =
+      newArray(mxCHAR_CLASS, Dims(static_cast<std::size_t>(rows), static_cast<std::size_t>(cols)));
   std::size_t n = a->numel();
   if (n) {
     if (!codes) {
@@ -167,8 +168,8 @@ mxArray *mclValidateError(int kind, const char *name) {
 }
 
 int mclUninitWarning(const char *name) {
-  std::string text = std::string("Variable \"") + (name ? name : "?") +
-                     "\" may be used before it is defined.";
+  std::string text =
+      std::string("Variable \"") + (name ? name : "?") + "\" may be used before it is defined.";
   mclWarning(text.c_str());
   return 1;
 }

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <limits>
 
-#include "array.h"
+#include "core/array.h"
 #include "mexrt/mathlib.h"
-#include "operands.h"
+#include "core/operands.h"
 
 namespace mexrt::detail {
 namespace {

@@ -9,9 +9,9 @@
 #include <map>
 #include <optional>
 
-#include "array.h"
+#include "core/array.h"
 #include "mexrt/mathlib.h"
-#include "operands.h"
+#include "core/operands.h"
 
 namespace mexrt::graphics {
 namespace {

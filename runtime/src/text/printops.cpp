@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "array.h"
+#include "core/array.h"
 #include "mexrt/mathlib.h"
-#include "operands.h"
+#include "core/operands.h"
 
 using namespace mexrt::detail;
 

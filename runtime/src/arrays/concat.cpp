@@ -1,0 +1,123 @@
+// Concatenation: horzcat and vertcat, with the class rules of the host language.
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstring>
+#include <limits>
+
+#include "arrays/args.h"
+#include "core/array.h"
+#include "core/operands.h"
+#include "mexrt/mathlib.h"
+
+namespace mexrt::detail {
+namespace {
+
+// --- Concatenation ---
+
+// char if any operand is char, logical if all are, else double. A 0x0 double ([]) takes no
+// part, but an empty char or logical operand does: ['', 65] is 'A'.
+mxClassID concatClass(const OperandList &ops) {
+  bool anyChar = false, allLogical = true, any = false;
+  for (std::size_t k = 0; k < ops.size(); ++k) {
+    const Array &a = ops[k];
+    if (a.isDouble() && a.dims == Dims(0, 0)) continue;
+    any = true;
+    anyChar |= a.isChar();
+    allLogical &= a.isLogical();
+  }
+  if (anyChar) return mxCHAR_CLASS;
+  return any && allLogical ? mxLOGICAL_CLASS : mxDOUBLE_CLASS;
+}
+
+// n elements of src from `from` on, converted to To (char codes from numbers are rounded
+// and held within the 16-bit range).
+template <class To>
+void convertRun(const Array &src, std::size_t from, To *out, std::size_t n) {
+  if (n == 0) return;  // an empty operand has no storage to copy from
+  if (src.cls == (std::is_same_v<To, double>   ? mxDOUBLE_CLASS
+                  : std::is_same_v<To, mxChar> ? mxCHAR_CLASS
+                                               : mxLOGICAL_CLASS)) {
+    std::memcpy(out, src.rawData() + from * sizeof(To), n * sizeof(To));
+    return;
+  }
+  for (std::size_t k = 0; k < n; ++k) {
+    double v = src.number(from + k);
+    if constexpr (std::is_same_v<To, mxChar>) {
+      out[k] = static_cast<mxChar>(std::isnan(v) ? 0.0 : std::clamp(std::round(v), 0.0, 65535.0));
+    } else {
+      out[k] = static_cast<To>(v);
+    }
+  }
+}
+
+// [a, b, ...] along axis 1 or [a; b; ...] along axis 0. 0x0 operands take no part.
+Array *concatenate(const OperandList &ops, std::size_t axis, const char *fn) {
+  std::vector<std::size_t> kept;
+  for (std::size_t k = 0; k < ops.size(); ++k) {
+    if (!(ops[k].dims == Dims(0, 0))) kept.push_back(k);
+  }
+  mxClassID cls = concatClass(ops);
+  if (kept.empty()) return newArray(cls, Dims(0, 0));
+  const Array &first = ops[kept[0]];
+  std::size_t nd = 0;
+  for (std::size_t k : kept) nd = std::max(nd, ops[k].dims.size());
+  std::size_t along = 0;
+  for (std::size_t k : kept) {
+    const Array &a = ops[k];
+    for (std::size_t m = 0; m < nd; ++m) {
+      if (m != axis && a.dims[m] != first.dims[m]) {
+        raise(std::string(fn) + ": dimensions of arrays being concatenated are not consistent: " +
+              sizeText(first) + " and " + sizeText(a) + ".");
+      }
+    }
+    along += a.dims[axis];
+  }
+  if (kept.size() == 1 && first.cls == cls) return shareOf(&first);
+  std::vector<std::size_t> d(nd);
+  for (std::size_t m = 0; m < nd; ++m) d[m] = m == axis ? along : first.dims[m];
+  Owned r(newArray(cls, dimsOf(d)));
+  std::size_t inner = 1, outer = 1;
+  for (std::size_t m = 0; m < axis; ++m) inner *= d[m];
+  for (std::size_t m = axis + 1; m < nd; ++m) outer *= d[m];
+  byClass(cls, [&](auto tag) {
+    using T = decltype(tag);
+    T *out = mutableElementsOf<T>(*r);
+    std::size_t offset = 0, stride = inner * along;
+    for (std::size_t k : kept) {
+      const Array &a = ops[k];
+      std::size_t block = inner * a.dims[axis];
+      for (std::size_t o = 0; o < outer; ++o)
+        convertRun(a, o * block, out + o * stride + offset, block);
+      offset += block;
+    }
+  });
+  return r.release();
+}
+
+}  // namespace
+}  // namespace mexrt::detail
+
+using namespace mexrt::detail;
+
+extern "C" {
+
+mxArray *mlfHorzcat(mxArray *first, ...) {
+  va_list ap;
+  va_start(ap, first);
+  std::vector<Array *> args = gatherList(first, ap);
+  va_end(ap);
+  OperandList ops(args, "horzcat");
+  return temp(concatenate(ops, 1, "horzcat"));
+}
+
+mxArray *mlfVertcat(mxArray *first, ...) {
+  va_list ap;
+  va_start(ap, first);
+  std::vector<Array *> args = gatherList(first, ap);
+  va_end(ap);
+  OperandList ops(args, "vertcat");
+  return temp(concatenate(ops, 0, "vertcat"));
+}
+
+}  // extern "C"

@@ -1,0 +1,225 @@
+// find and the reductions max, min and sum, along the first non-singleton dimension or a
+// given one.
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstring>
+#include <limits>
+
+#include "arrays/args.h"
+#include "core/array.h"
+#include "core/operands.h"
+#include "mexrt/mathlib.h"
+
+namespace mexrt::detail {
+namespace {
+
+// --- find ---
+
+struct Found {
+  Owned first, second, third;
+};
+
+Found findNonZero(const Array &x, bool wantColumns, bool wantValues) {
+  std::size_t n = x.numel(), count = 0;
+  for (std::size_t k = 0; k < n; ++k) count += x.number(k) != 0;
+  Dims shape = x.dims == Dims(0, 0)                     ? Dims(0, 0)
+               : (x.dims.size() == 2 && x.dims[0] == 1) ? Dims(1, count)
+                                                        : Dims(count, 1);
+  std::size_t rows = x.dims.rows();
+  Found f;
+  f.first.reset(newArray(mxDOUBLE_CLASS, shape));
+  if (wantColumns) f.second.reset(newArray(mxDOUBLE_CLASS, shape));
+  if (wantValues) f.third.reset(newArray(x.cls, shape));
+  if (count == 0) return f;
+  double *first = f.first->mutableReals();
+  double *second = wantColumns ? f.second->mutableReals() : nullptr;
+  std::size_t j = 0;
+  for (std::size_t k = 0; k < n; ++k) {
+    if (x.number(k) == 0) continue;
+    if (second) {
+      const std::size_t row = k % rows, column = k / rows;
+      first[j] = static_cast<double>(row + 1);
+      second[j] = static_cast<double>(column + 1);
+    } else {
+      first[j] = static_cast<double>(k + 1);
+    }
+    if (wantValues) {
+      byClass(x.cls, [&](auto tag) {
+        using T = decltype(tag);
+        mutableElementsOf<T>(*f.third)[j] = elementsOf<T>(x)[k];
+      });
+    }
+    ++j;
+  }
+  return f;
+}
+
+// --- Reductions: max, min, sum ---
+
+// How a reduction along one dimension walks an array: `outer` blocks of `len` slices of
+// `inner` contiguous elements; the result has `inner` elements per block.
+struct Walk {
+  std::size_t inner = 1, len = 1, outer = 1;
+  Dims out;
+};
+
+Walk walkAlong(const Dims &dims, std::size_t dim, bool emptyStaysEmpty) {
+  Walk w;
+  if (dim >= dims.size()) {
+    // Every element is its own slice: the result has x's size.
+    w.inner = dims.numel();
+    w.out = dims;
+    return w;
+  }
+  std::size_t nd = dims.size();
+  std::vector<std::size_t> d(dims.span().begin(), dims.span().end());
+  for (std::size_t m = 0; m < dim; ++m) w.inner *= d[m];
+  for (std::size_t m = dim + 1; m < nd; ++m) w.outer *= d[m];
+  w.len = d[dim];
+  d[dim] = (emptyStaysEmpty && w.len == 0) ? 0 : 1;
+  w.out = dimsOf(d);
+  return w;
+}
+
+template <bool kMax>
+bool better(double v, double best) {
+  if (std::isnan(best)) return !std::isnan(v);
+  return kMax ? v > best : v < best;
+}
+
+struct Extremes {
+  Owned value, index;
+};
+
+template <bool kMax>
+Extremes reduceExtreme(const Array &x, std::optional<std::size_t> dim, bool wantIndex) {
+  Extremes e;
+  if (!dim && x.dims == Dims(0, 0)) {
+    e.value.reset(newDouble(0, 0));
+    if (wantIndex) e.index.reset(newDouble(0, 0));
+    return e;
+  }
+  Walk w = walkAlong(x.dims, dim ? *dim - 1 : defaultDim(x.dims), true);
+  e.value.reset(newArray(mxDOUBLE_CLASS, w.out));
+  if (wantIndex) e.index.reset(newArray(mxDOUBLE_CLASS, w.out));
+  if (w.len == 0 || e.value->isEmpty()) return e;
+  DoubleData data(x);
+  double *best = e.value->mutableReals();
+  double *pos = wantIndex ? e.index->mutableReals() : nullptr;
+  for (std::size_t o = 0; o < w.outer; ++o, best += w.inner) {
+    const double *base = data.data() + o * w.len * w.inner;
+    std::copy(base, base + w.inner, best);
+    if (pos) std::fill_n(pos + o * w.inner, w.inner, 1.0);
+    for (std::size_t k = 1; k < w.len; ++k) {
+      const double *slice = base + k * w.inner;
+      for (std::size_t i = 0; i < w.inner; ++i) {
+        if (!better<kMax>(slice[i], best[i])) continue;
+        best[i] = slice[i];
+        if (pos) pos[o * w.inner + i] = static_cast<double>(k + 1);
+      }
+    }
+  }
+  return e;
+}
+
+// max(x, y) and min(x, y): element by element with scalar expansion; NaN loses to a number.
+template <bool kMax>
+Array *pairExtreme(const Array &x, const Array &y, const char *fn) {
+  bool xs = x.numel() == 1, ys = y.numel() == 1;
+  if (!xs && !ys && !(x.dims == y.dims)) {
+    raise(std::string(fn) + ": matrix dimensions must agree: " + sizeText(x) + " and " +
+          sizeText(y) + ".");
+  }
+  const Dims &dims = (xs && !ys) ? y.dims : x.dims;
+  Owned r(newArray(mxDOUBLE_CLASS, dims));
+  DoubleData a(x), b(y);
+  double *out = r->mutableReals();
+  for (std::size_t k = 0, n = r->numel(); k < n; ++k) {
+    double u = a[xs ? 0 : k], v = b[ys ? 0 : k];
+    out[k] = better<kMax>(v, u) ? v : u;
+  }
+  return r.release();
+}
+
+template <bool kMax>
+mxArray *extreme(mxArray **index, mxArray *x, mxArray *y, mxArray *dim, const char *fn) {
+  Extremes e;
+  {
+    Operands<3> ops({x, y, dim}, fn, 0b110);
+    if (ops.has(1) && !ops.has(2)) {
+      if (index) raise(std::string(fn) + " of two arrays has no index output.");
+      return temp(pairExtreme<kMax>(ops[0], ops[1], fn));
+    }
+    if (ops.has(1) && !ops[1].isEmpty()) {
+      raise(std::string(fn) +
+            "(x, y, dim): the second argument must be [] when a dimension is "
+            "given.");
+    }
+    std::optional<std::size_t> d;
+    if (ops.has(2)) d = dimensionArg(ops[2], fn);
+    e = reduceExtreme<kMax>(ops[0], d, index != nullptr);
+  }
+  // The operands are released first: *index may be x itself.
+  if (index) assignSlot(index, e.index.release());
+  return temp(e.value.release());
+}
+
+Array *sumAlong(const Array &x, std::optional<std::size_t> dim) {
+  if (!dim && x.dims == Dims(0, 0)) return newScalar(0);
+  Walk w = walkAlong(x.dims, dim ? *dim - 1 : defaultDim(x.dims), false);
+  Owned r(newArray(mxDOUBLE_CLASS, w.out));
+  if (r->isEmpty() || w.len == 0) return r.release();
+  DoubleData data(x);
+  double *acc = r->mutableReals();
+  for (std::size_t o = 0; o < w.outer; ++o, acc += w.inner) {
+    const double *base = data.data() + o * w.len * w.inner;
+    if (w.inner == 1) {
+      double s = 0;
+      for (std::size_t k = 0; k < w.len; ++k) s += base[k];
+      *acc = s;
+      continue;
+    }
+    for (std::size_t k = 0; k < w.len; ++k) {
+      const double *slice = base + k * w.inner;
+      for (std::size_t i = 0; i < w.inner; ++i) acc[i] += slice[i];
+    }
+  }
+  return r.release();
+}
+
+}  // namespace
+}  // namespace mexrt::detail
+
+using namespace mexrt::detail;
+
+extern "C" {
+
+mxArray *mlfFind(mxArray **row_or_value, mxArray **value, mxArray *x) {
+  Found f;
+  {
+    // x is released before the outputs are stored: an output slot may hold x itself.
+    Operand a(x, "find");
+    f = findNonZero(*a, row_or_value != nullptr, value != nullptr);
+  }
+  if (row_or_value) assignSlot(row_or_value, f.second.release());
+  if (value) assignSlot(value, f.third.release());
+  return temp(f.first.release());
+}
+
+mxArray *mlfMax(mxArray **index, mxArray *x, mxArray *y, mxArray *dim) {
+  return extreme<true>(index, x, y, dim, "max");
+}
+
+mxArray *mlfMin(mxArray **index, mxArray *x, mxArray *y, mxArray *dim) {
+  return extreme<false>(index, x, y, dim, "min");
+}
+
+mxArray *mlfSum(mxArray *x, mxArray *dim) {
+  Operands<2> ops({x, dim}, "sum", 0b10);
+  std::optional<std::size_t> d;
+  if (ops.has(1)) d = dimensionArg(ops[1], "sum");
+  return temp(sumAlong(ops[0], d));
+}
+
+}  // extern "C"

@@ -1,0 +1,264 @@
+// The shape functions of the host language: size, zeros, ones, reshape, numel, isempty and
+// the transpose.
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstring>
+#include <limits>
+
+#include "arrays/args.h"
+#include "core/array.h"
+#include "core/operands.h"
+#include "mexrt/mathlib.h"
+
+namespace mexrt::detail {
+namespace {
+
+// --- size, zeros, ones, reshape ---
+
+Array *sizeRow(const Dims &dims) {
+  Array *r = newDouble(1, dims.size());
+  double *out = r->mutableReals();
+  for (std::size_t k = 0; k < dims.size(); ++k) out[k] = static_cast<double>(dims[k]);
+  return r;
+}
+
+void sizeIntoSlots(const mlfVarargoutList &out, const Dims &dims, std::optional<std::size_t> dim) {
+  if (out.count < 1 || out.count > 16) {
+    raise("size: the output list must have 1 to 16 slots, not " + std::to_string(out.count) + ".");
+  }
+  if (dim && out.count != 1)
+    raise("size(x, dim) has one output, not " + std::to_string(out.count) + ".");
+  for (int k = 0; k < out.count; ++k) {
+    if (!out.slots[k]) raise("size: output slot " + std::to_string(k + 1) + " is missing.");
+  }
+  std::vector<Owned> values;
+  values.reserve(out.count);
+  std::size_t last = static_cast<std::size_t>(out.count) - 1;
+  for (std::size_t k = 0; k <= last; ++k) {
+    std::size_t v = dim ? dims[*dim - 1] : dims[k];
+    if (!dim && k == last) {
+      // The last output takes every remaining dimension: [r, c] = size(zeros(2,3,4)) is 2, 12.
+      for (std::size_t m = k + 1; m < dims.size(); ++m) v *= dims[m];
+    }
+    values.emplace_back(newScalar(static_cast<double>(v)));
+  }
+  for (std::size_t k = 0; k <= last; ++k) assignSlot(out.slots[k], values[k].release());
+}
+
+// One size argument of zeros/ones: negative counts as 0; fractions, NaN and Inf are errors.
+std::size_t sizeValue(double v, const char *fn) {
+  if (!std::isfinite(v) || v != std::floor(v)) {
+    raise(std::string(fn) + ": size arguments must be whole numbers, not " + numberText(v) + ".");
+  }
+  if (v <= 0) return 0;
+  if (v > 1e18) raise(std::string(fn) + ": out of memory: a dimension of " + numberText(v) + ".");
+  return static_cast<std::size_t>(v);
+}
+
+// The size zeros(...) and ones(...) make: () is 1x1, (n) is n x n, (m, n, ...), ([m n ...]).
+Dims sizeArguments(const OperandList &args, const char *fn) {
+  if (args.size() == 0) return Dims(1, 1);
+  std::vector<std::size_t> d;
+  if (args.size() == 1) {
+    const Array &a = args[0];
+    if (a.isEmpty()) return Dims(0, 0);
+    if (a.numel() == 1) {
+      std::size_t n = sizeValue(a.number(0), fn);
+      return Dims(n, n);
+    }
+    for (std::size_t k = 0; k < a.numel(); ++k) d.push_back(sizeValue(a.number(k), fn));
+    return dimsOf(d);
+  }
+  for (std::size_t k = 0; k < args.size(); ++k) {
+    const Array &a = args[k];
+    if (a.numel() > 1) {
+      raise(std::string(fn) + ": size argument " + std::to_string(k + 1) +
+            " must be a scalar, not of size " + sizeText(a) + ".");
+    }
+    d.push_back(a.isEmpty() ? 0 : sizeValue(a.number(0), fn));
+  }
+  return dimsOf(d);
+}
+
+Array *filled(const OperandList &args, const char *fn, double value) {
+  Owned r(newArray(mxDOUBLE_CLASS, sizeArguments(args, fn)));
+  if (value != 0) std::fill_n(r->mutableReals(), r->numel(), value);
+  return r.release();
+}
+
+// A reshape size: a whole non-negative number.
+std::size_t reshapeValue(double v) {
+  if (!std::isfinite(v) || v != std::floor(v) || v < 0) {
+    raise("reshape: size arguments must be non-negative integers, not " + numberText(v) + ".");
+  }
+  return static_cast<std::size_t>(std::min(v, 1e18));
+}
+
+// The size of reshape(x, ...) from the arguments after x (entries 1.. of args).
+Dims reshapeSize(const OperandList &args, std::size_t numel, const Dims &from) {
+  std::vector<std::size_t> d;
+  std::optional<std::size_t> unknown;
+  if (args.size() == 2) {
+    const Array &a = args[1];
+    if (a.numel() < 2) raise("reshape: the size vector must have at least two elements.");
+    for (std::size_t k = 0; k < a.numel(); ++k) d.push_back(reshapeValue(a.number(k)));
+  } else {
+    for (std::size_t k = 1; k < args.size(); ++k) {
+      const Array &a = args[k];
+      if (a.isEmpty()) {
+        if (unknown) raise("reshape: only one size may be left unknown ([]).");
+        unknown = d.size();
+        d.push_back(1);
+        continue;
+      }
+      if (a.numel() != 1) {
+        raise("reshape: size argument " + std::to_string(k) +
+              " must be a scalar or [], not of "
+              "size " +
+              sizeText(a) + ".");
+      }
+      d.push_back(reshapeValue(a.number(0)));
+    }
+  }
+  std::optional<std::size_t> known = checkedProduct(d);
+  if (unknown && known && *known != 0 && numel % *known == 0)
+    d[*unknown] = numel / *known;
+  else if (unknown && known && *known == 0 && numel == 0)
+    d[*unknown] = 0;
+  std::optional<std::size_t> total = checkedProduct(d);
+  if (!total || *total != numel) {
+    std::string to;
+    for (std::size_t k = 0; k < d.size(); ++k) {
+      to += (k ? "x" : "") + (unknown == k ? std::string("[]") : std::to_string(d[k]));
+    }
+    raise("reshape: cannot reshape an array of size " + from.str() + " (" + std::to_string(numel) +
+          " elements) to size " + to + ".");
+  }
+  return dimsOf(d);
+}
+
+// --- Transpose ---
+
+// Blocks small enough for both the rows read and the columns written to stay in cache.
+template <class T>
+void transposeBlocked(const T *src, T *dst, std::size_t rows, std::size_t cols) {
+  constexpr std::size_t kBlock = 32;
+  for (std::size_t c0 = 0; c0 < cols; c0 += kBlock) {
+    std::size_t c1 = std::min(cols, c0 + kBlock);
+    for (std::size_t r0 = 0; r0 < rows; r0 += kBlock) {
+      std::size_t r1 = std::min(rows, r0 + kBlock);
+      for (std::size_t c = c0; c < c1; ++c) {
+        for (std::size_t r = r0; r < r1; ++r) dst[r * cols + c] = src[c * rows + r];
+      }
+    }
+  }
+}
+
+Array *transposed(const Array &x) {
+  if (x.dims.size() > 2) raise("Transpose on N-D arrays is not defined: size " + sizeText(x) + ".");
+  std::size_t rows = x.dims[0], cols = x.dims[1];
+  if (rows == 1 || cols == 1) {
+    // A vector's elements keep their order: only the header changes.
+    Array *r = shareOf(&x);
+    r->dims = Dims(cols, rows);
+    return r;
+  }
+  Owned r(newArray(x.cls, Dims(cols, rows)));
+  if (r->isEmpty()) return r.release();
+  byClass(x.cls, [&](auto tag) {
+    using T = decltype(tag);
+    transposeBlocked(elementsOf<T>(x), mutableElementsOf<T>(*r), rows, cols);
+  });
+  return r.release();
+}
+
+}  // namespace
+}  // namespace mexrt::detail
+
+using namespace mexrt::detail;
+
+extern "C" {
+
+mlfVarargoutList mlfVarargout(mxArray **first, ...) {
+  mlfVarargoutList list{};
+  va_list ap;
+  va_start(ap, first);
+  for (mxArray **slot = first; slot; slot = va_arg(ap, mxArray **)) {
+    if (list.count == 16) {
+      va_end(ap);
+      raise("Too many output slots: at most 16.");
+    }
+    list.slots[list.count++] = slot;
+  }
+  va_end(ap);
+  return list;
+}
+
+mxArray *mlfSize(mlfVarargoutList *varargout, mxArray *x, mxArray *dim) {
+  Dims dims;
+  std::optional<std::size_t> d;
+  {
+    // x is read and released first: a slot may hold x itself.
+    Operands<2> ops({x, dim}, "size", 0b10);
+    dims = ops[0].dims;
+    if (ops.has(1)) d = dimensionArg(ops[1], "size");
+  }
+  if (varargout) {
+    sizeIntoSlots(*varargout, dims, d);
+    return nullptr;
+  }
+  if (d) return temp(newScalar(static_cast<double>(dims[*d - 1])));
+  return temp(sizeRow(dims));
+}
+
+mxArray *mlfZeros(mxArray *first, ...) {
+  va_list ap;
+  va_start(ap, first);
+  std::vector<Array *> args = gatherList(first, ap);
+  va_end(ap);
+  OperandList ops(args, "zeros");
+  return temp(filled(ops, "zeros", 0.0));
+}
+
+mxArray *mlfOnes(mxArray *first, ...) {
+  va_list ap;
+  va_start(ap, first);
+  std::vector<Array *> args = gatherList(first, ap);
+  va_end(ap);
+  OperandList ops(args, "ones");
+  return temp(filled(ops, "ones", 1.0));
+}
+
+mxArray *mlfReshape(mxArray *x, ...) {
+  va_list ap;
+  va_start(ap, x);
+  std::vector<Array *> args = gatherList(va_arg(ap, Array *), ap);
+  va_end(ap);
+  args.insert(args.begin(), x);
+  OperandList ops(args, "reshape");
+  if (ops.size() < 2) raise("reshape: the new size is missing.");
+  const Array &a = ops[0];
+  Dims dims = reshapeSize(ops, a.numel(), a.dims);
+  // The elements stay where they are: the result is a new header on the same storage.
+  Array *r = shareOf(&a);
+  r->dims = dims;
+  return temp(r);
+}
+
+mxArray *mlfNumel(mxArray *x) {
+  Operand a(x, "numel");
+  return temp(newScalar(static_cast<double>(a->numel())));
+}
+
+mxArray *mlfCtranspose(mxArray *x) {
+  Operand a(x, "transpose");
+  return temp(transposed(*a));
+}
+
+mxArray *mlfIsempty(mxArray *x) {
+  Operand a(x, "isempty");
+  return temp(newLogicalScalar(a->isEmpty()));
+}
+
+}  // extern "C"

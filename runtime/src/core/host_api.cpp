@@ -1,0 +1,61 @@
+// The host-side array API: making, reading and freeing arrays from hosts, application
+// programs and tests.
+#include <cstdlib>
+#include <cstring>
+
+#include "core/array.h"
+
+extern "C" {
+
+mxArray *mxCreateDoubleMatrix(size_t rows, size_t cols, mxComplexity complexity) {
+  if (complexity != mxREAL)
+    mexrt::detail::raise("mxCreateDoubleMatrix: complex arrays are not supported.");
+  return mexrt::detail::newDouble(rows, cols);
+}
+
+mxArray *mxCreateDoubleScalar(double value) { return mexrt::detail::newScalar(value); }
+
+mxArray *mxCreateNumericArray(size_t ndim, const size_t *dims, mxClassID classid,
+                              mxComplexity complexity) {
+  if (classid != mxDOUBLE_CLASS)
+    mexrt::detail::raise("mxCreateNumericArray: only double arrays are supported.");
+  if (complexity != mxREAL)
+    mexrt::detail::raise("mxCreateNumericArray: complex arrays are not supported.");
+  if (ndim && !dims) mexrt::detail::raise("mxCreateNumericArray: the dimensions are missing.");
+  return mexrt::detail::newArray(mxDOUBLE_CLASS, mexrt::detail::Dims({dims, ndim}));
+}
+
+mxArray *mxCreateString(const char *utf8) {
+  return mexrt::detail::newString(mexrt::detail::fromUtf8(utf8 ? utf8 : ""));
+}
+
+mxArray *mxCreateLogicalScalar(bool value) { return mexrt::detail::newLogicalScalar(value); }
+
+double *mxGetPr(const mxArray *a) {
+  if (!a || !a->isDouble()) return nullptr;
+  return const_cast<mxArray *>(a)->mutableReals();
+}
+
+size_t mxGetM(const mxArray *a) { return a ? a->dims.rows() : 0; }
+size_t mxGetN(const mxArray *a) { return a ? a->dims.cols() : 0; }
+size_t mxGetNumberOfDimensions(const mxArray *a) { return a ? a->dims.size() : 0; }
+const size_t *mxGetDimensions(const mxArray *a) { return a ? a->dims.data() : nullptr; }
+size_t mxGetNumberOfElements(const mxArray *a) { return a ? a->numel() : 0; }
+mxClassID mxGetClassID(const mxArray *a) { return a ? a->cls : mxUNKNOWN_CLASS; }
+
+const mxChar *mxGetChars(const mxArray *a) { return a && a->isChar() ? a->chars() : nullptr; }
+
+char *mxArrayToString(const mxArray *a) {
+  if (!a || !a->isChar()) return nullptr;
+  std::string s = mexrt::detail::toUtf8({a->chars(), a->numel()});
+  char *out = static_cast<char *>(std::malloc(s.size() + 1));
+  if (!out) return nullptr;
+  std::memcpy(out, s.c_str(), s.size() + 1);
+  return out;
+}
+
+void mxFree(void *p) { std::free(p); }
+
+void mxDestroyArray(mxArray *a) { mexrt::detail::destroy(a); }
+
+}  // extern "C"

@@ -1,0 +1,130 @@
+// Comparisons and logic giving logical arrays, and the truth of a condition as `if` tests it.
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#include "core/array.h"
+#include "mexrt/mathlib.h"
+#include "ops/elementwise.h"
+
+using namespace mexrt::detail;
+
+namespace {
+
+template <class F>
+mxArray *comparison(mxArray *a, mxArray *b, const char *symbol, F f) {
+  Operand A(a, symbol), B(b, symbol);
+  Dims dims = expandedDims(*A, *B, symbol);
+  Array *r = newArrayForOverwrite(mxLOGICAL_CLASS, dims);
+  std::size_t n = dims.numel();
+  if (n) {
+    mxLogical *out = r->mutableLogicals();
+    DoubleData da(*A), db(*B);
+    const double *pa = da.data(), *pb = db.data();
+    const std::size_t sa = A->isScalar() ? 0 : 1, sb = B->isScalar() ? 0 : 1;
+    for (std::size_t k = 0; k < n; ++k) out[k] = f(pa[k * sa], pb[k * sb]) ? 1 : 0;
+  }
+  return temp(r);
+}
+
+void requireNoNaN(const Array &a) {
+  if (!a.isDouble()) return;
+  const double *p = a.reals();
+  for (std::size_t k = 0, n = a.numel(); k < n; ++k) {
+    if (std::isnan(p[k])) raise("NaN's cannot be converted to logicals.");
+  }
+}
+
+template <class F>
+mxArray *logic(mxArray *a, mxArray *b, const char *symbol, F f) {
+  Operand A(a, symbol), B(b, symbol);
+  requireNoNaN(*A);
+  requireNoNaN(*B);
+  Dims dims = expandedDims(*A, *B, symbol);
+  Array *r = newArray(mxLOGICAL_CLASS, dims);
+  std::size_t n = dims.numel();
+  if (n) {
+    mxLogical *out = r->mutableLogicals();
+    const std::size_t sa = A->isScalar() ? 0 : 1, sb = B->isScalar() ? 0 : 1;
+    for (std::size_t k = 0; k < n; ++k) out[k] = f(A->number(k * sa) != 0, B->number(k * sb) != 0);
+  }
+  return temp(r);
+}
+
+// The truth of a condition: non-empty and every element non-zero. A NaN is not zero, so
+// it counts as true here, and a condition never fails for it (assert relies on that).
+bool truth(const Array &a) {
+  std::size_t n = a.numel();
+  if (n == 0) return false;
+  for (std::size_t k = 0; k < n; ++k) {
+    if (a.number(k) == 0) return false;
+  }
+  return true;
+}
+
+bool allZero(const Array &a) {
+  std::size_t n = a.numel();
+  if (n == 0) return false;
+  for (std::size_t k = 0; k < n; ++k) {
+    if (a.number(k) != 0) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+mxArray *mclEq(mxArray *a, mxArray *b) {
+  return comparison(a, b, "==", [](double x, double y) { return x == y; });
+}
+mxArray *mclNe(mxArray *a, mxArray *b) {
+  return comparison(a, b, "~=", [](double x, double y) { return x != y; });
+}
+mxArray *mclLt(mxArray *a, mxArray *b) {
+  return comparison(a, b, "<", [](double x, double y) { return x < y; });
+}
+mxArray *mclLe(mxArray *a, mxArray *b) {
+  return comparison(a, b, "<=", [](double x, double y) { return x <= y; });
+}
+mxArray *mclGt(mxArray *a, mxArray *b) {
+  return comparison(a, b, ">", [](double x, double y) { return x > y; });
+}
+mxArray *mclGe(mxArray *a, mxArray *b) {
+  return comparison(a, b, ">=", [](double x, double y) { return x >= y; });
+}
+
+mxArray *mclAnd(mxArray *a, mxArray *b) {
+  return logic(a, b, "&", [](bool x, bool y) { return x && y; });
+}
+mxArray *mclOr(mxArray *a, mxArray *b) {
+  return logic(a, b, "|", [](bool x, bool y) { return x || y; });
+}
+
+mxArray *mclNot(mxArray *a) {
+  Operand A(a, "~");
+  requireNoNaN(*A);
+  Array *r = newArray(mxLOGICAL_CLASS, A->dims);
+  std::size_t n = A->numel();
+  if (n) {
+    mxLogical *out = r->mutableLogicals();
+    for (std::size_t k = 0; k < n; ++k) out[k] = A->number(k) == 0 ? 1 : 0;
+  }
+  return temp(r);
+}
+
+bool mlfTobool(mxArray *a) {
+  Operand A(a, "if");
+  return truth(*A);
+}
+
+int mclNotBool(mxArray *a) {
+  Operand A(a, "~");
+  return allZero(*A) ? 1 : 0;
+}
+
+int mclEqBool(mxArray *a, mxArray *b) { return mlfTobool(mclEq(a, b)) ? 1 : 0; }
+
+int mclGtBool(mxArray *a, mxArray *b) { return mlfTobool(mclGt(a, b)) ? 1 : 0; }
+
+}  // extern "C"
