@@ -6,6 +6,7 @@
 
 #include "mexrt/error.h"
 #include "mexrt/testing.h"
+#include "shell/builtins/builtins.h"
 #include "shell/eval.h"
 #include "shell/parser.h"
 #include "zeta.h"
@@ -180,6 +181,23 @@ TEST_F(Shell, ErrorNamesTheLineOfTheFailingStatement) {
   EXPECT_EQ(ev.line(), 4);
   ASSERT_NE(ev.variable("y"), nullptr);  // the statements before the error have run
   EXPECT_EQ(ev.variable("z"), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// The families join into one table: no name twice, and every built-in found by its name
+// with a one-line description that starts with its own name.
+TEST(Builtins, EachFamilyMemberIsFoundByNameAndDescribed) {
+  std::vector<const shell::Builtin *> all = shell::allBuiltins();
+  ASSERT_GT(all.size(), 20u);
+  for (const shell::Builtin *b : all) {
+    EXPECT_EQ(shell::findBuiltin(b->name), b) << b->name;
+    EXPECT_EQ(b->help.rfind(b->name, 0), 0u) << b->name << ": " << b->help;
+    EXPECT_EQ(b->help.find('\n'), std::string_view::npos) << b->name << ": one line";
+  }
+  EXPECT_EQ(shell::findBuiltin("no_such_builtin"), nullptr);
 }
 
 }  // namespace

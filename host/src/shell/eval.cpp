@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "builtins.h"
+#include "builtins/builtins.h"
 #include "mexrt/display.h"
 #include "mexrt/error.h"
 #include "mexrt/mathlib.h"
@@ -399,7 +399,7 @@ std::vector<mxArray *> Evaluator::values(const Expr &e, int nargout) {
 
 std::vector<mxArray *> Evaluator::call(const std::string &name, const std::vector<ExprPtr> &args,
                                        int nargout) {
-  const BuiltinFn *builtin = findBuiltin(name);
+  const Builtin *builtin = findBuiltin(name);
   MexGatewayFn gateway = builtin || !hooks_.findFunction ? nullptr : hooks_.findFunction(name);
   if (!builtin && !gateway) raise("Undefined function or variable '" + name + "'.");
   std::vector<mxArray *> in;
@@ -407,7 +407,7 @@ std::vector<mxArray *> Evaluator::call(const std::string &name, const std::vecto
     if (a->kind == Expr::Kind::End) raise("'end' is only valid inside a subscript of a variable.");
     in.push_back(value(*a));
   }
-  if (builtin) return (*builtin)(*this, name.c_str(), in, nargout);
+  if (builtin) return builtin->fn(*this, name.c_str(), in, nargout);
   // The host's output slots: room for at least one, as a gateway may fill the first even
   // when no output is requested.
   std::vector<mxArray *> out(static_cast<std::size_t>(std::max(nargout, 1)), nullptr);

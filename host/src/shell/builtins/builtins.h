@@ -1,11 +1,13 @@
-// The shell's built-in functions and named constants, each a thin call of the runtime's
-// operations.
+// The shell's built-in functions and named constants. Built-ins come in families (numbers,
+// text, files, figures, the session), one file each, and every built-in carries a one-line
+// description for help.
 #pragma once
 
+#include <span>
 #include <string_view>
 #include <vector>
 
-#include "eval.h"
+#include "shell/eval.h"
 
 namespace shell {
 
@@ -15,7 +17,15 @@ namespace shell {
 using BuiltinFn = std::vector<mxArray *> (*)(Evaluator &ev, const char *name,
                                              std::vector<mxArray *> &args, int nargout);
 
-const BuiltinFn *findBuiltin(std::string_view name);
+struct Builtin {
+  std::string_view name;
+  BuiltinFn fn;
+  std::string_view help;  // one line: what it computes, as `help name` shows it
+};
+
+const Builtin *findBuiltin(std::string_view name);
+// Every built-in, in name order.
+std::vector<const Builtin *> allBuiltins();
 
 // pi, Inf, NaN, eps, true and false as new temporaries; nullptr for another name.
 mxArray *namedConstant(std::string_view name);

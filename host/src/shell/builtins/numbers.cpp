@@ -1,0 +1,116 @@
+// The numbers family: sizes, construction, reductions and element-wise functions.
+#include <array>
+
+#include "shell/builtins/support.h"
+
+namespace shell::builtins {
+
+namespace {
+
+Results size(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 1, 2);
+  if (nargout <= 1) return one(mlfSize(nullptr, a[0], a.size() == 2 ? a[1] : nullptr));
+  if (a.size() == 2) raise("size(x, dim) has one output.");
+  if (nargout > 16) raise("Too many output arguments for 'size'.");
+  std::vector<mxArray *> slots(static_cast<std::size_t>(nargout), nullptr);
+  mlfVarargoutList list{};
+  list.count = nargout;
+  for (int k = 0; k < nargout; ++k) list.slots[k] = &slots[k];
+  try {
+    mlfSize(&list, a[0], nullptr);
+  } catch (...) {
+    for (mxArray *s : slots) mxDestroyArray(s);
+    throw;
+  }
+  Results r;
+  for (mxArray *s : slots) r.push_back(mlfReturnValue(s));
+  return r;
+}
+
+template <mxArray *(*Op)(mxArray *, ...)>
+Results listed(Evaluator &, const char *name, Args &a, int nargout) {
+  outputs(name, nargout, 1);
+  return one(callListed(Op, a, name));
+}
+
+Results reshape(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 2, kMaxListed + 1);
+  outputs(name, nargout, 1);
+  std::array<mxArray *, kMaxListed + 1> d{};
+  for (std::size_t k = 1; k < a.size(); ++k) d[k - 1] = a[k];
+  return one(mlfReshape(a[0], d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7], d[8], d[9], d[10],
+                        d[11], d[12], d[13], d[14], d[15]));
+}
+
+Results find(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 1, 1);
+  outputs(name, nargout, 3);
+  mxArray *second = nullptr, *third = nullptr;
+  mxArray *first = mlfFind(nargout >= 2 ? &second : nullptr, nargout >= 3 ? &third : nullptr, a[0]);
+  return slotted(first, {second, third}, nargout);
+}
+
+template <bool Max>
+Results extreme(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 1, 3);
+  outputs(name, nargout, 2);
+  mxArray *where = nullptr;
+  mxArray *y = a.size() >= 2 ? a[1] : nullptr;
+  mxArray *dim = a.size() == 3 ? a[2] : nullptr;
+  mxArray **index = nargout >= 2 ? &where : nullptr;
+  mxArray *m = Max ? mlfMax(index, a[0], y, dim) : mlfMin(index, a[0], y, dim);
+  return slotted(m, {where}, nargout);
+}
+
+Results sum(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 1, 2);
+  outputs(name, nargout, 1);
+  return one(mlfSum(a[0], a.size() == 2 ? a[1] : nullptr));
+}
+
+// length(x): 0 for an empty array, else its longest dimension.
+Results length(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 1, 1);
+  outputs(name, nargout, 1);
+  if (a[0] && mxGetNumberOfElements(a[0]) == 0) {
+    discard(a[0]);
+    return one(mlfScalar(0));
+  }
+  return one(mlfMax(nullptr, mlfSize(nullptr, a[0], nullptr), nullptr, nullptr));
+}
+
+}  // namespace
+
+std::span<const Builtin> numbersFamily() {
+  static const Builtin kTable[] = {
+      {"size", size, "size(x), size(x, dim), [m, n] = size(x): the dimensions of an array"},
+      {"zeros", listed<mlfZeros>, "zeros(n), zeros(m, n, ...): an array of zeros"},
+      {"ones", listed<mlfOnes>, "ones(n), ones(m, n, ...): an array of ones"},
+      {"reshape", reshape, "reshape(x, m, n, ...): the elements of x in a new shape"},
+      {"horzcat", listed<mlfHorzcat>, "horzcat(a, b, ...): [a, b, ...], side by side"},
+      {"vertcat", listed<mlfVertcat>, "vertcat(a, b, ...): [a; b; ...], one above the other"},
+      {"find", find, "find(x), [r, c, v] = find(x): the positions of the non-zero elements"},
+      {"max", extreme<true>,
+       "max(x), max(x, y), max(x, [], dim), [m, i] = max(x): the largest elements"},
+      {"min", extreme<false>,
+       "min(x), min(x, y), min(x, [], dim), [m, i] = min(x): the smallest elements"},
+      {"sum", sum, "sum(x), sum(x, dim): the sum along the first non-singleton dimension or dim"},
+      {"numel", elementwise<mlfNumel>, "numel(x): the number of elements"},
+      {"length", length, "length(x): the longest dimension, 0 for an empty array"},
+      {"ceil", elementwise<mlfCeil>, "ceil(x): rounded towards +Inf"},
+      {"round", elementwise<mlfRound>,
+       "round(x): rounded to the nearest whole number, halves away from 0"},
+      {"abs", elementwise<mlfAbs>, "abs(x): the absolute value"},
+      {"exp", elementwise<mlfExp>, "exp(x): e to the power x"},
+      {"log", elementwise<mlfLog>, "log(x): the natural logarithm"},
+      {"log10", elementwise<mlfLog10>, "log10(x): the base-10 logarithm"},
+      {"sqrt", elementwise<mlfSqrt>, "sqrt(x): the square root"},
+      {"sin", elementwise<mlfSin>, "sin(x): the sine, x in radians"},
+      {"cos", elementwise<mlfCos>, "cos(x): the cosine, x in radians"},
+      {"isempty", elementwise<mlfIsempty>, "isempty(x): true when x has no elements"},
+      {"transpose", elementwise<mlfCtranspose>, "transpose(x): x', rows and columns exchanged"},
+  };
+  return kTable;
+}
+
+}  // namespace shell::builtins

@@ -1,0 +1,43 @@
+// The text family: display and formatted printing.
+#include <array>
+
+#include "shell/builtins/support.h"
+
+namespace shell::builtins {
+
+namespace {
+
+Results disp(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 1, 1);
+  outputs(name, nargout, 0);
+  mlfDisp(a[0]);
+  return {};
+}
+
+Results fprintfBuiltin(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 1, kMaxListed + 2);
+  outputs(name, nargout, 1);
+  bool hasFid = a.size() >= 2 && !isText(a[0]);
+  mxArray *fid = hasFid ? a[0] : mlfScalar(1);
+  std::array<mxArray *, kMaxListed + 1> rest{};
+  std::size_t first = hasFid ? 2 : 1;
+  if (a.size() - first > kMaxListed) raise("Too many input arguments for 'fprintf'.");
+  for (std::size_t k = first; k < a.size(); ++k) rest[k - first] = a[k];
+  mxArray *r = mlfNFprintf(nargout, fid, a[first - 1], rest[0], rest[1], rest[2], rest[3], rest[4],
+                           rest[5], rest[6], rest[7], rest[8], rest[9], rest[10], rest[11],
+                           rest[12], rest[13], rest[14], rest[15]);
+  return r ? one(r) : Results{};
+}
+
+}  // namespace
+
+std::span<const Builtin> textFamily() {
+  static const Builtin kTable[] = {
+      {"disp", disp, "disp(x): shows x without its name"},
+      {"fprintf", fprintfBuiltin,
+       "fprintf([fid,] format, args...): formatted text to standard output (1) or error (2)"},
+  };
+  return kTable;
+}
+
+}  // namespace shell::builtins
