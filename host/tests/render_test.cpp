@@ -4,6 +4,7 @@
 
 #include <cairo.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -117,7 +118,8 @@ class Render : public ::testing::Test {
     g::clearAll();
     dir_ =
         fs::path(::testing::TempDir()) /
-        ("render_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        ("render_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+         "_" + std::to_string(::getpid()));  // two suites may run at once on one machine
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
