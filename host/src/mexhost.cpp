@@ -23,6 +23,7 @@
 
 #include "host/loader.h"
 #include "host/render.h"
+#include "melceps/version.h"
 #include "mexrt/error.h"
 #include "mexrt/graphics.h"
 #include "mexrt/mathlib.h"
@@ -57,7 +58,7 @@ LineReader streamLines(std::istream &in) {
   };
 }
 
-constexpr const char *kVersion = "mexhost 1.0";
+constexpr const char *kVersion = "mexhost " MELCEPS_VERSION;
 
 constexpr const char *kUsage =
     "Usage: mexhost [options] [SCRIPT.m]\n"
