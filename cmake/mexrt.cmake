@@ -39,3 +39,14 @@ function(mexrt_add_module name)
                         LIBRARY_OUTPUT_DIRECTORY ${out_dir})
   mexrt_export_only(${name} ${M_EXPORTS})
 endfunction()
+
+# mexrt_install_library(TARGET): a shared library for application programs, with the
+# versioned soname libTARGET.so.MAJOR (and the usual symlinks), installed in lib/ and
+# exported to the CMake package as melceps::TARGET.
+function(mexrt_install_library target)
+  set_target_properties(${target} PROPERTIES VERSION ${PROJECT_VERSION}
+                                             SOVERSION ${PROJECT_VERSION_MAJOR})
+  install(TARGETS ${target} EXPORT melcepsTargets
+          LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+          INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+endfunction()
