@@ -5,7 +5,7 @@ BENCH_BUILD ?= build-bench
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build demo test test-coretypes test-sanitize bench install clean
+.PHONY: all deps configure build demo test test-coretypes test-sanitize bench install package clean
 
 all: build
 
@@ -44,6 +44,10 @@ bench: deps
 
 install: build
 	cmake --install $(BUILD) --prefix $(or $(PREFIX),/usr/local)
+
+# The Debian package build/melceps_VERSION_ARCH.deb (CPack), installing under /usr.
+package: build
+	cmake --build $(BUILD) --target package
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD)
