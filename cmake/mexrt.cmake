@@ -50,3 +50,34 @@ function(mexrt_install_library target)
           LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
           INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 endfunction()
+
+# mexrt_add_man_page(NAME PROGRAM target-or-file SUMMARY text): the man page NAME.1, made by
+# help2man from the program's --help and --version, with packaging/man/NAME.h2m (if there)
+# for its examples and cross references; built into man/man1 of the build tree and
+# installed gzipped in share/man/man1.
+function(mexrt_add_man_page name)
+  cmake_parse_arguments(M "" "PROGRAM;SUMMARY" "" ${ARGN})
+  find_program(MEXRT_HELP2MAN help2man REQUIRED)
+  set(program ${M_PROGRAM})
+  if(TARGET ${M_PROGRAM})
+    set(program $<TARGET_FILE:${M_PROGRAM}>)
+  endif()
+  set(extra ${PROJECT_SOURCE_DIR}/packaging/man/${name}.h2m)
+  set(include_option)
+  set(extra_depends)
+  if(EXISTS ${extra})
+    set(include_option --include=${extra})
+    set(extra_depends ${extra})
+  endif()
+  set(page ${CMAKE_BINARY_DIR}/man/man1/${name}.1)
+  add_custom_command(OUTPUT ${page}.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man/man1
+    COMMAND ${MEXRT_HELP2MAN} --no-info --name=${M_SUMMARY} ${include_option}
+            --output=${page} ${program}
+    COMMAND gzip -9nf ${page}
+    DEPENDS ${M_PROGRAM} ${extra_depends}
+    COMMENT "Writing the man page ${name}.1"
+    VERBATIM)
+  add_custom_target(man_${name} ALL DEPENDS ${page}.gz)
+  install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endfunction()

@@ -62,8 +62,8 @@ constexpr const char *kVersion = "mexhost " MELCEPS_VERSION;
 
 constexpr const char *kUsage =
     "Usage: mexhost [options] [SCRIPT.m]\n"
-    "       mexhost [options] -e 'STATEMENTS'\n"
-    "       mexhost --info MODULE\n"
+    "   or: mexhost [options] -e 'STATEMENTS'\n"
+    "   or: mexhost --info MODULE\n"
     "\n"
     "Runs statements of the host language, calling the functions of every module\n"
     "(*.mexa64) on the module path by name, and db from libzeta. Without a script or -e,\n"
@@ -76,7 +76,16 @@ constexpr const char *kUsage =
     "  --info MODULE   print a module's record, tables and version mark (a file or a name\n"
     "                  on the module path)\n"
     "  --help          show this text\n"
-    "  --version       show the version\n";
+    "  --version       show the version\n"
+    "\n"
+    "The module path is the installed lib/mex folder beside the program, then the current\n"
+    "directory, then each --path folder; load looks for MAT-files there too.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  success\n"
+    "  1  a statement failed (a script or -e stops at its first error, printed as\n"
+    "     \"Error in SOURCE, line L: MESSAGE\"), or a file could not be read or written\n"
+    "  2  the command line is wrong\n";
 
 struct Options {
   std::vector<fs::path> paths;

@@ -3,7 +3,7 @@
 #   check_tree.sh installed   installs the build tree into a scratch prefix and moves it;
 #   check_tree.sh package     builds the Debian package and unpacks it with dpkg-deb -x.
 # Then: versioned sonames, $ORIGIN-relative RUNPATHs that resolve inside the tree, the host
-# running the demo from its own lib/mex, and the example application built
+# running the demo from its own lib/mex, the man page, and the example application built
 # with pkg-config and with find_package, each giving the build tree's output.
 # Takes BUILD_DIR, SCRATCH, VERSION, CXX, CXXFLAGS, EXAMPLE, EXAMPLE_PROGRAM, DEMO,
 # HOST_PROGRAM and CONSUMER from the environment.
@@ -71,6 +71,16 @@ check_host() {
   [ "$("$prefix/bin/mexhost" --version)" = "mexhost $VERSION" ] || fail "mexhost --version"
 }
 
+check_man_page() {
+  local page=$1/share/man/man1/mexhost.1.gz
+  [ -f "$page" ] || fail "no man page mexhost.1.gz"
+  zcat "$page" | grep -q "^\.TH MEXHOST \"1\" .*\"mexhost $VERSION\"" ||
+    fail "the man page's title line does not carry the version"
+  for word in figures info path 'Exit status' EXAMPLES; do
+    zcat "$page" | grep -q -- "$word" || fail "the man page does not mention '$word'"
+  done
+}
+
 # The example application, built with pkg-config and run with the library found through
 # the RUNPATH that pkg-config's libdir gives.
 check_pkg_config() {
@@ -106,6 +116,7 @@ check_tree() {
   check_libraries "$1"
   check_runpaths "$1"
   check_host "$1"
+  check_man_page "$1"
   check_pkg_config "$1"
   check_find_package "$1"
 }
