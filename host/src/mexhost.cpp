@@ -322,16 +322,12 @@ shell::Hooks hooksFor(const host::Loader &loader, const fs::path &figures) {
     return nullptr;
   };
   // A relative file name of print or saveas is taken inside the figures folder.
-  h.renderFigure = [figures](double handle, const std::string &file) {
+  h.renderFigure = [figures](double handle, const std::string &file, double resolution) {
     fs::path out = file;
     if (out.is_relative()) out = figures / out;
     std::error_code ec;
     if (out.has_parent_path()) fs::create_directories(out.parent_path(), ec);
-    host::renderFigure(handle, out);
-  };
-  h.currentFigure = [] {
-    std::vector<double> f = mexrt::graphics::figures();
-    return f.empty() ? 0.0 : f.back();
+    host::renderFigure(handle, out, resolution);
   };
   return h;
 }

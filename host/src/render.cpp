@@ -876,7 +876,7 @@ SurfacePtr makeSurface(Format format, const std::filesystem::path &out, int w, i
 
 }  // namespace
 
-void renderFigure(double figureHandle, const std::filesystem::path &out) {
+void renderFigure(double figureHandle, const std::filesystem::path &out, double /*resolution*/) {
   if (!std::isfinite(figureHandle) || !g::isObject(figureHandle) ||
       g::typeOf(figureHandle) != g::Type::Figure)
     throw mexrt::Error("Cannot render " + handleText(figureHandle) + ": it is not a figure.");

@@ -19,10 +19,9 @@ namespace shell {
 struct Hooks {
   // The gateway entry serving a function name, or nullptr.
   std::function<MexGatewayFn(std::string_view name)> findFunction;
-  // Writes figure `handle` to a file whose extension names the format.
-  std::function<void(double handle, const std::string &file)> renderFigure;
-  // The figure that print and saveas use when none is named; 0 when there is none.
-  std::function<double()> currentFigure;
+  // Writes figure `handle` to a file whose extension names the format, at a resolution in
+  // dots per inch (96: a pixel of the figure is a pixel of the image).
+  std::function<void(double handle, const std::string &file, double resolution)> renderFigure;
 };
 
 class Evaluator {

@@ -1,4 +1,5 @@
-// Graphics objects (figure, axes, line, text, uicontrol) in the runtime's object store,
+// Graphics objects (figure, axes, line, text, uicontrol, image, legend, colorbar) in the
+// runtime's object store,
 // and the load operation; the C operations that compiled functions call, and the read
 // side that the host's renderer and tests use.
 #pragma once
@@ -36,7 +37,23 @@ MEXRT_API void mclLoadConditional(mxArray *file, ...);
 
 namespace mexrt::graphics {
 
-enum class Type { Figure, Axes, Line, Text, Uicontrol };
+enum class Type { Figure, Axes, Line, Text, Uicontrol, Image, Legend, Colorbar };
+
+// Creation and change from property name/value pairs, as the C operations do it: the
+// temporaries among the values are reclaimed, an error leaves the store as it was.
+MEXRT_API double create(Type type, const std::vector<mxArray *> &pairs);
+// A figure with this handle (a positive whole number that no object has).
+MEXRT_API double createFigure(double handle, const std::vector<mxArray *> &pairs);
+MEXRT_API void set(double handle, const std::vector<mxArray *> &pairs);
+// Removes an object and everything in it; removing an axes also removes the legends and
+// colorbars that belong to it. The current figure becomes the newest one left.
+MEXRT_API void remove(double handle);
+// Forgets every property set on the object but the ones named (default values again).
+MEXRT_API void resetProperties(double handle, const std::vector<std::string> &keep);
+
+// The figure new objects go into (0 when there is none), and making one current.
+MEXRT_API double currentFigure();
+MEXRT_API void setCurrentFigure(double figure);
 
 // Handles of the figures in creation order.
 MEXRT_API std::vector<double> figures();
@@ -48,12 +65,34 @@ MEXRT_API std::vector<double> childrenOf(double handle);  // in creation order
 // A property's value (set or default) as a new array the caller frees with
 // mxDestroyArray; the name is matched case-insensitively. Throws for an unknown property.
 // XLim, YLim and ZLim hold [0 1] until set; while their XLimMode ... is "auto" the renderer
-// chooses the limits from the data. An axes' Title, XLabel, YLabel and ZLabel are the handle
+// chooses the limits from the data; CLim in its auto mode is the range of the axes' scaled
+// images (the value the colours are drawn with). An axes' Title, XLabel, YLabel and ZLabel are the handle
 // of a text among its children, or empty. Children lists the newest first, as get does.
 MEXRT_API mxArray *property(double handle, std::string_view name);
 // The rectangle [left bottom width height] in pixels of a figure (on the 1280 x 1024 screen)
-// or of an axes or control (within its figure), whatever its Units. Throws for a line or text.
+// or of an axes, control or colorbar (within its figure), whatever its Units. Throws for
+// the other types.
 MEXRT_API std::array<double, 4> pixelPosition(double handle);
+// The names of an object's properties, in the order of its class's table, and the words a
+// property accepts (empty for a property that is not a choice among words).
+MEXRT_API std::vector<std::string> propertyNames(double handle);
+MEXRT_API std::vector<std::string> propertyChoices(double handle, std::string_view name);
+
+// The finite extent of an axes' visible lines and images along x (axis 0) or y (axis 1),
+// an image counting to the outer edges of its cells; on a log axis only positive values
+// count. lo > hi when nothing has extent.
+struct Range {
+  double lo, hi;
+  bool empty() const { return !(lo <= hi); }
+};
+MEXRT_API Range dataRange(double axes, int axis, bool positiveOnly);
+
+// A named colour map of m colours (m x 3, by columns): "viridis" (the default, a
+// perceptual map from dark blue-violet through teal and green to yellow), "gray", "jet",
+// "hot". Throws mexrt::Error for another name.
+MEXRT_API std::vector<double> colormap(std::string_view name, std::size_t m);
+MEXRT_API std::vector<std::string> colormapNames();
+
 // Removes every object (the store is empty again); for hosts and tests.
 MEXRT_API void clearAll();
 

@@ -1,4 +1,5 @@
-// The graphics object store: figures, axes, lines, texts and controls with their properties
+// The graphics object store: figures, axes, lines, texts, controls, images, legends and
+// colorbars with their properties
 // (checked, case-insensitive names, defaults), parent and child links, and the operations
 // that create, read and change them.
 #include "mexrt/graphics.h"
@@ -6,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
+#include <limits>
 #include <map>
 #include <optional>
 
@@ -39,6 +41,9 @@ enum class Kind {
   Choice,        // one word of a list, any case; stored as the list spells it
   Text,          // a char array, or an empty array for no text
   Data,          // a numeric vector, or empty
+  Matrix,        // a numeric matrix (2-D), or empty
+  Handles,       // a numeric vector of handles, or empty
+  AxesRef,       // handle of an axes, or empty
   PointerShape,  // 16x16 or 32x32 numbers
   Parent,        // handle of an object of the parent's type
   Label,         // handle of a text object, or empty
@@ -87,20 +92,6 @@ Prop table(std::string n, std::size_t rows, std::vector<double> v) {
   return p;
 }
 
-// The default colour map: 64 colours from dark blue through cyan, yellow and red.
-std::vector<double> jet64() {
-  constexpr std::size_t m = 64;
-  std::vector<double> v(3 * m);
-  auto ramp = [](double x) { return std::clamp(1.5 - std::fabs(x), 0.0, 1.0); };
-  for (std::size_t k = 0; k < m; ++k) {
-    double x = 4.0 * (static_cast<double>(k) + 0.5) / m - 2.0;  // -2 .. 2
-    v[k] = ramp(x - 1);
-    v[m + k] = ramp(x);
-    v[2 * m + k] = ramp(x + 1);
-  }
-  return v;
-}
-
 // The default colour order: blue, dark green, red, cyan, magenta, olive, dark grey (by columns).
 const std::vector<double> kColorOrder = {0, 0,   1, 0,    0.75, 0.75, 0.25,   // red
                                          0, 0.5, 0, 0.75, 0,    0.75, 0.25,   // green
@@ -122,7 +113,7 @@ std::vector<Prop> figureProps() {
   std::vector<Prop> p;
   addCommon(p);
   p.push_back(num("Color", Kind::Color, {0.8, 0.8, 0.8}));
-  p.push_back(table("Colormap", 64, jet64()));
+  p.push_back(table("Colormap", 64, colormap("viridis", 64)));
   p.push_back(special("PointerShapeCData", Kind::PointerShape));
   p.push_back(pick("Pointer",
                    {"arrow", "crosshair", "ibeam", "watch", "fleur", "circle", "cross", "custom"}));
@@ -130,6 +121,7 @@ std::vector<Prop> figureProps() {
   p.push_back(pick("Units", {"pixels", "normalized"}));
   p.push_back(text("Name"));
   p.push_back(onOff("NumberTitle", true));
+  p.push_back(special("CurrentAxes", Kind::AxesRef));  // empty: the newest axes
   return p;
 }
 
@@ -150,7 +142,15 @@ std::vector<Prop> axesProps() {
     p.push_back(num(a + "Lim", Kind::Limits, {0, 1}));  // used when the mode is manual
     p.push_back(pick(a + "LimMode", {"auto", "manual"}));
     p.push_back(special(a + "Label", Kind::Label));
+    p.push_back(pick(a + "Scale", {"linear", "log"}));
+    p.push_back(pick(a + "Dir", {"normal", "reverse"}));
+    p.push_back(num(a + "Tick", Kind::Data, {}));  // used when the mode is manual
+    p.push_back(pick(a + "TickMode", {"auto", "manual"}));
   }
+  p.push_back(num("CLim", Kind::Limits, {0, 1}));  // the colour range of scaled images
+  p.push_back(pick("CLimMode", {"auto", "manual"}));
+  p.push_back(pick("NextPlot", {"replace", "add", "replacechildren"}));
+  p.push_back(num("ColorOrderIndex", Kind::Size, {1}));  // the next plotted line's colour
   p.push_back(special("Title", Kind::Label));
   p.push_back(num("FontSize", Kind::Size, {10}));
   p.push_back(text("FontName", "Helvetica"));
@@ -172,6 +172,46 @@ std::vector<Prop> lineProps() {
   p.push_back(num("XData", Kind::Data, {0, 1}));
   p.push_back(num("YData", Kind::Data, {0, 1}));
   p.push_back(num("ZData", Kind::Data, {}));
+  p.push_back(text("DisplayName"));
+  return p;
+}
+
+std::vector<Prop> imageProps() {
+  std::vector<Prop> p;
+  addCommon(p);
+  p.push_back(num("CData", Kind::Matrix, {}));
+  p.push_back(pick("CDataMapping", {"scaled", "direct"}));
+  p.push_back(num("XData", Kind::Data, {}));  // centres of the first and last column
+  p.push_back(num("YData", Kind::Data, {}));  // centres of the first and last row
+  return p;
+}
+
+std::vector<Prop> legendProps() {
+  std::vector<Prop> p;
+  addCommon(p);
+  p.push_back(special("Axes", Kind::AxesRef));
+  p.push_back(special("PlotChildren", Kind::Handles));  // the lines the entries stand for
+  p.push_back(text("String"));                          // one row per entry
+  p.push_back(pick("Location", {"northeast", "northwest", "southeast", "southwest", "north",
+                                "south", "east", "west", "best"}));
+  p.push_back(onOff("Box", true));
+  p.push_back(num("Color", Kind::Color, {1, 1, 1}));
+  p.push_back(num("TextColor", Kind::Color, {0, 0, 0}));
+  p.push_back(num("EdgeColor", Kind::Color, {0.15, 0.15, 0.15}));
+  p.push_back(num("FontSize", Kind::Size, {9}));
+  return p;
+}
+
+std::vector<Prop> colorbarProps() {
+  std::vector<Prop> p;
+  addCommon(p);
+  p.push_back(special("Axes", Kind::AxesRef));
+  p.push_back(pick("Units", {"normalized", "pixels"}));
+  p.push_back(num("Position", Kind::Rect, {0.83, 0.11, 0.04, 0.815}));  // normalized
+  p.push_back(pick("Location", {"eastoutside"}));
+  p.push_back(num("Color", Kind::Color, {0, 0, 0}));  // outline, ticks and labels
+  p.push_back(num("FontSize", Kind::Size, {10}));
+  p.push_back(text("Label"));
   return p;
 }
 
@@ -214,13 +254,15 @@ std::vector<Prop> uicontrolProps() {
 }
 
 const std::vector<Prop> &propsOf(Type t) {
-  static const std::vector<Prop> tables[] = {figureProps(), axesProps(), lineProps(), textProps(),
-                                             uicontrolProps()};
+  static const std::vector<Prop> tables[] = {figureProps(),    axesProps(),   lineProps(),
+                                             textProps(),      uicontrolProps(), imageProps(),
+                                             legendProps(),    colorbarProps()};
   return tables[static_cast<int>(t)];
 }
 
 const char *nameOf(Type t) {
-  static const char *names[] = {"figure", "axes", "line", "text", "uicontrol"};
+  static const char *names[] = {"figure", "axes",   "line",  "text",
+                                "uicontrol", "image", "legend", "colorbar"};
   return names[static_cast<int>(t)];
 }
 
@@ -421,9 +463,13 @@ Owned checked(Type t, const Prop &p, const Array &a) {
       if (a.isEmpty()) return string("");
       badValue(t, p, a, "text (a char array)");
     case Kind::Data:
+    case Kind::Handles:
       if (!isNumeric(a) || !(a.isVector() || a.isEmpty()) || a.dims.size() != 2) {
         badValue(t, p, a, "a numeric vector");
       }
+      return asDouble(a);
+    case Kind::Matrix:
+      if (!isNumeric(a) || a.dims.size() != 2) badValue(t, p, a, "a numeric matrix");
       return asDouble(a);
     case Kind::PointerShape:
       if (!isNumeric(a) || a.dims.size() != 2 || a.dims[0] != a.dims[1] ||
@@ -433,7 +479,8 @@ Owned checked(Type t, const Prop &p, const Array &a) {
       return asDouble(a);
     case Kind::Parent:
     case Kind::Label:
-      if (p.kind == Kind::Label && a.isEmpty()) return row({});
+    case Kind::AxesRef:
+      if (p.kind != Kind::Parent && a.isEmpty()) return row({});
       handleValue(a, nameOf(t));
       return asDouble(a);
     case Kind::Any:
@@ -450,6 +497,8 @@ std::optional<Type> parentTypeOf(Type t) {
       return std::nullopt;
     case Type::Axes:
     case Type::Uicontrol:
+    case Type::Legend:
+    case Type::Colorbar:
       return Type::Figure;
     default:
       return Type::Axes;
@@ -485,7 +534,9 @@ std::vector<double> convertRect(const double *r, const std::string &from, const 
   return v;
 }
 
-bool hasRectUnits(Type t) { return t == Type::Figure || t == Type::Axes || t == Type::Uicontrol; }
+bool hasRectUnits(Type t) {
+  return t == Type::Figure || t == Type::Axes || t == Type::Uicontrol || t == Type::Colorbar;
+}
 
 Owned defaultValue(const Object &o, const Prop &p) {
   switch (p.kind) {
@@ -496,6 +547,7 @@ Owned defaultValue(const Object &o, const Prop &p) {
     case Kind::Parent:
       return Owned(detail::newScalar(o.parent));
     case Kind::Label:
+    case Kind::AxesRef:
     case Kind::Any:
       return row({});
     case Kind::PointerShape: {
@@ -523,8 +575,33 @@ Owned defaultValue(const Object &o, const Prop &p) {
   return row(p.value, p.rows);
 }
 
+double currentAxesOf(double figure);
+Range cdataRange(double axes);
+
+// An image's XData or YData when not set: 1 to the number of columns or rows.
+Owned imageSpan(const Object &o, const Prop &p) {
+  const Array *c = valueOf(o.values, propOrRaise(Type::Image, "CData"));
+  std::size_t n = c ? (p.name == "XData" ? c->dims[1] : c->dims[0]) : 0;
+  return row({1, static_cast<double>(std::max<std::size_t>(n, 1))});
+}
+
 Owned valueOrDefault(double handle, const Object &o, const Prop &p) {
   if (p.kind == Kind::Parent) return Owned(detail::newScalar(o.parent));
+  if (o.type == Type::Figure && p.name == "CurrentAxes") {
+    double ax = currentAxesOf(handle);
+    return ax ? Owned(detail::newScalar(ax)) : row({});
+  }
+  if (o.type == Type::Axes && p.name == "CLim" &&
+      textOf(*valueOrDefault(handle, o, propOrRaise(Type::Axes, "CLimMode"))) == "auto") {
+    Range r = cdataRange(handle);
+    if (r.empty()) return row({0, 1});
+    if (r.lo == r.hi) return row({r.lo - 1, r.hi + 1});  // one value: the middle colour
+    return row({r.lo, r.hi});
+  }
+  if (o.type == Type::Image && (p.name == "XData" || p.name == "YData") &&
+      !valueOf(o.values, p)) {
+    return imageSpan(o, p);
+  }
   if (p.kind == Kind::Label) {
     // A label reference holds while the text stays in this axes.
     const Array *v = valueOf(o.values, p);
@@ -591,6 +668,14 @@ Change prepare(Type t, const std::vector<Value> &current, double currentParent,
       c.parent = h;
       continue;
     }
+    if (p.kind == Kind::AxesRef && !v->isEmpty()) {
+      const Object *ax = lookup(v->reals()[0]);
+      if (!ax || ax->type != Type::Axes) {
+        raise("The " + std::string(nameOf(t)) + " property \"" + p.name +
+              "\" must be the handle of an axes; " + detail::numberText(v->reals()[0]) +
+              " is not.");
+      }
+    }
     if (p.kind == Kind::Label && !v->isEmpty()) {
       const Object *txt = lookup(v->reals()[0]);
       if (!txt || txt->type != Type::Text) {
@@ -608,9 +693,9 @@ Change prepare(Type t, const std::vector<Value> &current, double currentParent,
         putValue(c.values, pos, row(moved));
       }
     }
-    if (p.kind == Kind::Limits) {
-      // Setting a limit fixes it: its mode becomes manual.
-      putValue(c.values, propOrRaise(t, p.name + "Mode"), string("manual"));
+    if (const Prop *mode = findProp(t, p.name + "Mode"); mode && p.kind != Kind::Choice) {
+      // Setting limits or ticks fixes them: their mode becomes manual.
+      putValue(c.values, *mode, string("manual"));
     }
     if (p.kind == Kind::Label) c.labels.push_back(&p);
     putValue(c.values, p, std::move(v));
@@ -660,9 +745,25 @@ double nextFigureHandle() {
   return h;
 }
 
-double create(Type t, const detail::OperandList &ops);
+double create(Type t, const detail::OperandList &ops, double figureHandle = 0);
 
-// The parent an object gets when none is named: the current figure, or its newest axes;
+// A figure's current axes: the one its CurrentAxes names while that is still its child,
+// otherwise its newest axes; 0 when it has none.
+double currentAxesOf(double figure) {
+  const Object *fig = lookup(figure);
+  if (!fig || fig->type != Type::Figure) return 0;
+  if (const Array *v = valueOf(fig->values, propOrRaise(Type::Figure, "CurrentAxes"));
+      v && !v->isEmpty()) {
+    const Object *ax = lookup(v->reals()[0]);
+    if (ax && ax->type == Type::Axes && ax->parent == figure) return v->reals()[0];
+  }
+  for (auto it = fig->children.rbegin(); it != fig->children.rend(); ++it) {
+    if (lookup(*it)->type == Type::Axes) return *it;
+  }
+  return 0;
+}
+
+// The parent an object gets when none is named: the current figure, or its current axes;
 // made when missing, as the host language does.
 double defaultParent(Type t) {
   std::optional<Type> want = parentTypeOf(t);
@@ -673,20 +774,18 @@ double defaultParent(Type t) {
     s.currentFigure = create(Type::Figure, none);
   }
   if (*want == Type::Figure) return s.currentFigure;
-  const Object &fig = *lookup(s.currentFigure);
-  for (auto it = fig.children.rbegin(); it != fig.children.rend(); ++it) {
-    if (lookup(*it)->type == Type::Axes) return *it;
-  }
+  if (double ax = currentAxesOf(s.currentFigure)) return ax;
   detail::OperandList none({}, "axes");
   return create(Type::Axes, none);
 }
 
-double create(Type t, const detail::OperandList &ops) {
+double create(Type t, const detail::OperandList &ops, double figureHandle) {
   Change c = prepare(t, {}, 0, ops, 0);
   double parent = c.parent ? *c.parent : defaultParent(t);
   Store &s = store();
-  double h = t == Type::Figure ? nextFigureHandle()
-                               : kFirstObject + static_cast<double>(++s.counter) + kHandleFraction;
+  double h = t != Type::Figure ? kFirstObject + static_cast<double>(++s.counter) + kHandleFraction
+             : figureHandle    ? figureHandle
+                               : nextFigureHandle();
   Object &o = s.objects[h];
   o.type = t;
   o.values = std::move(c.values);
@@ -697,8 +796,38 @@ double create(Type t, const detail::OperandList &ops) {
   } else {
     moveTo(h, o, parent);
   }
-  if (t == Type::Axes) attachLabels(h, o, c.labels);
+  if (t == Type::Axes) {
+    attachLabels(h, o, c.labels);
+    // A new axes becomes its figure's current axes.
+    putValue(lookup(parent)->values, propOrRaise(Type::Figure, "CurrentAxes"),
+             Owned(detail::newScalar(h)));
+  }
   return h;
+}
+
+// Removes an object, its children, and the legends and colorbars of a removed axes.
+void removeTree(double h) {
+  Object *o = lookup(h);
+  if (!o) return;
+  std::vector<double> children = o->children;
+  for (double c : children) removeTree(c);
+  if (o->type == Type::Axes) {
+    std::vector<double> dependents;
+    const Object *fig = lookup(o->parent);
+    for (double c : fig ? fig->children : std::vector<double>{}) {
+      const Object *d = lookup(c);
+      if (d->type != Type::Legend && d->type != Type::Colorbar) continue;
+      const Array *ax = valueOf(d->values, propOrRaise(d->type, "Axes"));
+      if (ax && !ax->isEmpty() && ax->reals()[0] == h) dependents.push_back(c);
+    }
+    for (double d : dependents) removeTree(d);
+  }
+  o = lookup(h);
+  unlinkChild(o->parent, h);
+  Store &s = store();
+  if (o->type == Type::Figure) std::erase(s.figures, h);
+  s.objects.erase(h);
+  if (s.currentFigure == h) s.currentFigure = s.figures.empty() ? 0 : s.figures.back();
 }
 
 void set(double handle, const detail::OperandList &ops) {
@@ -707,6 +836,53 @@ void set(double handle, const detail::OperandList &ops) {
   o.values = std::move(c.values);
   if (c.parent) moveTo(handle, o, *c.parent);
   if (o.type == Type::Axes) attachLabels(handle, o, c.labels);
+}
+
+// Extends r by the finite values v (positive ones only when asked).
+void include(Range &r, double v, bool positiveOnly) {
+  if (!std::isfinite(v) || (positiveOnly && !(v > 0))) return;
+  r.lo = std::min(r.lo, v);
+  r.hi = std::max(r.hi, v);
+}
+
+Range emptyRange() {
+  return {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
+}
+
+bool visible(double h, const Object &o) {
+  return textOf(*valueOrDefault(h, o, propOrRaise(o.type, "Visible"))) == "on";
+}
+
+// The outer edges of an image's cells along one axis, from the centres of the first and
+// last cells.
+std::pair<double, double> imageEdges(double h, const Object &o, int axis) {
+  const Prop &p = propOrRaise(Type::Image, axis == 0 ? "XData" : "YData");
+  Owned span = valueOrDefault(h, o, p);
+  const Array *c = valueOf(o.values, propOrRaise(Type::Image, "CData"));
+  std::size_t n = c ? c->dims[axis == 0 ? 1 : 0] : 0;
+  if (span->numel() == 0 || n == 0) return {NAN, NAN};
+  double first = span->reals()[0], last = span->reals()[span->numel() - 1];
+  double step = n > 1 ? (last - first) / static_cast<double>(n - 1) : 1;
+  if (step == 0) step = 1;
+  return {first - step / 2, last + step / 2};
+}
+
+// The range of the CData of an axes' visible scaled images.
+Range cdataRange(double axes) {
+  Range r = emptyRange();
+  const Object *ax = lookup(axes);
+  if (!ax) return r;
+  for (double c : ax->children) {
+    const Object &o = *lookup(c);
+    if (o.type != Type::Image || !visible(c, o) ||
+        textOf(*valueOrDefault(c, o, propOrRaise(Type::Image, "CDataMapping"))) != "scaled")
+      continue;
+    const Array *cd = valueOf(o.values, propOrRaise(Type::Image, "CData"));
+    if (!cd) continue;
+    const double *v = cd->reals();
+    for (std::size_t k = 0; k < cd->numel(); ++k) include(r, v[k], false);
+  }
+  return r;
 }
 
 mxArray *createFrom(Type t, const std::vector<Array *> &args) {
@@ -737,6 +913,90 @@ mxArray *setFrom(int nargout, const std::vector<Array *> &args) {
 }  // namespace
 
 // --- Read side ---
+
+double create(Type type, const std::vector<mxArray *> &pairs) {
+  detail::OperandList ops(pairs, nameOf(type));
+  return create(type, ops);
+}
+
+double createFigure(double handle, const std::vector<mxArray *> &pairs) {
+  detail::OperandList ops(pairs, "figure");
+  if (!(handle >= 1) || handle != std::floor(handle) || handle > 1e9) {
+    raise("figure: a figure's handle must be a positive whole number, not " +
+          detail::numberText(handle) + ".");
+  }
+  if (lookup(handle)) raise("figure: " + detail::numberText(handle) + " is already an object.");
+  return create(Type::Figure, ops, handle);
+}
+
+void set(double handle, const std::vector<mxArray *> &pairs) {
+  Owned h(detail::newScalar(handle));  // in the place of the handle operand set skips
+  std::vector<Array *> args(pairs);
+  args.insert(args.begin(), h.get());
+  detail::OperandList ops(args, "set");
+  set(handle, ops);
+}
+
+void remove(double handle) {
+  objectOrRaise(handle);
+  removeTree(handle);
+}
+
+void resetProperties(double handle, const std::vector<std::string> &keep) {
+  Object &o = objectOrRaise(handle);
+  std::erase_if(o.values, [&](const Value &v) {
+    return std::none_of(keep.begin(), keep.end(),
+                        [&](const std::string &k) { return sameWord(k, v.prop->name); });
+  });
+}
+
+double currentFigure() {
+  Store &s = store();
+  return lookup(s.currentFigure) ? s.currentFigure : 0;
+}
+
+void setCurrentFigure(double figure) {
+  const Object &o = objectOrRaise(figure);
+  if (o.type != Type::Figure) raise(detail::numberText(figure) + " is not a figure.");
+  store().currentFigure = figure;
+}
+
+std::vector<std::string> propertyNames(double handle) {
+  std::vector<std::string> names;
+  for (const Prop &p : propsOf(objectOrRaise(handle).type)) names.push_back(p.name);
+  return names;
+}
+
+std::vector<std::string> propertyChoices(double handle, std::string_view name) {
+  return propOrRaise(objectOrRaise(handle).type, name).choices;
+}
+
+Range dataRange(double axes, int axis, bool positiveOnly) {
+  Range r = emptyRange();
+  const Object *ax = lookup(axes);
+  if (!ax) return r;
+  for (double c : ax->children) {
+    const Object &o = *lookup(c);
+    if (!visible(c, o)) continue;
+    if (o.type == Type::Image) {
+      auto [a, b] = imageEdges(c, o, axis);
+      if (!std::isfinite(a) || !std::isfinite(b)) continue;
+      include(r, a, positiveOnly);
+      include(r, b, positiveOnly);
+      continue;
+    }
+    if (o.type != Type::Line) continue;
+    Owned x = valueOrDefault(c, o, propOrRaise(Type::Line, "XData"));
+    Owned y = valueOrDefault(c, o, propOrRaise(Type::Line, "YData"));
+    const double *own = (axis == 0 ? x : y)->reals();
+    const double *other = (axis == 0 ? y : x)->reals();
+    std::size_t n = std::min(x->numel(), y->numel());
+    for (std::size_t k = 0; k < n; ++k) {
+      if (std::isfinite(other[k])) include(r, own[k], positiveOnly);
+    }
+  }
+  return r;
+}
 
 std::vector<double> figures() { return store().figures; }
 
