@@ -67,6 +67,7 @@ void drawGrid(cairo_t *cr, const Frame &f, const AxisDecor &d) {
 
 void drawTicksAndBox(const Canvas &c, const Frame &f, AxisDecor &d, const Font &font) {
   cairo_t *cr = c.cr;
+  const Box area = c.textArea();
   Saved saved(cr);
   cairo_set_line_width(cr, d.lineWidth);
   const double l = crisp(f.box.x), r = crisp(f.box.right() - 1);
@@ -97,7 +98,7 @@ void drawTicksAndBox(const Canvas &c, const Frame &f, AxisDecor &d, const Font &
   TextStyle xs{font, d.xColor, "center", "top", 0};
   for (size_t k = 0; k < f.x.ticks.size(); ++k) {
     if (f.x.labels[k].empty()) continue;
-    drawText(cr, {f.x.labels[k]}, {xAt(f, f.x.ticks[k]), f.box.bottom() + gap}, xs, &c.figure);
+    drawText(cr, {f.x.labels[k]}, {xAt(f, f.x.ticks[k]), f.box.bottom() + gap}, xs, &area);
   }
   d.xLabelsBottom = f.box.bottom() + gap + (f.x.ticks.empty() ? 0 : fe.ascent + fe.descent);
   TextStyle ys{font, d.yColor, "right", "middle", 0};
@@ -106,7 +107,7 @@ void drawTicksAndBox(const Canvas &c, const Frame &f, AxisDecor &d, const Font &
     const std::string &s = f.y.labels[k];
     if (s.empty()) continue;
     widest = std::max(widest, textWidth(cr, s));
-    drawText(cr, {s}, {f.box.x - gap, yAt(f, f.y.ticks[k])}, ys, &c.figure);
+    drawText(cr, {s}, {f.box.x - gap, yAt(f, f.y.ticks[k])}, ys, &area);
   }
   d.yLabelsLeft = f.box.x - gap - widest;
 }
@@ -114,27 +115,29 @@ void drawTicksAndBox(const Canvas &c, const Frame &f, AxisDecor &d, const Font &
 // Title above the box, x label below the tick labels, y label left of them; the z axis
 // is not drawn in this two-dimensional view, nor its label.
 void drawAxisTexts(const Canvas &c, double ax, const Frame &f, const AxisDecor &d) {
+  const Box area = c.textArea();
   const double cx = f.box.x + f.box.w / 2, cy = f.box.y + f.box.h / 2;
   if (auto t = attachedText(ax, "Title"); t && isVisible(*t)) {
     TextStyle st = textStyle(*t, "center", "bottom");
     st.horizontal = "center", st.vertical = "bottom", st.rotation = 0;
-    drawText(c.cr, lines(*t, "String"), {cx, f.box.y - 5}, st, &c.figure);
+    drawText(c.cr, lines(*t, "String"), {cx, f.box.y - 5}, st, &area);
   }
   if (auto t = attachedText(ax, "XLabel"); t && isVisible(*t)) {
     TextStyle st = textStyle(*t, "center", "top");
     st.horizontal = "center", st.vertical = "top", st.rotation = 0;
-    drawText(c.cr, lines(*t, "String"), {cx, d.xLabelsBottom + 3}, st, &c.figure);
+    drawText(c.cr, lines(*t, "String"), {cx, d.xLabelsBottom + 3}, st, &area);
   }
   if (auto t = attachedText(ax, "YLabel"); t && isVisible(*t)) {
     TextStyle st = textStyle(*t, "center", "bottom");
     st.horizontal = "center", st.vertical = "bottom", st.rotation = 90;
-    drawText(c.cr, lines(*t, "String"), {d.yLabelsLeft - 5, cy}, st, &c.figure);
+    drawText(c.cr, lines(*t, "String"), {d.yLabelsLeft - 5, cy}, st, &area);
   }
 }
 
 // Texts of the axes that are not its title or labels, at their Position (data units
 // unless their Units say otherwise).
 void drawFreeTexts(const Canvas &c, double ax, const Frame &f) {
+  const Box area = c.textArea();
   std::set<double> attached;
   for (const char *name : {"Title", "XLabel", "YLabel", "ZLabel"})
     if (auto t = attachedText(ax, name)) attached.insert(*t);
@@ -153,7 +156,7 @@ void drawFreeTexts(const Canvas &c, double ax, const Frame &f) {
     if (!std::isfinite(at.x) || !std::isfinite(at.y) || std::abs(at.x) > 1e6 ||
         std::abs(at.y) > 1e6)
       continue;
-    drawText(c.cr, lines(t, "String"), at, textStyle(t, "left", "middle"), &c.figure);
+    drawText(c.cr, lines(t, "String"), at, textStyle(t, "left", "middle"), &area);
   }
 }
 

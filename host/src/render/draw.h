@@ -70,6 +70,7 @@ struct Canvas {
   cairo_t *cr;
   Box figure;
   double imageScale = 1;
+  Box textArea() const { return {figure.x + 2, figure.y + 2, figure.w - 4, figure.h - 4}; }
 };
 
 // Saves the context's state for a scope.

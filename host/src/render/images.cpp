@@ -169,7 +169,7 @@ void drawColorbar(const Canvas &c, double bar) {
   std::optional<Box> placed = place(bar, c.figure);
   if (!placed || !(placed->w >= 1) || !(placed->h >= 1) || placed->w > 1e5 || placed->h > 1e5)
     return;
-  const Box box = *placed;
+  const Box box = *placed, area = c.textArea();
   cairo_t *cr = c.cr;
   const std::vector<uint32_t> map = mapPixels(figureOf(bar));
   std::vector<double> clim = numbers(owner[0], "CLim");
@@ -210,12 +210,12 @@ void drawColorbar(const Canvas &c, double bar) {
     strokeLine(cr, {box.x, cy}, {box.x + tick, cy});
     widest = std::max(widest, textWidth(cr, s.labels[k]));
     drawText(cr, {s.labels[k]}, {box.right() + 4, y}, TextStyle{font, ink, "left", "middle", 0},
-             &c.figure);
+             &area);
   }
   std::vector<std::string> label = lines(bar, "Label");
   if (!label.empty()) {
     drawText(cr, label, {box.right() + 8 + widest, box.y + box.h / 2},
-             TextStyle{font, ink, "center", "top", 90}, &c.figure);
+             TextStyle{font, ink, "center", "top", 90}, &area);
   }
 }
 

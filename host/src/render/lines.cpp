@@ -141,11 +141,12 @@ void drawMarkers(cairo_t *cr, const Frame &f, const std::vector<double> &x,
   }
 }
 
-// Where a coordinate falls along an axis as a fraction of it: an infinite value lies far
-// beyond the edge on its side, so that a segment to it is cut at the edge.
-double along(const Frame &f, const Scale &s, double v) {
+// Where a coordinate falls along an axis of `length` pixels as a fraction of it: an
+// infinite value lies just beyond the edge on its side (`beyond` pixels), so that a segment
+// to it runs to the edge and is cut there.
+double along(const Frame &f, const Scale &s, double v, double length, double beyond) {
   if (std::isinf(v)) {
-    double t = v > 0 ? 1e4 : -1e4;
+    double t = v > 0 ? 1 + beyond / length : -beyond / length;
     return s.reverse ? 1 - t : t;
   }
   return f.fraction(s, v);
@@ -177,8 +178,8 @@ void drawLine(cairo_t *cr, const Frame &f, double line) {
   const double m = 2 * pen->width;
   const Box reach{f.box.x - m, f.box.y - m, f.box.w + 2 * m, f.box.h + 2 * m};
   auto device = [&](size_t i) {
-    return Point{f.box.x + along(f, f.x, x[i]) * f.box.w,
-                 f.box.bottom() - along(f, f.y, y[i]) * f.box.h};
+    return Point{f.box.x + along(f, f.x, x[i], f.box.w, m + 1) * f.box.w,
+                 f.box.bottom() - along(f, f.y, y[i], f.box.h, m + 1) * f.box.h};
   };
   auto finitePoint = [&](size_t i) { return std::isfinite(x[i]) && std::isfinite(y[i]); };
   bool open = false;

@@ -111,10 +111,12 @@ void drawText(cairo_t *cr, const std::vector<std::string> &text, Point at, const
   Layout l = layOut(cr, text, style);
   if (inside && inside->w > 0 && inside->h > 0) {
     Box b = bounds(l, text.size(), at, style.rotation);
-    double shrink = std::min({1.0, inside->w / b.w, inside->h / b.h});
-    if (shrink < 1) {
-      // Too large for the area: smaller, down to a size that can still be read.
-      style.font.size = std::max(4.0, style.font.size * shrink * 0.98);
+    // Too large for the area: smaller (glyph widths do not scale exactly with the size,
+    // so again until it fits), down to a size that can still be read.
+    for (int attempt = 0; attempt < 4 && style.font.size > 4; ++attempt) {
+      double shrink = std::min({1.0, inside->w / b.w, inside->h / b.h});
+      if (shrink >= 1) break;
+      style.font.size = std::max(4.0, style.font.size * shrink * 0.97);
       useFont(cr, style.font);
       l = layOut(cr, text, style);
       b = bounds(l, text.size(), at, style.rotation);

@@ -196,6 +196,7 @@ Results plotLines(const char *fn, Args &a, int nargout, const char *xScale, cons
     }
     groups.push_back(grp);
   }
+  if (groups.empty() && k < in.size()) checkData(in[k], fn);
   if (groups.empty()) raise(std::string("Not enough input arguments for '") + fn + "'.");
   std::span<mxArray *const> props = in.from(k);
   if (props.size() % 2 != 0 || (props.size() && !isText(props[0]))) {
@@ -273,6 +274,7 @@ Results showImage(const char *fn, Args &a, int nargout, bool scaled) {
   std::size_t data = k;
   while (data < in.size() && !isText(in[data])) ++data;
   const std::size_t count = data - k;
+  if (count == 0 && k < in.size()) checkData(in[k], fn);
   if (count == 0) raise(std::string("Not enough input arguments for '") + fn + "'.");
   const bool withLimits = scaled && (count == 2 || count == 4);
   const std::size_t c = withLimits ? data - 2 : data - 1;
