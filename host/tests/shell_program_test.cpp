@@ -200,6 +200,22 @@ TEST(Mexhost, FiguresWrittenAtExit) {
   fs::remove_all(dir);
 }
 
+// Figures made by the plotting built-ins are written at exit too, closed ones are not,
+// and print writes into the figures folder.
+TEST(Mexhost, PlottedFiguresWrittenAtExitAndClosedOnesLeftOut) {
+  fs::path dir = fs::temp_directory_path() / ("mexhost_plots_" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  Result r = mexhost({"--figures", dir.string(), "-e",
+                      "plot(1:3); figure; imagesc([1 2; 3 4]); close; figure(3); "
+                      "subplot(2, 1, 1); plot(1:2); print('-dsvg', 'three')"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::exists(dir / "figure1.png")) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "figure2.png")) << "a closed figure is not written";
+  EXPECT_TRUE(fs::exists(dir / "figure3.png")) << r.err;
+  EXPECT_EQ(slurp(dir / "three.svg").substr(0, 5), "<?xml");
+  fs::remove_all(dir);
+}
+
 TEST(Mexhost, OptionsAndUsage) {
   const struct {
     std::vector<std::string> args;
