@@ -39,8 +39,7 @@ double imageFigure() {
 void BM_imagesc_12x100000_png(benchmark::State &state) {
   g::clearAll();
   const double fig = imageFigure();
-  const std::filesystem::path out =
-      std::filesystem::temp_directory_path() / "imagesc_bench.png";
+  const std::filesystem::path out = std::filesystem::temp_directory_path() / "imagesc_bench.png";
   for (auto _ : state) host::renderFigure(fig, out);
   std::filesystem::remove(out);
   g::clearAll();

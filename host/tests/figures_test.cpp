@@ -26,9 +26,10 @@ class Figures : public ::testing::Test {
  protected:
   void SetUp() override {
     g::clearAll();
-    dir_ = fs::path(::testing::TempDir()) /
-           ("figures_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-            "_" + std::to_string(::getpid()));
+    dir_ =
+        fs::path(::testing::TempDir()) /
+        ("figures_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+         "_" + std::to_string(::getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     shell::Hooks hooks;
@@ -85,8 +86,9 @@ class Figures : public ::testing::Test {
 std::array<int, 4> boxOf(double axes) {
   std::array<double, 4> r = g::pixelPosition(axes);
   double figureHeight = g::pixelPosition(g::parentOf(axes))[3];
-  return {static_cast<int>(std::round(r[0])), static_cast<int>(std::round(figureHeight - r[1] - r[3])),
-          static_cast<int>(std::round(r[0] + r[2])), static_cast<int>(std::round(figureHeight - r[1]))};
+  return {
+      static_cast<int>(std::round(r[0])), static_cast<int>(std::round(figureHeight - r[1] - r[3])),
+      static_cast<int>(std::round(r[0] + r[2])), static_cast<int>(std::round(figureHeight - r[1]))};
 }
 
 bool isRed(Pixel p) { return p.r > 200 && p.g < 80 && p.b < 80; }
@@ -126,16 +128,20 @@ TEST_F(Figures, EachFunctionLeavesItsObjectsAndProperties) {
       {"m = jet(4); v = m(1, :);", "v", {0, 0, 1}},
       {"imagesc(1); c = colorbar; v = (get(c, 'Axes') == gca) + 0;", "v", {1}},
       {"plot(1:3); axis([0 1 2 3]); v = [get(gca, 'XLim') get(gca, 'YLim')];", "v", {0, 1, 2, 3}},
-      {"plot([2 4], [-1 7]); axis('tight'); v = [get(gca, 'XLim') get(gca, 'YLim')];", "v",
+      {"plot([2 4], [-1 7]); axis('tight'); v = [get(gca, 'XLim') get(gca, 'YLim')];",
+       "v",
        {2, 4, -1, 7}},
       {"t = text(1, 2, 'here'); v = get(t, 'Position');", "v", {1, 2, 0}},
-      {"a = subplot(2, 1, 1); b = subplot(2, 1, 2); c = subplot(2, 1, 1); v = [a == c, a ~= b] + 0;",
-       "v", {1, 1}},
+      {"a = subplot(2, 1, 1); b = subplot(2, 1, 2); c = subplot(2, 1, 1); v = [a == c, a ~= b] + "
+       "0;",
+       "v",
+       {1, 1}},
       {"subplot(2, 2, 1); subplot(2, 2, 4); v = numel(get(gcf, 'Children'));", "v", {2}},
       {"subplot(2, 2, 1); subplot(1, 1, 1); v = numel(get(gcf, 'Children'));", "v", {1}},
       {"f = figure(5); v = [f, gcf];", "v", {5, 5}},
       {"figure; figure; close; v = numel(get(gcf, 'Children')) + gcf;", "v", {1}},
-      {"h = plot(1:2); set(h, 'LineWidth', 4, 'Color', [1 0 1]); v = get(h, 'Color');", "v",
+      {"h = plot(1:2); set(h, 'LineWidth', 4, 'Color', [1 0 1]); v = get(h, 'Color');",
+       "v",
        {1, 0, 1}},
       {"h = plot(1:2); v = ishandle([h 12345]) + 0;", "v", {1, 0}},
   };
@@ -339,8 +345,7 @@ TEST_F(Figures, ColorbarShowsTheMapAndSubplotsAreDisjoint) {
   const int cx = int(r[0] + r[2] / 2), top = int(h - r[1] - r[3]), bottom = int(h - r[1]);
   EXPECT_GT(img.at(cx, top + 4).r, 250) << "the last colour at the top";
   EXPECT_LT(img.at(cx, bottom - 4).r, 5) << "the first colour at the bottom";
-  EXPECT_GT(img.count(int(r[0] + r[2]) + 2, top - 8, int(r[0] + r[2]) + 40, bottom + 8, isDark),
-            20)
+  EXPECT_GT(img.count(int(r[0] + r[2]) + 2, top - 8, int(r[0] + r[2]) + 40, bottom + 8, isDark), 20)
       << "tick labels right of the bar";
 
   g::clearAll();

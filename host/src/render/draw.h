@@ -153,12 +153,12 @@ struct Frame {
 
 // --- Parts ---
 
-void drawAxes(const Canvas &c, double ax);                   // axes.cpp
-void drawLine(cairo_t *cr, const Frame &f, double line);     // lines.cpp
-void drawLegend(const Canvas &c, double legend);             // lines.cpp
+void drawAxes(const Canvas &c, double ax);                    // axes.cpp
+void drawLine(cairo_t *cr, const Frame &f, double line);      // lines.cpp
+void drawLegend(const Canvas &c, double legend);              // lines.cpp
 void drawImage(const Canvas &c, const Frame &f, double img);  // images.cpp
-void drawColorbar(const Canvas &c, double bar);              // images.cpp
-void drawControl(const Canvas &c, double control);           // render.cpp
+void drawColorbar(const Canvas &c, double bar);               // images.cpp
+void drawControl(const Canvas &c, double control);            // render.cpp
 // The plot box and scales an axes is drawn with (axes.cpp), for its legend and colour bar.
 std::optional<Frame> frameOf(const Canvas &c, double ax);
 

@@ -23,7 +23,8 @@ std::vector<uint32_t> mapPixels(double figure) {
   std::vector<uint32_t> px;
   for (size_t k = 0; k < n; ++k) {
     auto byte = [](double v) {
-      return static_cast<uint32_t>(std::lround(std::clamp(std::isfinite(v) ? v : 0, 0.0, 1.0) * 255));
+      return static_cast<uint32_t>(
+          std::lround(std::clamp(std::isfinite(v) ? v : 0, 0.0, 1.0) * 255));
     };
     px.push_back(0xff000000u | byte(m[k]) << 16 | byte(m[n + k]) << 8 | byte(m[2 * n + k]));
   }
@@ -139,8 +140,8 @@ void drawImage(const Canvas &c, const Frame &f, double img) {
   if (clim.size() != 2 || !finiteAll(clim) || !(clim[0] < clim[1])) clim = {0, 1};
   const Coloring colorOf{&map, word(img, "CDataMapping") != "direct", clim[0], clim[1]};
 
-  SurfacePtr bitmap(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(bw),
-                                               static_cast<int>(bh)));
+  SurfacePtr bitmap(
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(bw), static_cast<int>(bh)));
   if (cairo_surface_status(bitmap.get()) != CAIRO_STATUS_SUCCESS) return;
   cairo_surface_flush(bitmap.get());
   unsigned char *data = cairo_image_surface_get_data(bitmap.get());
@@ -175,13 +176,15 @@ void drawColorbar(const Canvas &c, double bar) {
   std::vector<double> clim = numbers(owner[0], "CLim");
   if (clim.size() != 2 || !finiteAll(clim) || !(clim[0] < clim[1])) clim = {0, 1};
 
-  SurfacePtr strip(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, static_cast<int>(map.size())));
+  SurfacePtr strip(
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, static_cast<int>(map.size())));
   if (cairo_surface_status(strip.get()) != CAIRO_STATUS_SUCCESS) return;
   cairo_surface_flush(strip.get());
   unsigned char *data = cairo_image_surface_get_data(strip.get());
   const int stride = cairo_image_surface_get_stride(strip.get());
   for (size_t k = 0; k < map.size(); ++k)  // the first colour at the bottom
-    *reinterpret_cast<uint32_t *>(data + static_cast<ptrdiff_t>(map.size() - 1 - k) * stride) = map[k];
+    *reinterpret_cast<uint32_t *>(data + static_cast<ptrdiff_t>(map.size() - 1 - k) * stride) =
+        map[k];
   cairo_surface_mark_dirty(strip.get());
   {
     Saved saved(cr);

@@ -107,7 +107,8 @@ std::optional<Pen> penOf(double line) {
   p.color = *c;
   p.style = word(line, "LineStyle");
   p.marker = word(line, "Marker");
-  p.width = std::min(std::max(1.0, number(line, "LineWidth").value_or(0.5) * kPixelsPerPoint), 100.0);
+  p.width =
+      std::min(std::max(1.0, number(line, "LineWidth").value_or(0.5) * kPixelsPerPoint), 100.0);
   p.markerSize = std::clamp(number(line, "MarkerSize").value_or(6), 1.0, 100.0) * kPixelsPerPoint;
   if (p.marker == ".") p.markerSize /= 3;
   return p;

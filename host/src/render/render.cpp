@@ -156,7 +156,8 @@ void renderFigure(double figureHandle, const std::filesystem::path &out, double 
   // A PNG has resolution / 96 image pixels per figure pixel; SVG and PDF keep the figure's
   // size in points, and their images are resampled at twice that.
   const double scale = format == Format::Png ? resolution / 96 : 1;
-  const int sw = static_cast<int>(std::lround(w * scale)), sh = static_cast<int>(std::lround(h * scale));
+  const int sw = static_cast<int>(std::lround(w * scale)),
+            sh = static_cast<int>(std::lround(h * scale));
   if (sw < 1 || sh < 1 || sw > 2 * kMaxSide || sh > 2 * kMaxSide)
     throw mexrt::Error("Cannot render figure " + handleText(figureHandle) + " at " +
                        handleText(resolution) + " dots per inch: the image would be " +

@@ -2,6 +2,7 @@
 // inside an area, and word wrapping.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "render/draw.h"
 
@@ -9,6 +10,7 @@ namespace host::render {
 
 namespace {
 const char *const kFontFamily = "sans-serif";
+constexpr double kInf = std::numeric_limits<double>::infinity();
 }  // namespace
 
 Font fontOf(double h, double defaultPoints) {
@@ -66,17 +68,16 @@ Layout layOut(cairo_t *cr, const std::vector<std::string> &text, const TextStyle
   l.ascent = fe.ascent;
   l.lineHeight = fe.ascent + fe.descent;
   const double block = l.lineHeight * static_cast<double>(text.size());
-  if (st.vertical == "top")
-    l.top = 0;
-  else if (st.vertical == "cap")
+  l.top = 0;  // "top"
+  if (st.vertical == "cap")
     l.top = -(fe.ascent - capHeight(cr));
   else if (st.vertical == "baseline")
     l.top = -(block - fe.descent);
   else if (st.vertical == "bottom")
     l.top = -block;
-  else
+  else if (st.vertical != "top")
     l.top = -block / 2;
-  l.left = INFINITY, l.right = -INFINITY;
+  l.left = kInf, l.right = -kInf;
   for (const std::string &s : text) {
     double w = textWidth(cr, s);
     double x = st.horizontal == "center" ? -w / 2 : st.horizontal == "right" ? -w : 0;
@@ -90,7 +91,7 @@ Layout layOut(cairo_t *cr, const std::vector<std::string> &text, const TextStyle
 Box bounds(const Layout &l, std::size_t lineCount, Point at, double rotation) {
   const double a = -rotation * M_PI / 180, c = std::cos(a), s = std::sin(a);
   const double bottom = l.top + l.lineHeight * static_cast<double>(lineCount);
-  double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
+  double x0 = kInf, x1 = -kInf, y0 = kInf, y1 = -kInf;
   for (double x : {l.left, l.right})
     for (double y : {l.top, bottom}) {
       double dx = x * c - y * s, dy = x * s + y * c;
@@ -121,10 +122,14 @@ void drawText(cairo_t *cr, const std::vector<std::string> &text, Point at, const
       l = layOut(cr, text, style);
       b = bounds(l, text.size(), at, style.rotation);
     }
-    if (b.x < inside->x) at.x += inside->x - b.x;
-    else if (b.right() > inside->right()) at.x -= b.right() - inside->right();
-    if (b.y < inside->y) at.y += inside->y - b.y;
-    else if (b.bottom() > inside->bottom()) at.y -= b.bottom() - inside->bottom();
+    if (b.x < inside->x)
+      at.x += inside->x - b.x;
+    else if (b.right() > inside->right())
+      at.x -= b.right() - inside->right();
+    if (b.y < inside->y)
+      at.y += inside->y - b.y;
+    else if (b.bottom() > inside->bottom())
+      at.y -= b.bottom() - inside->bottom();
   }
   cairo_translate(cr, at.x, at.y);
   cairo_rotate(cr, -style.rotation * M_PI / 180);

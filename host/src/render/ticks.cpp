@@ -85,11 +85,10 @@ Scale linearScale(double dmin, double dmax, bool roundOut, double length, double
   for (int attempt = 0; attempt < 12; ++attempt) {
     double lo = dmin, hi = dmax;
     if (roundOut) lo = std::floor(dmin / step) * step, hi = std::ceil(dmax / step) * step;
-    if (std::isfinite(lo) && std::isfinite(hi) && lo < hi) {
-      s.lo = lo, s.hi = hi, s.step = step;
-    } else {
-      s.lo = dmin, s.hi = dmax, s.step = std::isfinite(dmax - dmin) ? dmax - dmin : 0;
-    }
+    const bool rounded = std::isfinite(lo) && std::isfinite(hi) && lo < hi;
+    s.lo = rounded ? lo : dmin;
+    s.hi = rounded ? hi : dmax;
+    s.step = rounded ? step : std::isfinite(dmax - dmin) ? dmax - dmin : 0;
     s.ticks = s.step > 0 ? ticksWithin(s.lo, s.hi, s.step) : std::vector<double>{s.lo, s.hi};
     labelAll(s);
     if (labelsFit(s, length, extent, gap)) break;

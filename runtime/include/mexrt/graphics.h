@@ -59,15 +59,15 @@ MEXRT_API void setCurrentFigure(double figure);
 MEXRT_API std::vector<double> figures();
 MEXRT_API bool isObject(double handle);
 MEXRT_API Type typeOf(double handle);  // throws mexrt::Error for a handle that is no object
-MEXRT_API std::string typeName(double handle);  // "figure", "axes", ...
-MEXRT_API double parentOf(double handle);       // 0 for a figure (the root)
+MEXRT_API std::string typeName(double handle);            // "figure", "axes", ...
+MEXRT_API double parentOf(double handle);                 // 0 for a figure (the root)
 MEXRT_API std::vector<double> childrenOf(double handle);  // in creation order
 // A property's value (set or default) as a new array the caller frees with
 // mxDestroyArray; the name is matched case-insensitively. Throws for an unknown property.
 // XLim, YLim and ZLim hold [0 1] until set; while their XLimMode ... is "auto" the renderer
 // chooses the limits from the data; CLim in its auto mode is the range of the axes' scaled
-// images (the value the colours are drawn with). An axes' Title, XLabel, YLabel and ZLabel are the handle
-// of a text among its children, or empty. Children lists the newest first, as get does.
+// images (the value the colours are drawn with). An axes' Title, XLabel, YLabel and ZLabel are the
+// handle of a text among its children, or empty. Children lists the newest first, as get does.
 MEXRT_API mxArray *property(double handle, std::string_view name);
 // The rectangle [left bottom width height] in pixels of a figure (on the 1280 x 1024 screen)
 // or of an axes, control or colorbar (within its figure), whatever its Units. Throws for

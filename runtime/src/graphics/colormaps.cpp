@@ -47,8 +47,8 @@ Rgb viridis(double t) {
                             0x1f9e89, 0x35b779, 0x6dcd59, 0xb4de2c, 0xfde725};
     std::array<Rgb, 10> a{};
     for (std::size_t k = 0; k < a.size(); ++k) {
-      a[k] = toOklab({((hex[k] >> 16) & 255) / 255.0, ((hex[k] >> 8) & 255) / 255.0,
-                      (hex[k] & 255) / 255.0});
+      a[k] = toOklab(
+          {((hex[k] >> 16) & 255) / 255.0, ((hex[k] >> 8) & 255) / 255.0, (hex[k] & 255) / 255.0});
     }
     return a;
   }();

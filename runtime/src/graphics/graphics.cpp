@@ -12,8 +12,8 @@
 #include <optional>
 
 #include "core/array.h"
-#include "mexrt/mathlib.h"
 #include "core/operands.h"
+#include "mexrt/mathlib.h"
 
 namespace mexrt::graphics {
 namespace {
@@ -254,14 +254,14 @@ std::vector<Prop> uicontrolProps() {
 }
 
 const std::vector<Prop> &propsOf(Type t) {
-  static const std::vector<Prop> tables[] = {figureProps(),    axesProps(),   lineProps(),
-                                             textProps(),      uicontrolProps(), imageProps(),
-                                             legendProps(),    colorbarProps()};
+  static const std::vector<Prop> tables[] = {figureProps(), axesProps(),      lineProps(),
+                                             textProps(),   uicontrolProps(), imageProps(),
+                                             legendProps(), colorbarProps()};
   return tables[static_cast<int>(t)];
 }
 
 const char *nameOf(Type t) {
-  static const char *names[] = {"figure", "axes",   "line",  "text",
+  static const char *names[] = {"figure",    "axes",  "line",   "text",
                                 "uicontrol", "image", "legend", "colorbar"};
   return names[static_cast<int>(t)];
 }
@@ -598,8 +598,7 @@ Owned valueOrDefault(double handle, const Object &o, const Prop &p) {
     if (r.lo == r.hi) return row({r.lo - 1, r.hi + 1});  // one value: the middle colour
     return row({r.lo, r.hi});
   }
-  if (o.type == Type::Image && (p.name == "XData" || p.name == "YData") &&
-      !valueOf(o.values, p)) {
+  if (o.type == Type::Image && (p.name == "XData" || p.name == "YData") && !valueOf(o.values, p)) {
     return imageSpan(o, p);
   }
   if (p.kind == Kind::Label) {
@@ -774,7 +773,7 @@ double defaultParent(Type t) {
     s.currentFigure = create(Type::Figure, none);
   }
   if (*want == Type::Figure) return s.currentFigure;
-  if (double ax = currentAxesOf(s.currentFigure)) return ax;
+  if (double ax = currentAxesOf(s.currentFigure); ax != 0) return ax;
   detail::OperandList none({}, "axes");
   return create(Type::Axes, none);
 }

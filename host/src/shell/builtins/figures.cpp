@@ -101,7 +101,7 @@ Results close(Evaluator &, const char *name, Args &a, int nargout) {
   Held in(a);
   std::vector<double> doomed;
   if (in.size() == 0) {
-    if (double f = g::currentFigure()) doomed.push_back(f);
+    if (double f = g::currentFigure(); f != 0) doomed.push_back(f);
   } else if (isText(in[0])) {
     if (textOf(in[0]) != "all") raise("close: use close, close(h) or close('all').");
     doomed = g::figures();
@@ -251,8 +251,8 @@ Results set(Evaluator &, const char *name, Args &a, int nargout) {
   if (in.size() <= 2) {
     if (h.size() != 1) raise("set: give one handle to list its properties.");
     if (in.size() == 2 && !isText(in[1])) raise("set: a property name must be text.");
-    listChoices(h[0], in.size() == 2 ? std::vector<std::string>{textOf(in[1])}
-                                     : g::propertyNames(h[0]));
+    listChoices(h[0],
+                in.size() == 2 ? std::vector<std::string>{textOf(in[1])} : g::propertyNames(h[0]));
     return {};
   }
   Pairs p;
@@ -371,8 +371,8 @@ std::span<const Builtin> figureBuiltins() {
 std::span<const Builtin> figuresFamily() {
   static const std::vector<Builtin> kTable = [] {
     std::vector<Builtin> all;
-    for (auto part : {figures::figureBuiltins(), figures::plottingBuiltins(),
-                      figures::axesBuiltins()}) {
+    for (auto part :
+         {figures::figureBuiltins(), figures::plottingBuiltins(), figures::axesBuiltins()}) {
       all.insert(all.end(), part.begin(), part.end());
     }
     return all;

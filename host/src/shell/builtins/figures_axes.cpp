@@ -1,8 +1,8 @@
 // The figures family, axes: title and axis labels, free texts, the legend, the grid,
 // axis limits and directions, colour limits, and subplots.
-#include <algorithm>
 #include <strings.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "mexrt/text.h"
@@ -63,7 +63,8 @@ Results text(Evaluator &, const char *name, Args &a, int nargout) {
   if (in.size() < k + 3) raise("Not enough input arguments for 'text'.");
   std::vector<double> at;
   for (std::size_t i = k; i < k + 2; ++i) {
-    if (!isNumeric(in[i]) || mxGetNumberOfElements(in[i]) != 1 || !std::isfinite(valuesOf(in[i])[0]))
+    if (!isNumeric(in[i]) || mxGetNumberOfElements(in[i]) != 1 ||
+        !std::isfinite(valuesOf(in[i])[0]))
       raise("text: the position must be given as two finite numbers x and y.");
     at.push_back(valuesOf(in[i])[0]);
   }
@@ -118,7 +119,7 @@ Results legend(Evaluator &, const char *name, Args &a, int nargout) {
   Held in(a);
   std::size_t k = 0;
   const double axes = axesArgument(in, k);
-  if (double old = legendOf(axes)) g::remove(old);
+  if (double old = legendOf(axes); old != 0) g::remove(old);
   std::vector<std::u16string> labels;
   std::size_t props = in.size();
   for (std::size_t i = k; i < in.size(); ++i) {
@@ -250,11 +251,9 @@ Results caxis(Evaluator &, const char *name, Args &a, int nargout) {
     if (isText(in[k])) {
       std::string mode = textOf(in[k]);
       if (mode != "auto" && mode != "manual") raise("caxis: use [lo hi], 'auto' or 'manual'.");
-      if (mode == "manual") {
-        p.add("CLim", numbers(axes, "CLim"));
-      } else {
-        p.add("CLimMode", "auto");
-      }
+      // Manual keeps the limits in use; auto takes them from the images again.
+      if (mode == "manual") p.add("CLim", numbers(axes, "CLim"));
+      if (mode == "auto") p.add("CLimMode", "auto");
     } else {
       std::vector<double> l = isNumeric(in[k]) ? valuesOf(in[k]) : std::vector<double>{};
       if (l.size() != 2 || !std::isfinite(l[0]) || !std::isfinite(l[1]) || !(l[0] < l[1]))
@@ -289,7 +288,8 @@ std::array<double, 4> subplotRect(double w, double h, std::size_t m, std::size_t
   const std::size_t rlo = std::min(r0, r1), rhi = std::max(r0, r1);
   const std::size_t clo = std::min(c0, c1), chi = std::max(c0, c1);
   const double x = left + static_cast<double>(clo) * (cw + gx);
-  const double width = static_cast<double>(chi - clo + 1) * cw + static_cast<double>(chi - clo) * gx;
+  const double width =
+      static_cast<double>(chi - clo + 1) * cw + static_cast<double>(chi - clo) * gx;
   const double height =
       static_cast<double>(rhi - rlo + 1) * ch + static_cast<double>(rhi - rlo) * gy;
   const double y = top - static_cast<double>(rlo) * (ch + gy) - height;  // from the bottom
@@ -348,14 +348,14 @@ Results subplot(Evaluator &, const char *name, Args &a, int nargout) {
     // An axes narrowed by a colour bar still counts as the cell's own.
     bool same = std::abs(r[0] - want[0]) < 1 && std::abs(r[1] - want[1]) < 1 &&
                 std::abs(r[3] - want[3]) < 1 && r[2] <= want[2] + 1;
-    if (same && !found) {
+    if (same && found == 0) {
       found = c;
     } else if (overlap(r, want)) {
       doomed.push_back(c);
     }
   }
   for (double d : doomed) g::remove(d);
-  if (!found) {
+  if (found == 0) {
     Pairs p;
     p.add("Parent", fig)
         .add("Units", "normalized")

@@ -1,8 +1,8 @@
 // The figures family, plotting: lines from vectors and matrices with format strings and
 // the axes' colour order, images with colour maps, and the colour bar.
-#include <algorithm>
 #include <strings.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -30,7 +30,7 @@ std::optional<Format> parseFormat(const std::string &s) {
   static const struct {
     char code;
     const char *name;
-  } kMarkers[] = {{'o', "o"}, {'x', "x"}, {'+', "+"}, {'*', "*"}, {'.', "."}, {'s', "square"},
+  } kMarkers[] = {{'o', "o"},       {'x', "x"}, {'+', "+"}, {'*', "*"}, {'.', "."}, {'s', "square"},
                   {'d', "diamond"}, {'^', "^"}, {'v', "v"}, {'<', "<"}, {'>', ">"}};
   Format f;
   for (std::size_t i = 0; i < s.size();) {
@@ -279,8 +279,8 @@ Results showImage(const char *fn, Args &a, int nargout, bool scaled) {
   const bool withLimits = scaled && (count == 2 || count == 4);
   const std::size_t c = withLimits ? data - 2 : data - 1;
   if (count - (withLimits ? 1 : 0) != 1 && count - (withLimits ? 1 : 0) != 3) {
-    raise(std::string(fn) + ": give C, or x, y and C" + (scaled ? ", optionally with [lo hi]" : "") +
-          ".");
+    raise(std::string(fn) + ": give C, or x, y and C" +
+          (scaled ? ", optionally with [lo hi]" : "") + ".");
   }
   mxArray *cdata = in[c];
   checkData(cdata, fn);
@@ -290,13 +290,15 @@ Results showImage(const char *fn, Args &a, int nargout, bool scaled) {
     ys = span(in[k + 1], fn, "y");
   }
   if (withLimits) {
-    std::vector<double> l = isNumeric(in[data - 1]) ? valuesOf(in[data - 1]) : std::vector<double>{};
+    std::vector<double> l =
+        isNumeric(in[data - 1]) ? valuesOf(in[data - 1]) : std::vector<double>{};
     if (l.size() != 2 || !std::isfinite(l[0]) || !std::isfinite(l[1]) || !(l[0] < l[1]))
       raise(std::string(fn) + ": the colour limits must be [lo hi] with lo < hi.");
     clim = l;
   }
   std::span<mxArray *const> props = in.from(data);
-  if (props.size() % 2 != 0) raise(std::string(fn) + ": property names and values must come in pairs.");
+  if (props.size() % 2 != 0)
+    raise(std::string(fn) + ": property names and values must come in pairs.");
 
   const double axes = ax ? *ax : currentAxes();
   const bool fresh = newPlot(axes);
@@ -375,13 +377,11 @@ Results colormap(Evaluator &, const char *name, Args &a, int nargout) {
     } else {
       mxArray *m = in[k];
       if (!isNumeric(m) || mxGetNumberOfDimensions(m) != 2 || mxGetN(m) != 3 || mxGetM(m) == 0) {
-        raise("colormap: a colour map is an m x 3 matrix of numbers in [0, 1], or a name (" +
-              [] {
-                std::string l;
-                for (const std::string &n : g::colormapNames()) l += (l.empty() ? "" : ", ") + n;
-                return l;
-              }() +
-              ").");
+        raise("colormap: a colour map is an m x 3 matrix of numbers in [0, 1], or a name (" + [] {
+          std::string l;
+          for (const std::string &n : g::colormapNames()) l += (l.empty() ? "" : ", ") + n;
+          return l;
+        }() + ").");
       }
       p.add("Colormap", m);
     }
@@ -420,14 +420,14 @@ Results colorbar(Evaluator &, const char *name, Args &a, int nargout) {
     std::string what = textOf(in[k]);
     if (what != "off" && what != "hide" && what != "delete")
       raise("colorbar: '" + what + "' is not an option (use 'off').");
-    if (existing) {
+    if (existing != 0) {
       g::remove(existing);
       placeInPixels(axes, {px[0], px[1], px[2] / kBarShrink, px[3]});
     }
     return {};
   }
   double bar = existing;
-  if (!bar) {
+  if (bar == 0) {
     // The axes gives up the right part of its width to the bar and its labels.
     auto [w, h] = figureSize(g::parentOf(axes));
     Pairs p;
