@@ -307,3 +307,116 @@ TEST_F(Graphics, ARefusedPairLeavesTheEarlierPairsOfTheCallUnapplied) {
 }
 
 }  // namespace
+
+namespace {
+
+// Objects made through the C++ side with name/value pairs of new arrays, freed here.
+double make(g::Type type, std::vector<std::pair<const char *, mxArray *>> pairs) {
+  std::vector<mxArray *> list;
+  for (auto &[name, value] : pairs) {
+    list.push_back(mxCreateString(name));
+    list.push_back(value);
+  }
+  struct Free {
+    std::vector<mxArray *> &list;
+    ~Free() {
+      for (mxArray *a : list) mxDestroyArray(a);
+    }
+  } free{list};
+  return g::create(type, list);
+}
+mxArray *own(std::vector<double> v, std::size_t rows = 1) {
+  mxArray *a = mxCreateDoubleMatrix(rows, v.size() / rows, mxREAL);
+  for (std::size_t k = 0; k < v.size(); ++k) mxGetPr(a)[k] = v[k];
+  return a;
+}
+
+}  // namespace
+
+TEST_F(Graphics, RemovingAnObjectTakesItsTreeAndTheAxesDependents) {
+  double f1 = make(g::Type::Figure, {});
+  double f2 = make(g::Type::Figure, {});
+  double ax = make(g::Type::Axes, {{"Parent", mxCreateDoubleScalar(f1)}});
+  double ln = make(g::Type::Line, {{"Parent", mxCreateDoubleScalar(ax)}});
+  double lg = make(g::Type::Legend,
+                   {{"Parent", mxCreateDoubleScalar(f1)}, {"Axes", mxCreateDoubleScalar(ax)}});
+  double cb = make(g::Type::Colorbar,
+                   {{"Parent", mxCreateDoubleScalar(f1)}, {"Axes", mxCreateDoubleScalar(ax)}});
+  EXPECT_EQ(g::currentFigure(), f2);
+  g::remove(ax);
+  for (double h : {ax, ln, lg, cb}) EXPECT_FALSE(g::isObject(h)) << g::isObject(h);
+  EXPECT_TRUE(g::childrenOf(f1).empty());
+  g::remove(f2);
+  EXPECT_EQ(g::currentFigure(), f1) << "the newest figure left becomes current";
+  EXPECT_EQ(g::figures(), std::vector<double>{f1});
+  EXPECT_THROW(g::remove(f2), mexrt::Error);
+  EXPECT_EQ(g::createFigure(7, {}), 7);
+  EXPECT_THROW(g::createFigure(7, {}), mexrt::Error) << "a handle in use";
+  EXPECT_THROW(g::createFigure(0.5, {}), mexrt::Error);
+  EXPECT_THROW(make(g::Type::Legend, {{"Axes", mxCreateDoubleScalar(f1)}}), mexrt::Error)
+      << "a legend's Axes must be an axes";
+}
+
+TEST_F(Graphics, CurrentAxesIsTheNewestOrTheOneNamed) {
+  double fig = make(g::Type::Figure, {});
+  EXPECT_TRUE(numbers(fig, "CurrentAxes").empty());
+  double a1 = make(g::Type::Axes, {{"Parent", mxCreateDoubleScalar(fig)}});
+  double a2 = make(g::Type::Axes, {{"Parent", mxCreateDoubleScalar(fig)}});
+  EXPECT_EQ(numbers(fig, "CurrentAxes"), std::vector<double>{a2});
+  g::set(fig, {str("CurrentAxes"), num(a1)});
+  EXPECT_EQ(numbers(fig, "CurrentAxes"), std::vector<double>{a1});
+  double ln = make(g::Type::Line, {});
+  EXPECT_EQ(g::parentOf(ln), a1) << "new objects go into the current axes";
+  g::remove(a1);
+  EXPECT_EQ(numbers(fig, "CurrentAxes"), std::vector<double>{a2});
+}
+
+TEST_F(Graphics, ImagesHaveExtentsAndColourLimitsFromTheirData) {
+  double ax = make(g::Type::Axes, {});
+  double img = make(g::Type::Image, {{"Parent", mxCreateDoubleScalar(ax)},
+                                     {"CData", own({1, 2, 3, 4, NAN, 9}, 2)}});
+  EXPECT_EQ(numbers(img, "XData"), (std::vector<double>{1, 3})) << "1 to the columns";
+  EXPECT_EQ(numbers(img, "YData"), (std::vector<double>{1, 2})) << "1 to the rows";
+  EXPECT_EQ(numbers(ax, "CLim"), (std::vector<double>{1, 9})) << "NaN left out";
+  g::Range x = g::dataRange(ax, 0, false), y = g::dataRange(ax, 1, false);
+  EXPECT_EQ((std::vector<double>{x.lo, x.hi, y.lo, y.hi}),
+            (std::vector<double>{0.5, 3.5, 0.5, 2.5}));
+  make(g::Type::Line, {{"Parent", mxCreateDoubleScalar(ax)},
+                       {"XData", own({-1, 10, 20})},
+                       {"YData", own({-5, 3, INFINITY})}});
+  x = g::dataRange(ax, 0, true), y = g::dataRange(ax, 1, false);
+  EXPECT_EQ((std::vector<double>{x.lo, x.hi}), (std::vector<double>{0.5, 10}))
+      << "a log axis counts positive values only, a point with an infinite y none";
+  EXPECT_EQ((std::vector<double>{y.lo, y.hi}), (std::vector<double>{-5, 3})) << "Inf has no extent";
+  g::set(img, {str("CData"), num(4)});
+  EXPECT_EQ(numbers(ax, "CLim"), (std::vector<double>{3, 5})) << "one value: a range about it";
+  g::set(ax, {str("CLim"), vec({0, 2})});
+  EXPECT_EQ(text(ax, "CLimMode"), "manual");
+  g::resetProperties(ax, {});
+  EXPECT_EQ(text(ax, "CLimMode"), "auto") << "reset forgets what was set";
+}
+
+TEST_F(Graphics, NamedColourMapsSpanTheirRange) {
+  const struct {
+    const char *name;
+    std::vector<double> first, last;
+  } cases[] = {{"gray", {0, 0, 0}, {1, 1, 1}},
+               {"hot", {0, 0, 0}, {1, 1, 1}},
+               {"viridis", {0.267, 0.004, 0.329}, {0.992, 0.906, 0.145}}};
+  for (const auto &c : cases) {
+    std::vector<double> m = g::colormap(c.name, 5);
+    ASSERT_EQ(m.size(), 15u) << c.name;
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_NEAR(m[i * 5], c.first[i], 0.01) << c.name << " first, channel " << i;
+      EXPECT_NEAR(m[i * 5 + 4], c.last[i], 0.01) << c.name << " last, channel " << i;
+    }
+  }
+  std::vector<double> v = g::colormap("viridis", 64);
+  for (std::size_t k = 1; k < 64; ++k) {
+    // Lightness rises along the perceptual map (a luma of the sRGB values stands for it).
+    double before = 0.3 * v[k - 1] + 0.59 * v[64 + k - 1] + 0.11 * v[128 + k - 1];
+    double after = 0.3 * v[k] + 0.59 * v[64 + k] + 0.11 * v[128 + k];
+    EXPECT_GT(after, before) << "step " << k;
+  }
+  EXPECT_THROW(g::colormap("nosuch", 4), mexrt::Error);
+}
