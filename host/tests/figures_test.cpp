@@ -375,6 +375,8 @@ TEST_F(Figures, TextStaysInsideTheFigureAndResolutionScales) {
   Image big(dir_ / "big.png");
   EXPECT_EQ(big.width(), 2 * img.width());
   EXPECT_EQ(big.height(), 2 * img.height());
+  ASSERT_EQ(run("h = get(gca, 'Children'); saveas(h(1), 'by_line.png')"), "");
+  EXPECT_EQ(Image(dir_ / "by_line.png").width(), img.width()) << "a line names its figure";
 }
 
 bool haveTool(const char *name) {

@@ -340,7 +340,8 @@ Results saveas(Evaluator &ev, const char *name, Args &a, int nargout) {
       raise("saveas: unknown format '" + format + "'; use 'png', 'svg' or 'pdf'.");
     if (file.find('.', file.find_last_of('/') + 1) == std::string::npos) file += "." + format;
   }
-  if (g::isObject(figure) && g::typeOf(figure) != g::Type::Figure) figure = g::parentOf(figure);
+  // Any object names the figure it is in.
+  while (g::isObject(figure) && g::typeOf(figure) != g::Type::Figure) figure = g::parentOf(figure);
   render(ev, namedOrCurrent(figure, "saveas"), file, 96);
   return {};
 }

@@ -146,8 +146,9 @@ Results legend(Evaluator &, const char *name, Args &a, int nargout) {
     }
   }
   if (labels.size() > lines.size()) {
-    mclWarning(("legend: " + std::to_string(labels.size() - lines.size()) +
-                " entries have no line to stand for; they are left out.")
+    const std::size_t extra = labels.size() - lines.size();
+    mclWarning(("legend: " + std::to_string(extra) + (extra == 1 ? " entry has" : " entries have") +
+                " no line to stand for, left out.")
                    .c_str());
     labels.resize(lines.size());
   }
