@@ -282,8 +282,8 @@ std::array<double, 4> subplotRect(double w, double h, std::size_t m, std::size_t
     return std::pair{(span - gap * static_cast<double>(count - 1)) / static_cast<double>(count),
                      gap};
   };
-  auto [cw, gx] = cells(right - left, n, 60, 0.25);
-  auto [ch, gy] = cells(top - bottom, m, 56, 0.3);
+  auto [cw, gx] = cells(right - left, n, 84, 0.25);
+  auto [ch, gy] = cells(top - bottom, m, 72, 0.3);
   const std::size_t r0 = (first - 1) / n, c0 = (first - 1) % n;
   const std::size_t r1 = (last - 1) / n, c1 = (last - 1) % n;
   const std::size_t rlo = std::min(r0, r1), rhi = std::max(r0, r1);
