@@ -61,7 +61,7 @@ ylabel('amplitude');
 grid('on');
 subplot(3, 1, 2);
 plot(hz, fbank');
-axis('tight');
+axis([0 8000 0 1.05]);
 title('Filterbank: 24 mel-spaced triangles');
 xlabel('frequency in Hz');
 ylabel('weight');
