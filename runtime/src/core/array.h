@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -42,18 +43,48 @@ class Dims {
   std::size_t n_;
 };
 
-// Shared element storage with a reference count; data follows the header.
+// Contents an operation has decided but not yet computed, written into the storage on its
+// first read (a matrix product whose scalar factor may still be folded in). Whoever reads
+// the data sees the finished contents; nothing outside the storage can tell the difference.
+struct DeferredFill {
+  virtual ~DeferredFill() = default;
+  virtual void fill(unsigned char *out) = 0;
+};
+
+// Shared element storage with a reference count; data follows the header. Large buffers
+// are mapped from the kernel, aligned for huge pages, and kept for reuse once freed.
 struct Storage {
   std::size_t refs;
   std::size_t bytes;
-  unsigned char *bytesPtr() { return reinterpret_cast<unsigned char *>(this + 1); }
+  DeferredFill *pending;  // contents still to be computed, or nullptr
+  std::size_t mapped;     // bytes of data room in a mapped buffer, 0 for heap buffers
+  unsigned char *bytesPtr() {
+    if (pending) [[unlikely]]
+      runPending();
+    return reinterpret_cast<unsigned char *>(this + 1);
+  }
   // Throws mexrt::Error when out of memory. Zeroed unless the caller writes every byte.
   static Storage *allocate(std::size_t bytes, bool zeroed = true);
   static void release(Storage *s);
+  // The contents become what fill computes when they are first read.
+  void defer(std::unique_ptr<DeferredFill> fill) {
+    delete pending;
+    pending = fill.release();
+  }
+
+ private:
+  // Inline, so that code built against the header alone (tests) needs no hidden symbol.
+  void runPending() {
+    DeferredFill *fill = pending;
+    pending = nullptr;  // a fill reads other storages, never this one
+    fill->fill(reinterpret_cast<unsigned char *>(this + 1));
+    delete fill;
+  }
 };
 static_assert(sizeof(Storage) % 16 == 0);
 
 std::size_t elementSize(mxClassID cls);
+std::size_t cachedLargeBuffers();  // freed large buffers kept for reuse
 
 // The product of sizes, or nullopt when it does not fit a size_t.
 inline std::optional<std::size_t> checkedProduct(std::span<const std::size_t> sizes) {

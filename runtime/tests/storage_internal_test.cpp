@@ -1,0 +1,125 @@
+// Tests of element storage: large buffers aligned for huge pages and reused once freed, zeroed
+// storage that is zero whatever it reuses, and contents computed on first read.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "core/array.h"
+
+namespace mexrt::detail {
+namespace {
+
+#if defined(MEXRT_SANITIZE) || defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+constexpr std::size_t kMiB = std::size_t{1} << 20;
+
+struct Released {
+  void operator()(Storage *s) const { Storage::release(s); }
+};
+using Held = std::unique_ptr<Storage, Released>;
+
+TEST(Storage, EverySizeIsZeroedWhenAskedEvenWhenItReusesABuffer) {
+  for (std::size_t bytes :
+       {std::size_t{8}, std::size_t{24}, std::size_t{4096}, 3 * kMiB, 40 * kMiB}) {
+    for (int round = 0; round < 2; ++round) {  // the second round meets the buffers of the first
+      Held s(Storage::allocate(bytes, true));
+      const unsigned char *p = s->bytesPtr();
+      std::size_t nonzero = 0;
+      for (std::size_t k = 0; k < bytes; ++k) nonzero += p[k] != 0;
+      EXPECT_EQ(nonzero, 0u) << bytes << " bytes, round " << round;
+      std::memset(s->bytesPtr(), 0xA5, bytes);
+      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % 16, 0u) << bytes << " bytes";
+    }
+  }
+}
+
+TEST(Storage, LargeBuffersStartOnAHugePageAndAreReusedOnceFreed) {
+  if (kSanitized) GTEST_SKIP() << "the sanitizer build maps and keeps nothing of its own";
+  const std::size_t bytes = 24 * kMiB;
+  Held first(Storage::allocate(bytes, false));
+  const auto data = reinterpret_cast<std::uintptr_t>(first->bytesPtr());
+  EXPECT_EQ(data % 64, 0u) << "data on a cache line";
+  EXPECT_LT(data % (2 * kMiB), 4096u) << "the mapping starts on a 2 MiB boundary";
+  const unsigned char *address = first->bytesPtr();
+  first.reset();
+  Held again(Storage::allocate(bytes - 1000, false));
+  EXPECT_EQ(again->bytesPtr(), address) << "a buffer of about the size is reused";
+  Held much(Storage::allocate(bytes / 2, false));
+  EXPECT_NE(much->bytesPtr(), address) << "in use, so not handed out twice";
+}
+
+TEST(Storage, TheCacheOfFreedBuffersIsBoundedAndHandsOutOnlyWhatFits) {
+  if (kSanitized) GTEST_SKIP() << "the sanitizer build keeps nothing";
+  std::vector<Held> buffers;
+  for (int k = 0; k < 12; ++k) buffers.emplace_back(Storage::allocate((3 + 2 * k) * kMiB, false));
+  for (Held &b : buffers) b.reset();  // oldest first: 3, 5, ..., 25 MiB
+  EXPECT_EQ(cachedLargeBuffers(), 8u) << "twelve freed, the newest eight kept";
+  {
+    Held half(Storage::allocate(8 * kMiB, false));  // 11 MiB would waste more than a quarter
+    EXPECT_EQ(cachedLargeBuffers(), 8u) << "a quarter more than asked is the most handed out";
+    Held fits(Storage::allocate(20 * kMiB, false));
+    EXPECT_EQ(cachedLargeBuffers(), 7u) << "the 21 MiB buffer fits 20 MiB";
+  }
+  const std::size_t huge = std::size_t{1100} * kMiB;  // more than the whole cache holds
+  { Held s(Storage::allocate(huge, false)); }
+  EXPECT_EQ(cachedLargeBuffers(), 8u) << "a buffer larger than the cache's room is unmapped";
+}
+
+// A fill that counts its runs and writes its marker into every byte.
+struct CountingFill final : DeferredFill {
+  CountingFill(int *runs, int *destroyed) : runs_(runs), destroyed_(destroyed) {}
+  CountingFill(const CountingFill &) = delete;
+  CountingFill &operator=(const CountingFill &) = delete;
+  ~CountingFill() override { ++*destroyed_; }
+  void fill(unsigned char *out) override {
+    ++*runs_;
+    std::memset(out, 7, 100);
+  }
+  int *runs_;
+  int *destroyed_;
+};
+
+TEST(Storage, DeferredContentsAreComputedOnceOnFirstReadOrNeverWhenUnread) {
+  int runs = 0, destroyed = 0;
+  {
+    Held s(Storage::allocate(100, false));
+    s->defer(std::make_unique<CountingFill>(&runs, &destroyed));
+    EXPECT_EQ(runs, 0) << "nothing computed before a read";
+    EXPECT_EQ(s->bytesPtr()[99], 7);
+    EXPECT_EQ(s->bytesPtr()[0], 7);
+    EXPECT_EQ(runs, 1) << "computed once";
+    EXPECT_EQ(destroyed, 1) << "the fill is gone once it ran";
+  }
+  {
+    Held s(Storage::allocate(100, false));
+    s->defer(std::make_unique<CountingFill>(&runs, &destroyed));
+  }
+  EXPECT_EQ(runs, 1) << "storage freed unread computes nothing";
+  EXPECT_EQ(destroyed, 2);
+}
+
+TEST(Storage, CopyOnWriteOfALargeArrayKeepsBothSides) {
+  const std::size_t n = 3 * kMiB / sizeof(double);
+  Array *a = newArray(mxDOUBLE_CLASS, Dims(n, 1));
+  a->mutableReals()[n - 1] = 5;
+  Array *b = shareOf(a);
+  EXPECT_EQ(a->reals(), b->reals()) << "shared until written";
+  b->mutableReals()[n - 1] = 6;
+  EXPECT_NE(a->reals(), b->reals());
+  EXPECT_EQ(a->reals()[n - 1], 5);
+  destroy(a);
+  EXPECT_EQ(b->reals()[n - 1], 6);
+  EXPECT_EQ(b->reals()[0], 0);
+  destroy(b);
+}
+
+}  // namespace
+}  // namespace mexrt::detail
