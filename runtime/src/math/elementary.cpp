@@ -1,9 +1,11 @@
-// The element-wise functions of one argument: ceil, round, abs, exp, log, log10, sqrt, sin, cos.
+// The element-wise functions of one argument: ceil, round, abs, exp, log, log10, sqrt, sin, cos;
+// the transcendental ones and sqrt through the vector kernels (accuracy in math/vector_kernels.h).
 #include <climits>
 #include <cmath>
 #include <cstring>
 
 #include "core/array.h"
+#include "math/vector_math.h"
 #include "mexrt/mathlib.h"
 #include "ops/elementwise.h"
 
@@ -20,23 +22,11 @@ mxArray *mlfRound(mxArray *x) {
 mxArray *mlfAbs(mxArray *x) {
   return elementwise(x, "abs", [](double v) { return std::fabs(v); });
 }
-mxArray *mlfExp(mxArray *x) {
-  return elementwise(x, "exp", [](double v) { return std::exp(v); });
-}
-mxArray *mlfLog(mxArray *x) {
-  return elementwise(x, "log", [](double v) { return std::log(v); });
-}
-mxArray *mlfLog10(mxArray *x) {
-  return elementwise(x, "log10", [](double v) { return std::log10(v); });
-}
-mxArray *mlfSqrt(mxArray *x) {
-  return elementwise(x, "sqrt", [](double v) { return std::sqrt(v); });
-}
-mxArray *mlfSin(mxArray *x) {
-  return elementwise(x, "sin", [](double v) { return std::sin(v); });
-}
-mxArray *mlfCos(mxArray *x) {
-  return elementwise(x, "cos", [](double v) { return std::cos(v); });
-}
+mxArray *mlfExp(mxArray *x) { return elementwise(x, "exp", Vectorised{&VectorKernels::exp}); }
+mxArray *mlfLog(mxArray *x) { return elementwise(x, "log", Vectorised{&VectorKernels::log}); }
+mxArray *mlfLog10(mxArray *x) { return elementwise(x, "log10", Vectorised{&VectorKernels::log10}); }
+mxArray *mlfSqrt(mxArray *x) { return elementwise(x, "sqrt", Vectorised{&VectorKernels::sqrt}); }
+mxArray *mlfSin(mxArray *x) { return elementwise(x, "sin", Vectorised{&VectorKernels::sin}); }
+mxArray *mlfCos(mxArray *x) { return elementwise(x, "cos", Vectorised{&VectorKernels::cos}); }
 
 }  // extern "C"

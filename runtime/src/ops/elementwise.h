@@ -1,8 +1,9 @@
 // The loop skeletons of element-wise operations: the result's size under scalar expansion,
 // a result that reuses a temporary operand's buffer, and one loop per kind of operation
-// (arithmetic of two operands, a function of one).
+// (arithmetic of two operands, a function of one, scalar or vectorised).
 #pragma once
 
+#include <concepts>
 #include <string>
 
 #include "core/array.h"
@@ -56,6 +57,24 @@ mxArray *arithmetic(mxArray *a, mxArray *b, const char *symbol, F f) {
   return temp(r);
 }
 
+// A function that takes a whole contiguous run at once (a vector math kernel), rather than
+// one element at a time.
+template <class F>
+concept RunFunction = requires(const F &f, const double *in, double *out, std::size_t n) {
+  f.run(in, out, n);
+};
+
+// out[k] = f(in[k]) for k < n, where in may be out: the one place where a function of one
+// argument meets the data, so that a vector library plugs in here.
+template <class F>
+void applyToRun(const F &f, const double *in, double *out, std::size_t n) {
+  if constexpr (RunFunction<F>) {
+    f.run(in, out, n);
+  } else {
+    for (std::size_t k = 0; k < n; ++k) out[k] = f(in[k]);
+  }
+}
+
 template <class F>
 mxArray *elementwise(mxArray *x, const char *name, F f) {
   Operand X(x, name);
@@ -64,7 +83,7 @@ mxArray *elementwise(mxArray *x, const char *name, F f) {
   const double *in = dx.data();
   Array *r = doubleResult(X->dims, X);
   double *out = r->mutableReals();
-  for (std::size_t k = 0; k < n; ++k) out[k] = f(in[k]);
+  applyToRun(f, in, out, n);
   return temp(r);
 }
 

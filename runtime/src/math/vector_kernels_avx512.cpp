@@ -1,0 +1,29 @@
+// The vector kernels eight doubles at a time. This file is compiled with -mavx512f and its
+// code runs only where the processor has AVX-512F; nothing else belongs here.
+#include <immintrin.h>
+#include <sleef.h>
+
+#include "math/vector_kernels.h"
+#include "math/vector_lanes.h"
+
+namespace mexrt::detail {
+
+namespace {
+
+template <auto F>  // a SLEEF kernel of this width
+void run(const double *in, double *out, std::size_t n) {
+  runInLanes<8>(in, out, n,
+                [](const double *x, double *y) { _mm512_storeu_pd(y, F(_mm512_loadu_pd(x))); });
+}
+
+}  // namespace
+
+const VectorKernels kAvx512Kernels = {8,
+                                      run<Sleef_logd8_u10>,
+                                      run<Sleef_log10d8_u10>,
+                                      run<Sleef_expd8_u10>,
+                                      run<Sleef_sind8_u10>,
+                                      run<Sleef_cosd8_u10>,
+                                      run<Sleef_sqrtd8>};
+
+}  // namespace mexrt::detail
