@@ -7,6 +7,7 @@
 #include "core/array.h"
 #include "mexrt/mathlib.h"
 #include "ops/elementwise.h"
+#include "ops/product.h"
 
 using namespace mexrt::detail;
 
@@ -21,6 +22,7 @@ mxArray *mclMinus(mxArray *a, mxArray *b) {
 }
 
 mxArray *mclTimes(mxArray *a, mxArray *b) {
+  if (mxArray *folded = foldIntoProduct(a, b)) return folded;
   return arithmetic(a, b, ".*", [](double x, double y) { return x * y; });
 }
 
