@@ -59,6 +59,7 @@ TEST(Storage, LargeBuffersStartOnAHugePageAndAreReusedOnceFreed) {
 TEST(Storage, TheCacheOfFreedBuffersIsBoundedAndHandsOutOnlyWhatFits) {
   if (kSanitized) GTEST_SKIP() << "the sanitizer build keeps nothing";
   std::vector<Held> buffers;
+  buffers.reserve(12);
   for (int k = 0; k < 12; ++k) buffers.emplace_back(Storage::allocate((3 + 2 * k) * kMiB, false));
   for (Held &b : buffers) b.reset();  // oldest first: 3, 5, ..., 25 MiB
   EXPECT_EQ(cachedLargeBuffers(), 8u) << "twelve freed, the newest eight kept";

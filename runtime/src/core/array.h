@@ -25,6 +25,19 @@ class Dims {
     inl_[1] = cols;
   }
   explicit Dims(std::span<const std::size_t> d);
+  // Copies touch the vector only for more than four dimensions: every new array copies its
+  // dimensions, and a scalar operation makes several arrays.
+  Dims(const Dims &o) : n_(o.n_) { copyFrom(o); }
+  Dims &operator=(const Dims &o) {
+    if (this != &o) {
+      n_ = o.n_;
+      copyFrom(o);
+    }
+    return *this;
+  }
+  Dims(Dims &&) = default;
+  Dims &operator=(Dims &&) = default;
+  ~Dims() = default;
 
   std::size_t size() const { return n_; }
   std::size_t operator[](std::size_t k) const { return k < n_ ? data()[k] : 1; }
@@ -38,7 +51,15 @@ class Dims {
 
  private:
   static constexpr std::size_t kInline = 4;
-  std::size_t inl_[kInline];
+  void copyFrom(const Dims &o) {
+    for (std::size_t k = 0; k < kInline; ++k) inl_[k] = o.inl_[k];
+    if (n_ > kInline) {
+      big_ = o.big_;
+    } else if (!big_.empty()) {
+      big_.clear();
+    }
+  }
+  std::size_t inl_[kInline] = {};
   std::vector<std::size_t> big_;
   std::size_t n_;
 };

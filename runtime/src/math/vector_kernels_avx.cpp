@@ -12,8 +12,15 @@ namespace {
 
 template <auto F>  // a SLEEF kernel of this width
 void run(const double *in, double *out, std::size_t n) {
-  runInLanes<4>(in, out, n,
-                [](const double *x, double *y) { _mm256_storeu_pd(y, F(_mm256_loadu_pd(x))); });
+  runInLanes<4>(
+      in, out, n, [](const double *x, double *y) { _mm256_storeu_pd(y, F(_mm256_loadu_pd(x))); },
+      [](const double *x, double *y, std::size_t count) {
+        const __m256d lanes = _mm256_cmp_pd(_mm256_set_pd(3, 2, 1, 0),
+                                            _mm256_set1_pd(static_cast<double>(count)), _CMP_LT_OQ);
+        const __m256i mask = _mm256_castpd_si256(lanes);
+        const __m256d v = _mm256_blendv_pd(_mm256_set1_pd(1.0), _mm256_maskload_pd(x, mask), lanes);
+        _mm256_maskstore_pd(y, mask, F(v));
+      });
 }
 
 }  // namespace

@@ -12,8 +12,12 @@ namespace {
 
 template <auto F>  // a SLEEF kernel of this width
 void run(const double *in, double *out, std::size_t n) {
-  runInLanes<8>(in, out, n,
-                [](const double *x, double *y) { _mm512_storeu_pd(y, F(_mm512_loadu_pd(x))); });
+  runInLanes<8>(
+      in, out, n, [](const double *x, double *y) { _mm512_storeu_pd(y, F(_mm512_loadu_pd(x))); },
+      [](const double *x, double *y, std::size_t count) {
+        const auto lanes = static_cast<__mmask8>((1U << count) - 1);
+        _mm512_mask_storeu_pd(y, lanes, F(_mm512_mask_loadu_pd(_mm512_set1_pd(1.0), lanes, x)));
+      });
 }
 
 }  // namespace

@@ -12,8 +12,11 @@ namespace {
 
 template <auto F>  // a SLEEF kernel of this width
 void run(const double *in, double *out, std::size_t n) {
-  runInLanes<2>(in, out, n,
-                [](const double *x, double *y) { _mm_storeu_pd(y, F(_mm_loadu_pd(x))); });
+  runInLanes<2>(
+      in, out, n, [](const double *x, double *y) { _mm_storeu_pd(y, F(_mm_loadu_pd(x))); },
+      [](const double *x, double *y, std::size_t /*count: 1*/) {
+        _mm_storel_pd(y, F(_mm_loadl_pd(_mm_set1_pd(1.0), x)));
+      });
 }
 
 }  // namespace
