@@ -37,7 +37,10 @@ test-sanitize: deps
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j$(JOBS)
 
-bench: deps
+# The benchmarks, then bench/compare_numpy.py against numpy and scipy (BENCH_TORCHAUDIO=1 also
+# installs torchaudio for the bandsetup row; without it that row reports this project alone).
+bench:
+	@scripts/install-deps --bench $(if $(BENCH_TORCHAUDIO),--torchaudio)
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DMEXRT_BENCH=ON -DMEXRT_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build $(BENCH_BUILD) -j$(JOBS)
 	cmake --build $(BENCH_BUILD) --target run-bench
