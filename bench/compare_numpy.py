@@ -124,6 +124,7 @@ def work_items() -> List[Work]:
     cepstra = np.asfortranarray(rng.normal(0.0, 5.0, (ceps, frames)))
     weights = lifter_weights(ceps, 22)
     magnitudes = rng.uniform(1e-3, 1e3, 10_000_000)
+    cepstra_small = np.asfortranarray(rng.normal(0.0, 5.0, (ceps, 10)))
     x1 = np.float64(31.6)
     chan2qf_inputs = {"logfbout": logfbout}
     quefwind_inputs = {"cepstra": cepstra}
@@ -141,6 +142,9 @@ def work_items() -> List[Work]:
         Work("quefwind 12 x 10^6, pass-through (L = 0)", "quefwind_pass", "c itself (numpy view)",
              lambda: cepstra.view(), quefwind_inputs, "O(1)", None, calls=100, unit="us",
              check=lambda r: cepstra),
+        Work("quefwind 12 x 10, pass-through (L = 0)", "quefwind_pass_small",
+             "c itself (numpy view)", lambda: cepstra_small.view(), {"cepstra_small": cepstra_small},
+             "as 12 x 10^6", None, calls=100, unit="us", check=lambda r: cepstra_small),
         Work("mlfDb 10^7", "db", "20 * np.log10(y)", lambda: 20 * np.log10(magnitudes),
              {"magnitudes": magnitudes}, "<= 1.0", 1.0,
              check=lambda r: r.reshape(-1, 1), tolerance=4e-16),

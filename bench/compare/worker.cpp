@@ -51,6 +51,8 @@ class Worker {
     items_["quefwind"] = {[this] { return quefwind_.call(in("cepstra"), in("L22")); }};
     // The pass-through result shares the input's data; taking a writable pointer would copy.
     items_["quefwind_pass"] = {[this] { return quefwind_.call(in("cepstra"), in("L0")); }, false};
+    items_["quefwind_pass_small"] = {
+        [this] { return quefwind_.call(in("cepstra_small"), in("L0")); }, false};
     items_["db"] = {[this] { return keep(mlfDb(in("magnitudes"))); }};
     items_["db_scalar"] = {[this] { return keep(mlfDb(in("x1"))); }};
     items_["bandsetup"] = {
