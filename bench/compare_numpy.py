@@ -10,6 +10,7 @@ To add a row, add a Work to the table in work_items(): the worker's item name (a
 of its item table), the inputs it needs, and the peer's work as a function of no arguments.
 
 Usage: compare_numpy.py --worker PATH [--rounds N] [--only NAME ...]
+(OPENBLAS_NUM_THREADS=N sets the BLAS threads of both sides; one by default.)
 """
 
 import argparse
@@ -22,8 +23,13 @@ import time
 from dataclasses import dataclass, field
 from typing import Callable, Dict, List, Optional
 
-import numpy as np
-import scipy.fft
+# Both sides call the same OpenBLAS; unless the caller says otherwise, each with one thread, as
+# the rest of the work runs. On a shared machine, threads of one side that spin after a call
+# steal the cores of the other, and the ratios measure the neighbours. The worker inherits this.
+os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")
+
+import numpy as np  # noqa: E402  (numpy reads the thread count when it loads)
+import scipy.fft  # noqa: E402
 
 
 @dataclass
@@ -223,6 +229,7 @@ def main() -> int:
     parser.add_argument("--only", nargs="*", help="run only the rows whose work item is named")
     args = parser.parse_args()
     print(f"numpy {np.__version__}, scipy {scipy.__version__}, {os.cpu_count()} processors,"
+          f" OPENBLAS_NUM_THREADS={os.environ['OPENBLAS_NUM_THREADS']} on both sides,"
           f" load average {os.getloadavg()[0]:.1f} at the start")
     items = [w for w in work_items() if not args.only or w.item in args.only]
     rows = []
