@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -73,6 +74,30 @@ inline std::vector<double> valuesOf(const mxArray *a) {
   const double *p = mxGetPr(d.get());
   out.assign(p, p + mxGetNumberOfElements(d.get()));
   return out;
+}
+
+// An owned complex double array with the given parts in column-major order.
+inline mxArray *complexMatrix(std::vector<size_t> dims, std::vector<double> re,
+                              std::vector<double> im) {
+  mxArray *a = mxCreateNumericArray(dims.size(), dims.data(), mxDOUBLE_CLASS, mxCOMPLEX);
+  double *pr = mxGetPr(a), *pi = mxGetPi(a);
+  for (size_t k = 0; k < re.size(); ++k) pr[k] = re[k];
+  for (size_t k = 0; k < im.size(); ++k) pi[k] = im[k];
+  return a;
+}
+inline mxArray *complexScalar(double re, double im) { return complexMatrix({1, 1}, {re}, {im}); }
+
+// The imaginary parts, empty for a real array.
+inline std::vector<double> imagsOf(const mxArray *a) {
+  const double *p = mxGetPi(a);
+  if (!p) return {};
+  return {p, p + mxGetNumberOfElements(a)};
+}
+
+// The same double: equal, with the same sign for zeros, or both NaN.
+inline bool sameDouble(double a, double b) {
+  if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
+  return a == b && std::signbit(a) == std::signbit(b);
 }
 
 inline std::string textOf(const mxArray *a) {

@@ -33,7 +33,25 @@ TEST_F(Zeta, ReferenceValues) {
   for (const auto &c : cases) EXPECT_NEAR(dbOf(c.x), c.expected, 1e-12) << "x = " << c.x;
   EXPECT_DOUBLE_EQ(dbOf(0.5), -dbOf(2));
   EXPECT_EQ(dbOf(0), -INFINITY);
-  EXPECT_TRUE(std::isnan(dbOf(-1)));
+}
+
+// 20 log10(-x) = 20 log10(x) + (20 pi / ln 10) i: a negative magnitude has a complex level,
+// as the host's log10 of a negative number is complex.
+TEST_F(Zeta, NegativeValuesHaveComplexLevels) {
+  mxArray *x = mxCreateDoubleMatrix(1, 3, mxREAL);
+  const double values[] = {-1, -10, 100};
+  for (int k = 0; k < 3; ++k) mxGetPr(x)[k] = values[k];
+  mxArray *y = nullptr;
+  mlfAssign(&y, mlfDb(x));
+  ASSERT_TRUE(mxIsComplex(y));
+  const double turn = 20 * M_PI / M_LN10;  // 27.2875...
+  const double re[] = {0, 20, 40}, im[] = {turn, turn, 0};
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_NEAR(mxGetPr(y)[k], re[k], 1e-12) << "element " << k;
+    EXPECT_NEAR(mxGetPi(y)[k], im[k], 1e-12) << "element " << k;
+  }
+  mxDestroyArray(y);
+  mxDestroyArray(x);
 }
 
 TEST_F(Zeta, KeepsTheShapeAndConvertsEachElement) {

@@ -59,16 +59,19 @@ MEXRT_API void mclLibInit(int32_t *reference_count, ModuleInfo *info);
 MEXRT_API void mclLibTerm(int32_t *reference_count, ModuleInfo *info);
 
 // --- Operators (element by element with scalar expansion, unless said otherwise) ---
+// Real and complex operands alike; a result whose imaginary parts are all zero is real.
 MEXRT_API mxArray *mclPlus(mxArray *a, mxArray *b);
 MEXRT_API mxArray *mclMinus(mxArray *a, mxArray *b);
 MEXRT_API mxArray *mclUminus(mxArray *a);
-MEXRT_API mxArray *mclTimes(mxArray *a, mxArray *b);    // .*
-MEXRT_API mxArray *mclMtimes(mxArray *a, mxArray *b);   // * (matrix product through dgemm)
-MEXRT_API mxArray *mclRdivide(mxArray *a, mxArray *b);  // ./
+MEXRT_API mxArray *mclTimes(mxArray *a, mxArray *b);     // .*
+MEXRT_API mxArray *mclMtimes(mxArray *a, mxArray *b);    // * (matrix product: dgemm, zgemm)
+MEXRT_API mxArray *mclRdivide(mxArray *a, mxArray *b);   // ./
 MEXRT_API mxArray *mclMrdivide(mxArray *a, mxArray *b);  // / by a scalar
-MEXRT_API mxArray *mclPower(mxArray *a, mxArray *b);    // .^
-MEXRT_API mxArray *mclMpower(mxArray *a, mxArray *b);   // ^ of scalars
-MEXRT_API mxArray *mclEq(mxArray *a, mxArray *b);       // comparisons give logical arrays
+MEXRT_API mxArray *mclPower(mxArray *a, mxArray *b);     // .^
+MEXRT_API mxArray *mclMpower(mxArray *a, mxArray *b);    // ^ of scalars
+// Comparisons give logical arrays: == and ~= compare both parts of complex values, the
+// others their real parts.
+MEXRT_API mxArray *mclEq(mxArray *a, mxArray *b);
 MEXRT_API mxArray *mclNe(mxArray *a, mxArray *b);
 MEXRT_API mxArray *mclLt(mxArray *a, mxArray *b);
 MEXRT_API mxArray *mclLe(mxArray *a, mxArray *b);
@@ -77,7 +80,8 @@ MEXRT_API mxArray *mclGe(mxArray *a, mxArray *b);
 MEXRT_API mxArray *mclAnd(mxArray *a, mxArray *b);
 MEXRT_API mxArray *mclOr(mxArray *a, mxArray *b);
 MEXRT_API mxArray *mclNot(mxArray *a);
-// Truth values. An array is true when it is non-empty and all its elements are non-zero.
+// Truth values. An array is true when it is non-empty and all its elements are non-zero (a
+// complex element is zero when both its parts are).
 MEXRT_API bool mlfTobool(mxArray *a);
 MEXRT_API int mclNotBool(mxArray *a);  // true when non-empty and all elements are zero
 MEXRT_API int mclEqBool(mxArray *a, mxArray *b);
@@ -118,7 +122,8 @@ MEXRT_API mxArray *mlfVertcat(mxArray *first, ...);
 // find(x): the linear indices of the non-zero elements. A row gives a row, anything else a
 // column. row and value, when not NULL, receive find's second and third results instead.
 MEXRT_API mxArray *mlfFind(mxArray **row_or_value, mxArray **value, mxArray *x);
-// max(x), max(x, y), max(x, [], dim); index, when not NULL, receives the position.
+// max(x), max(x, y), max(x, [], dim); index, when not NULL, receives the position. Complex
+// values are ordered by magnitude, then by angle.
 MEXRT_API mxArray *mlfMax(mxArray **index, mxArray *x, mxArray *y, mxArray *dim);
 MEXRT_API mxArray *mlfMin(mxArray **index, mxArray *x, mxArray *y, mxArray *dim);
 MEXRT_API mxArray *mlfSum(mxArray *x, mxArray *dim);
@@ -127,18 +132,38 @@ MEXRT_API mxArray *mlfCeil(mxArray *x);
 MEXRT_API mxArray *mlfRound(mxArray *x);
 MEXRT_API mxArray *mlfAbs(mxArray *x);
 MEXRT_API mxArray *mlfExp(mxArray *x);
-MEXRT_API mxArray *mlfLog(mxArray *x);    // NaN for negative elements
-MEXRT_API mxArray *mlfLog10(mxArray *x);  // NaN for negative elements
-MEXRT_API mxArray *mlfSqrt(mxArray *x);   // NaN for negative elements
+MEXRT_API mxArray *mlfLog(mxArray *x);    // complex for negative elements: log(-1) = pi i
+MEXRT_API mxArray *mlfLog10(mxArray *x);  // complex for negative elements
+MEXRT_API mxArray *mlfSqrt(mxArray *x);   // complex for negative elements: sqrt(-4) = 2i
 MEXRT_API mxArray *mlfSin(mxArray *x);
 MEXRT_API mxArray *mlfCos(mxArray *x);
-MEXRT_API mxArray *mlfCtranspose(mxArray *x);
+MEXRT_API mxArray *mlfCtranspose(mxArray *x);  // x': rows and columns exchanged, conjugated
+MEXRT_API mxArray *mlfTranspose(mxArray *x);   // x.': rows and columns exchanged
 MEXRT_API mxArray *mlfIsempty(mxArray *x);
+
+// --- Complex numbers ---
+MEXRT_API mxArray *mlfReal(mxArray *x);
+MEXRT_API mxArray *mlfImag(mxArray *x);
+MEXRT_API mxArray *mlfConj(mxArray *x);
+MEXRT_API mxArray *mlfAngle(mxArray *x);  // atan2(imag(x), real(x))
+// complex(a, b) = a + bi of real a and b, complex even where b is 0; complex(a) when b is NULL.
+MEXRT_API mxArray *mlfComplex(mxArray *a, mxArray *b);
+MEXRT_API mxArray *mlfIsreal(mxArray *x);  // a logical scalar: x has no imaginary part
+
+// --- Transforms ---
+// fft(x), fft(x, n), fft(x, n, dim): the discrete Fourier transform along the first
+// non-singleton dimension or dim, zero-padded or truncated to n points; n or dim NULL (or n
+// empty) for the defaults.
+MEXRT_API mxArray *mlfFft(mxArray *x, mxArray *n, mxArray *dim);
+// ifft(x, n, dim, option): the inverse transform, scaled by 1/n. option NULL or
+// "nonsymmetric", or "symmetric": x is taken as conjugate symmetric and the result is real.
+MEXRT_API mxArray *mlfIfft(mxArray *x, mxArray *n, mxArray *dim, mxArray *option);
 
 // --- Printing ---
 MEXRT_API void mlfDisp(mxArray *x);
 // fprintf(fid, format, args...): fid 1 is standard output, 2 standard error. The result is
-// the number of bytes written when nargout > 0, else NULL.
+// the number of bytes written when nargout > 0, else NULL. Numeric conversions print the
+// real part of a complex argument, as the host language does.
 MEXRT_API mxArray *mlfNFprintf(int nargout, mxArray *fid, mxArray *format, ...);
 
 #ifdef __cplusplus

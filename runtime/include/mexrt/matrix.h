@@ -9,8 +9,9 @@
 extern "C" {
 #endif
 
-// One array of the runtime: real double, char (16-bit codes) or logical, of any number of
-// dimensions, or the uninitialised marker. Storage is shared between copies until one writes.
+// One array of the runtime: double (real, or complex with its real and imaginary parts held
+// apart), char (16-bit codes) or logical, of any number of dimensions, or the uninitialised
+// marker. Storage is shared between copies until one writes.
 typedef struct mxArray_tag mxArray;
 
 // Class identifiers as the host numbers them.
@@ -29,6 +30,7 @@ typedef char16_t mxChar;
 #define MEXRT_API __attribute__((visibility("default")))
 
 // Creation. Arrays made here belong to the caller, who frees them with mxDestroyArray.
+// mxCOMPLEX gives a complex double whose parts are all zero.
 MEXRT_API mxArray *mxCreateDoubleMatrix(size_t rows, size_t cols, mxComplexity complexity);
 MEXRT_API mxArray *mxCreateDoubleScalar(double value);
 MEXRT_API mxArray *mxCreateNumericArray(size_t ndim, const size_t *dims, mxClassID classid,
@@ -36,9 +38,13 @@ MEXRT_API mxArray *mxCreateNumericArray(size_t ndim, const size_t *dims, mxClass
 MEXRT_API mxArray *mxCreateString(const char *utf8);
 MEXRT_API mxArray *mxCreateLogicalScalar(bool value);
 
-// Reading. mxGetPr gives the double data of a double array (NULL for other classes); it
-// unshares the storage first, so a write through it is seen by this array alone.
+// Reading. mxGetPr gives the double data of a double array (NULL for other classes), the
+// real part of a complex one; mxGetPi the imaginary part of a complex double (NULL for a
+// real or empty array). Both unshare that part first, so a write through it is seen by this
+// array alone.
 MEXRT_API double *mxGetPr(const mxArray *a);
+MEXRT_API double *mxGetPi(const mxArray *a);
+MEXRT_API bool mxIsComplex(const mxArray *a);
 MEXRT_API size_t mxGetM(const mxArray *a);
 MEXRT_API size_t mxGetN(const mxArray *a);  // product of all dimensions after the first
 MEXRT_API size_t mxGetNumberOfDimensions(const mxArray *a);

@@ -1,4 +1,5 @@
-// Concatenation: horzcat and vertcat, with the class rules of the host language.
+// Concatenation: horzcat and vertcat, with the class rules of the host language. The result
+// is complex when a double result has a complex operand.
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
@@ -77,6 +78,9 @@ Array *concatenate(const OperandList &ops, std::size_t axis, const char *fn) {
   std::vector<std::size_t> d(nd);
   for (std::size_t m = 0; m < nd; ++m) d[m] = m == axis ? along : first.dims[m];
   Owned r(newArray(cls, dimsOf(d)));
+  bool complex = false;
+  for (std::size_t k : kept) complex |= ops[k].isComplex();
+  if (complex && cls == mxDOUBLE_CLASS) addImaginaryPart(*r);
   std::size_t inner = 1, outer = 1;
   for (std::size_t m = 0; m < axis; ++m) inner *= d[m];
   for (std::size_t m = axis + 1; m < nd; ++m) outer *= d[m];
@@ -92,6 +96,20 @@ Array *concatenate(const OperandList &ops, std::size_t axis, const char *fn) {
       offset += block;
     }
   });
+  if (!r->isComplex()) return r.release();
+  // The imaginary parts in the same blocks; a real operand's stay zero.
+  double *out = r->mutableImags();
+  std::size_t offset = 0, stride = inner * along;
+  for (std::size_t k : kept) {
+    const Array &a = ops[k];
+    std::size_t block = inner * a.dims[axis];
+    if (a.isComplex() && block) {
+      for (std::size_t o = 0; o < outer; ++o) {
+        std::copy_n(a.imags() + o * block, block, out + o * stride + offset);
+      }
+    }
+    offset += block;
+  }
   return r.release();
 }
 

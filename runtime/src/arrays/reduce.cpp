@@ -1,5 +1,5 @@
 // find and the reductions max, min and sum, along the first non-singleton dimension or a
-// given one.
+// given one. Complex elements are ordered by magnitude, then by angle.
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
@@ -10,6 +10,7 @@
 #include "core/array.h"
 #include "core/operands.h"
 #include "mexrt/mathlib.h"
+#include "ops/elementwise_complex.h"
 
 namespace mexrt::detail {
 namespace {
@@ -20,9 +21,15 @@ struct Found {
   Owned first, second, third;
 };
 
+// Element k is not zero: its value, or either part of a complex one.
+bool nonZero(const Array &x, const double *imags, std::size_t k) {
+  return x.number(k) != 0 || (imags && imags[k] != 0);
+}
+
 Found findNonZero(const Array &x, bool wantColumns, bool wantValues) {
   std::size_t n = x.numel(), count = 0;
-  for (std::size_t k = 0; k < n; ++k) count += x.number(k) != 0;
+  const double *im = x.imags();
+  for (std::size_t k = 0; k < n; ++k) count += nonZero(x, im, k);
   Dims shape = x.dims == Dims(0, 0)                     ? Dims(0, 0)
                : (x.dims.size() == 2 && x.dims[0] == 1) ? Dims(1, count)
                                                         : Dims(count, 1);
@@ -30,13 +37,14 @@ Found findNonZero(const Array &x, bool wantColumns, bool wantValues) {
   Found f;
   f.first.reset(newArray(mxDOUBLE_CLASS, shape));
   if (wantColumns) f.second.reset(newArray(mxDOUBLE_CLASS, shape));
-  if (wantValues) f.third.reset(newArray(x.cls, shape));
+  if (wantValues) f.third.reset(newArrayLike(x, shape));
   if (count == 0) return f;
   double *first = f.first->mutableReals();
   double *second = wantColumns ? f.second->mutableReals() : nullptr;
+  double *values_im = wantValues && x.isComplex() ? f.third->mutableImags() : nullptr;
   std::size_t j = 0;
   for (std::size_t k = 0; k < n; ++k) {
-    if (x.number(k) == 0) continue;
+    if (!nonZero(x, im, k)) continue;
     if (second) {
       const std::size_t row = k % rows, column = k / rows;
       first[j] = static_cast<double>(row + 1);
@@ -49,9 +57,11 @@ Found findNonZero(const Array &x, bool wantColumns, bool wantValues) {
         using T = decltype(tag);
         mutableElementsOf<T>(*f.third)[j] = elementsOf<T>(x)[k];
       });
+      if (values_im) values_im[j] = im[k];
     }
     ++j;
   }
+  if (f.third) narrowed(f.third.get());
   return f;
 }
 
@@ -88,9 +98,45 @@ bool better(double v, double best) {
   return kMax ? v > best : v < best;
 }
 
+// The order of complex values: by magnitude, then by angle in (-pi, pi]. A value with a NaN
+// part is NaN, and loses to any number.
+template <bool kMax>
+bool betterComplex(Complex v, Complex best) {
+  bool vNaN = std::isnan(v.real()) || std::isnan(v.imag());
+  if (std::isnan(best.real()) || std::isnan(best.imag())) return !vNaN;
+  if (vNaN) return false;
+  double mv = std::abs(v), mb = std::abs(best);
+  if (mv != mb) return kMax ? mv > mb : mv < mb;
+  double av = std::arg(v), ab = std::arg(best);
+  return kMax ? av > ab : av < ab;
+}
+
 struct Extremes {
   Owned value, index;
 };
+
+// max or min of a complex x along a walk: the values and, when asked for, their positions.
+template <bool kMax>
+void reduceExtremeComplex(const Array &x, const Walk &w, Array &value, double *pos) {
+  ComplexReader data(x);
+  double *bestRe = value.mutableReals(), *bestIm = value.mutableImags();
+  for (std::size_t o = 0; o < w.outer; ++o) {
+    std::size_t base = o * w.len * w.inner;
+    for (std::size_t i = 0; i < w.inner; ++i) {
+      Complex best = data(base + i);
+      double at = 1;
+      for (std::size_t k = 1; k < w.len; ++k) {
+        Complex v = data(base + k * w.inner + i);
+        if (!betterComplex<kMax>(v, best)) continue;
+        best = v;
+        at = static_cast<double>(k + 1);
+      }
+      bestRe[o * w.inner + i] = best.real();
+      bestIm[o * w.inner + i] = best.imag();
+      if (pos) pos[o * w.inner + i] = at;
+    }
+  }
+}
 
 template <bool kMax>
 Extremes reduceExtreme(const Array &x, std::optional<std::size_t> dim, bool wantIndex) {
@@ -102,8 +148,14 @@ Extremes reduceExtreme(const Array &x, std::optional<std::size_t> dim, bool want
   }
   Walk w = walkAlong(x.dims, dim ? *dim - 1 : defaultDim(x.dims), true);
   e.value.reset(newArray(mxDOUBLE_CLASS, w.out));
+  if (x.isComplex()) addImaginaryPart(*e.value);
   if (wantIndex) e.index.reset(newArray(mxDOUBLE_CLASS, w.out));
   if (w.len == 0 || e.value->isEmpty()) return e;
+  if (x.isComplex()) {
+    reduceExtremeComplex<kMax>(x, w, *e.value, wantIndex ? e.index->mutableReals() : nullptr);
+    narrowed(e.value.get());
+    return e;
+  }
   DoubleData data(x);
   double *best = e.value->mutableReals();
   double *pos = wantIndex ? e.index->mutableReals() : nullptr;
@@ -133,6 +185,18 @@ Array *pairExtreme(const Array &x, const Array &y, const char *fn) {
   }
   const Dims &dims = (xs && !ys) ? y.dims : x.dims;
   Owned r(newArray(mxDOUBLE_CLASS, dims));
+  if (x.isComplex() || y.isComplex()) {
+    addImaginaryPart(*r);
+    ComplexReader a(x), b(y);
+    double *re = r->mutableReals(), *im = r->mutableImags();
+    for (std::size_t k = 0, n = r->numel(); k < n; ++k) {
+      Complex u = a(k), v = b(k);
+      Complex m = betterComplex<kMax>(v, u) ? v : u;
+      re[k] = m.real();
+      im[k] = m.imag();
+    }
+    return narrowed(r.release());
+  }
   DoubleData a(x), b(y);
   double *out = r->mutableReals();
   for (std::size_t k = 0, n = r->numel(); k < n; ++k) {
@@ -165,15 +229,10 @@ mxArray *extreme(mxArray **index, mxArray *x, mxArray *y, mxArray *dim, const ch
   return temp(e.value.release());
 }
 
-Array *sumAlong(const Array &x, std::optional<std::size_t> dim) {
-  if (!dim && x.dims == Dims(0, 0)) return newScalar(0);
-  Walk w = walkAlong(x.dims, dim ? *dim - 1 : defaultDim(x.dims), false);
-  Owned r(newArray(mxDOUBLE_CLASS, w.out));
-  if (r->isEmpty() || w.len == 0) return r.release();
-  DoubleData data(x);
-  double *acc = r->mutableReals();
+// The sums of one part's elements along a walk into acc (zeroed).
+void sumPart(const double *data, const Walk &w, double *acc) {
   for (std::size_t o = 0; o < w.outer; ++o, acc += w.inner) {
-    const double *base = data.data() + o * w.len * w.inner;
+    const double *base = data + o * w.len * w.inner;
     if (w.inner == 1) {
       double s = 0;
       for (std::size_t k = 0; k < w.len; ++k) s += base[k];
@@ -185,7 +244,18 @@ Array *sumAlong(const Array &x, std::optional<std::size_t> dim) {
       for (std::size_t i = 0; i < w.inner; ++i) acc[i] += slice[i];
     }
   }
-  return r.release();
+}
+
+Array *sumAlong(const Array &x, std::optional<std::size_t> dim) {
+  if (!dim && x.dims == Dims(0, 0)) return newScalar(0);
+  Walk w = walkAlong(x.dims, dim ? *dim - 1 : defaultDim(x.dims), false);
+  Owned r(newArray(mxDOUBLE_CLASS, w.out));
+  if (x.isComplex()) addImaginaryPart(*r);
+  if (r->isEmpty() || w.len == 0) return narrowed(r.release());
+  DoubleData data(x);
+  sumPart(data.data(), w, r->mutableReals());
+  if (x.isComplex()) sumPart(x.imags(), w, r->mutableImags());
+  return narrowed(r.release());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The shape functions of the host language: size, zeros, ones, reshape, numel, isempty and
-// the transpose.
+// the transposes (' conjugates a complex array, .' does not).
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
@@ -155,22 +155,44 @@ void transposeBlocked(const T *src, T *dst, std::size_t rows, std::size_t cols) 
   }
 }
 
-Array *transposed(const Array &x) {
+// The negated imaginary part of a complex array, in place of the one it holds (written
+// straight into a copy when that part is shared).
+void conjugate(Array &a) {
+  std::size_t n = a.numel();
+  if (!a.isComplex() || n == 0) return;
+  if (a.imagStore->refs == 1) {
+    double *im = a.mutableImags();
+    for (std::size_t k = 0; k < n; ++k) im[k] = -im[k];
+    return;
+  }
+  Owned negated(newComplexForOverwrite(Dims(1, n)));
+  const double *im = a.imags();
+  double *out = negated->mutableImags();
+  for (std::size_t k = 0; k < n; ++k) out[k] = -im[k];
+  std::swap(a.imagStore, negated->imagStore);
+}
+
+Array *transposed(const Array &x, bool conjugated) {
   if (x.dims.size() > 2) raise("Transpose on N-D arrays is not defined: size " + sizeText(x) + ".");
   std::size_t rows = x.dims[0], cols = x.dims[1];
   if (rows == 1 || cols == 1) {
     // A vector's elements keep their order: only the header changes.
-    Array *r = shareOf(&x);
+    Owned r(shareOf(&x));
     r->dims = Dims(cols, rows);
-    return r;
+    if (conjugated) conjugate(*r);
+    return narrowed(r.release());
   }
-  Owned r(newArray(x.cls, Dims(cols, rows)));
+  Owned r(newArrayLike(x, Dims(cols, rows)));
   if (r->isEmpty()) return r.release();
   byClass(x.cls, [&](auto tag) {
     using T = decltype(tag);
     transposeBlocked(elementsOf<T>(x), mutableElementsOf<T>(*r), rows, cols);
   });
-  return r.release();
+  if (x.isComplex()) {
+    transposeBlocked(x.imags(), r->mutableImags(), rows, cols);
+    if (conjugated) conjugate(*r);
+  }
+  return narrowed(r.release());
 }
 
 }  // namespace
@@ -252,8 +274,13 @@ mxArray *mlfNumel(mxArray *x) {
 }
 
 mxArray *mlfCtranspose(mxArray *x) {
+  Operand a(x, "ctranspose");
+  return temp(transposed(*a, true));
+}
+
+mxArray *mlfTranspose(mxArray *x) {
   Operand a(x, "transpose");
-  return temp(transposed(*a));
+  return temp(transposed(*a, false));
 }
 
 mxArray *mlfIsempty(mxArray *x) {

@@ -125,6 +125,18 @@ Array *newArray(mxClassID cls, const Dims &dims) { return makeArray(cls, dims, t
 
 Array *newArrayForOverwrite(mxClassID cls, const Dims &dims) { return makeArray(cls, dims, false); }
 
+Array *newArrayLike(const Array &a, const Dims &dims) {
+  Array *r = newArray(a.cls, dims);
+  if (!a.isComplex()) return r;
+  try {
+    addImaginaryPart(*r);
+  } catch (...) {
+    destroy(r);
+    throw;
+  }
+  return r;
+}
+
 Array *newDouble(std::size_t rows, std::size_t cols) {
   return newArray(mxDOUBLE_CLASS, Dims(rows, cols));
 }
@@ -153,6 +165,9 @@ Array *shareOf(const Array *src) {
   a->dims = src->dims;
   a->store = src->store;
   if (a->store) ++a->store->refs;
+  a->complex = src->complex;
+  a->imagStore = src->imagStore;
+  if (a->imagStore) ++a->imagStore->refs;
   return a;
 }
 
@@ -162,6 +177,7 @@ void destroy(Array *a) {
   if (a->temporary) unlinkTemp(a);
   Storage::release(a->store);
   a->store = nullptr;
+  dropImaginaryPart(*a);
   a->cls = mxUNKNOWN_CLASS;
   a->dims = Dims();
   --g_live;
@@ -170,6 +186,40 @@ void destroy(Array *a) {
   } else {
     delete a;
   }
+}
+
+Array *newComplexForOverwrite(const Dims &dims) {
+  Array *a = newArrayForOverwrite(mxDOUBLE_CLASS, dims);
+  try {
+    a->complex = true;
+    if (a->store) a->imagStore = Storage::allocate(a->store->bytes, false);
+  } catch (...) {
+    destroy(a);
+    throw;
+  }
+  return a;
+}
+
+void addImaginaryPart(Array &a) {
+  if (a.complex) return;
+  if (a.store) a.imagStore = Storage::allocate(a.store->bytes, true);
+  a.complex = true;
+}
+
+void dropImaginaryPart(Array &a) {
+  Storage::release(a.imagStore);
+  a.imagStore = nullptr;
+  a.complex = false;
+}
+
+Array *narrowed(Array *a) {
+  if (!a || !a->complex) return a;
+  const double *im = a->imags();
+  for (std::size_t k = 0, n = a->numel(); k < n; ++k) {
+    if (im[k] != 0) return a;  // a NaN is not zero either
+  }
+  dropImaginaryPart(*a);
+  return a;
 }
 
 Array *temp(Array *a) {
@@ -221,6 +271,16 @@ Storage *Operand::takeStorage() {
   return s;
 }
 
+Storage *Operand::stealableImagStorage() const {
+  return (a_->temporary && a_->imagStore && a_->imagStore->refs == 1) ? a_->imagStore : nullptr;
+}
+
+Storage *Operand::takeImagStorage() {
+  Storage *s = stealableImagStorage();
+  if (s) a_->imagStore = nullptr;
+  return s;
+}
+
 DoubleData::DoubleData(const Array &a) : p_(a.reals()) {
   if (a.isDouble()) return;
   std::size_t n = a.numel();
@@ -253,16 +313,25 @@ double mxArray_tag::number(std::size_t k) const {
   }
 }
 
-unsigned char *mxArray_tag::mutableData() {
-  if (!store) return nullptr;
-  if (store->refs > 1) {
-    Storage *copy = Storage::allocate(store->bytes, false);
-    std::memcpy(copy->bytesPtr(), store->bytesPtr(), store->bytes);
-    Storage::release(store);
-    store = copy;
+namespace {
+
+// The storage made this holder's own: copied first when it is shared (copy on write).
+unsigned char *unshared(Storage *&s) {
+  if (!s) return nullptr;
+  if (s->refs > 1) {
+    Storage *copy = Storage::allocate(s->bytes, false);
+    std::memcpy(copy->bytesPtr(), s->bytesPtr(), s->bytes);
+    Storage::release(s);
+    s = copy;
   }
-  return store->bytesPtr();
+  return s->bytesPtr();
 }
+
+}  // namespace
+
+unsigned char *mxArray_tag::mutableData() { return unshared(store); }
+
+double *mxArray_tag::mutableImags() { return reinterpret_cast<double *>(unshared(imagStore)); }
 
 mexrt::detail::ValueView mxArray_tag::view() const {
   using mexrt::detail::ValueView;
@@ -280,6 +349,8 @@ mexrt::detail::ValueView mxArray_tag::view() const {
     default:
       v.kind = ValueView::Kind::Double;
       v.reals = reals();
+      v.complex = complex;
+      v.imags = imags();
       break;
   }
   return v;

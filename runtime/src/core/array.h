@@ -1,5 +1,6 @@
-// The runtime's one array type: class, dimensions, shared copy-on-write storage and the
-// temporary flag, with the helpers every operation uses to read operands and make results.
+// The runtime's one array type: class, dimensions, shared copy-on-write storage (a complex
+// double keeps its imaginary part in storage of its own) and the temporary flag, with the
+// helpers every operation uses to read operands and make results.
 #pragma once
 
 #include <cstddef>
@@ -125,11 +126,14 @@ inline std::optional<std::size_t> checkedProduct(std::span<const std::size_t> si
 }  // namespace mexrt::detail
 
 // The array handle. Storage is shared between copies until one of them writes; a temporary
-// is an operation's result that the next operation given it reclaims.
+// is an operation's result that the next operation given it reclaims. A complex double holds
+// its real and imaginary parts apart, each in column-major order, as the host API hands them out.
 struct mxArray_tag {
   mxClassID cls = mxUNKNOWN_CLASS;
   mexrt::detail::Dims dims;
-  mexrt::detail::Storage *store = nullptr;  // nullptr when there are no elements
+  mexrt::detail::Storage *store = nullptr;      // the real part; nullptr when there are no elements
+  mexrt::detail::Storage *imagStore = nullptr;  // the imaginary part; nullptr when real or empty
+  bool complex = false;                         // a complex double, also when it has no elements
   bool temporary = false;
   // Live temporaries form a list in creation order, so that an error can reclaim the
   // temporaries of the calls it unwinds.
@@ -145,14 +149,20 @@ struct mxArray_tag {
   bool isLogical() const { return cls == mxLOGICAL_CLASS; }
   bool isUninit() const { return cls == mxUNKNOWN_CLASS; }
   bool isVector() const { return dims.size() == 2 && (dims[0] == 1 || dims[1] == 1); }
+  bool isComplex() const { return complex; }
 
   const double *reals() const { return reinterpret_cast<const double *>(rawData()); }
+  // The imaginary part of a complex array (nullptr for a real or empty one).
+  const double *imags() const {
+    return imagStore ? reinterpret_cast<const double *>(imagStore->bytesPtr()) : nullptr;
+  }
   const mxChar *chars() const { return reinterpret_cast<const mxChar *>(rawData()); }
   const mxLogical *logicals() const { return reinterpret_cast<const mxLogical *>(rawData()); }
   // Writable data: unshares the storage first (copy on write).
   double *mutableReals() { return reinterpret_cast<double *>(mutableData()); }
   mxChar *mutableChars() { return reinterpret_cast<mxChar *>(mutableData()); }
   mxLogical *mutableLogicals() { return reinterpret_cast<mxLogical *>(mutableData()); }
+  double *mutableImags();
 
   // Element k as a double, whatever the class.
   double number(std::size_t k) const;
@@ -170,12 +180,22 @@ using Array = mxArray_tag;
 Array *newArray(mxClassID cls, const Dims &dims);  // elements zeroed
 // Elements left unset, for results whose every element the caller writes.
 Array *newArrayForOverwrite(mxClassID cls, const Dims &dims);
+// Elements zeroed, with a's class and, for a complex a, an imaginary part.
+Array *newArrayLike(const Array &a, const Dims &dims);
 Array *newDouble(std::size_t rows, std::size_t cols);
 Array *newScalar(double v);
 Array *newLogicalScalar(bool v);
 Array *newString(std::u16string_view text);  // 1 x n char
 Array *shareOf(const Array *a);              // a new header sharing a's storage
 void destroy(Array *a);                      // frees the header, releases the storage
+
+// Complex doubles. A complex array of the given size, both parts left unset.
+Array *newComplexForOverwrite(const Dims &dims);
+void addImaginaryPart(Array &a);   // a real double becomes complex with zero imaginary parts
+void dropImaginaryPart(Array &a);  // a complex array becomes real: its real part alone
+// A complex result whose imaginary parts are all zero becomes real, as the host language
+// makes the results of its arithmetic and functions. Returns a.
+Array *narrowed(Array *a);
 
 // Temporaries.
 Array *temp(Array *a);                       // marks a as a temporary (an operation's result)
@@ -198,12 +218,16 @@ class Operand {
   // The storage, when this operand is a temporary that owns it alone, else nullptr.
   Storage *stealableStorage() const;
   Storage *takeStorage();  // detaches the stealable storage
+  // The same for the imaginary part of a complex temporary.
+  Storage *stealableImagStorage() const;
+  Storage *takeImagStorage();
 
  private:
   Array *a_;
 };
 
-// A dense double copy of any numeric, char or logical array's elements (no copy for double).
+// A dense double copy of any numeric, char or logical array's elements (no copy for double);
+// the real part of a complex array.
 class DoubleData {
  public:
   explicit DoubleData(const Array &a);

@@ -4,13 +4,32 @@
 #include <cstring>
 
 #include "core/array.h"
+#include "core/operands.h"
 
 extern "C" {
 
+namespace {
+
+void checkComplexity(mxComplexity complexity, const char *fn) {
+  if (complexity != mxREAL && complexity != mxCOMPLEX) {
+    mexrt::detail::raise(std::string(fn) + ": the complexity must be mxREAL or mxCOMPLEX.");
+  }
+}
+
+mxArray *withComplexity(mxArray *a, mxComplexity complexity) {
+  if (complexity == mxCOMPLEX) {
+    mexrt::detail::Owned owned(a);
+    mexrt::detail::addImaginaryPart(*owned);
+    return owned.release();
+  }
+  return a;
+}
+
+}  // namespace
+
 mxArray *mxCreateDoubleMatrix(size_t rows, size_t cols, mxComplexity complexity) {
-  if (complexity != mxREAL)
-    mexrt::detail::raise("mxCreateDoubleMatrix: complex arrays are not supported.");
-  return mexrt::detail::newDouble(rows, cols);
+  checkComplexity(complexity, "mxCreateDoubleMatrix");
+  return withComplexity(mexrt::detail::newDouble(rows, cols), complexity);
 }
 
 mxArray *mxCreateDoubleScalar(double value) { return mexrt::detail::newScalar(value); }
@@ -19,10 +38,10 @@ mxArray *mxCreateNumericArray(size_t ndim, const size_t *dims, mxClassID classid
                               mxComplexity complexity) {
   if (classid != mxDOUBLE_CLASS)
     mexrt::detail::raise("mxCreateNumericArray: only double arrays are supported.");
-  if (complexity != mxREAL)
-    mexrt::detail::raise("mxCreateNumericArray: complex arrays are not supported.");
+  checkComplexity(complexity, "mxCreateNumericArray");
   if (ndim && !dims) mexrt::detail::raise("mxCreateNumericArray: the dimensions are missing.");
-  return mexrt::detail::newArray(mxDOUBLE_CLASS, mexrt::detail::Dims({dims, ndim}));
+  return withComplexity(mexrt::detail::newArray(mxDOUBLE_CLASS, mexrt::detail::Dims({dims, ndim})),
+                        complexity);
 }
 
 mxArray *mxCreateString(const char *utf8) {
@@ -35,6 +54,13 @@ double *mxGetPr(const mxArray *a) {
   if (!a || !a->isDouble()) return nullptr;
   return const_cast<mxArray *>(a)->mutableReals();
 }
+
+double *mxGetPi(const mxArray *a) {
+  if (!a || !a->isComplex()) return nullptr;
+  return const_cast<mxArray *>(a)->mutableImags();
+}
+
+bool mxIsComplex(const mxArray *a) { return a && a->isComplex(); }
 
 size_t mxGetM(const mxArray *a) { return a ? a->dims.rows() : 0; }
 size_t mxGetN(const mxArray *a) { return a ? a->dims.cols() : 0; }

@@ -361,7 +361,10 @@ std::pair<double, double> referenceSize(Type t, double parent);
 // --- Values and their checks ---
 
 std::string describe(const Array &a) {
-  const char *cls = a.isChar() ? "char" : a.isLogical() ? "logical" : "double";
+  const char *cls = a.isChar()      ? "char"
+                    : a.isLogical() ? "logical"
+                    : a.isComplex() ? "complex double"
+                                    : "double";
   return "a " + detail::sizeText(a) + " " + cls + " array";
 }
 
@@ -370,7 +373,8 @@ std::string describe(const Array &a) {
         expected + ", got " + describe(a) + ".");
 }
 
-bool isNumeric(const Array &a) { return a.isDouble() || a.isLogical(); }
+// Real numbers: a complex value fits no property (a colour, a position, line data).
+bool isNumeric(const Array &a) { return (a.isDouble() && !a.isComplex()) || a.isLogical(); }
 bool isRow(const Array &a, std::size_t n) {
   return a.dims.size() == 2 && a.dims[0] == 1 && a.dims[1] == n;
 }
@@ -398,7 +402,7 @@ Owned asDouble(const Array &a) {
 }
 
 double handleValue(const Array &a, const char *what) {
-  if (!a.isDouble() || !a.isScalar()) {
+  if (!a.isDouble() || a.isComplex() || !a.isScalar()) {
     raise(std::string(what) + ": a handle must be a scalar double, not " + describe(a) + ".");
   }
   return a.reals()[0];

@@ -1,5 +1,7 @@
 // Indexing: a(i) and a(i,j), the stores a(i) = x and a(i,j) = x (growing the destination),
-// the colon subscript, colon ranges a:s:b, scalars and the integer bounds of for loops.
+// the colon subscript, colon ranges a:s:b, scalars and the integer bounds of for loops. The
+// imaginary part of a complex array moves with its real part; a complex value stored into a
+// real array makes it complex.
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -99,6 +101,10 @@ Subscript maskSubscript(const Array &m) {
 // The subscript array s, whose colon stands for every position of `extent`.
 Subscript subscriptOf(const Array &s, std::size_t extent) {
   if (isColon(s)) return colonOver(extent);
+  if (s.isComplex()) {
+    raise("Subscript indices must be real positive integers: a complex subscript of size " +
+          sizeText(s) + ".");
+  }
   if (s.isLogical()) return maskSubscript(s);
   std::size_t n = s.numel();
   if (n == 1) return singlePosition(positionOf(s.number(0)));
@@ -127,42 +133,49 @@ Dims linearShape(const Array &a, const Subscript &sub) {
   return s;
 }
 
-// A new header on a's storage with other dimensions (same element count): no copy.
+// A new header on a's storage with other dimensions (same element count): no copy. Like
+// every result of indexing, a complex one whose imaginary parts are all zero is real.
 Array *sharedAs(const Array &a, const Dims &dims) {
   Array *r = shareOf(&a);
   r->dims = dims;
-  return r;
+  return narrowed(r);
+}
+
+// Runs move(source elements, result elements) on each part: the class's elements, then the
+// imaginary parts of a complex source. The result is made by the caller with a's class and
+// complexity.
+template <class Move>
+void eachPart(const Array &a, Array &r, Move move) {
+  byClass(a.cls, [&](auto tag) {
+    using T = decltype(tag);
+    move(elementsOf<T>(a), mutableElementsOf<T>(r));
+  });
+  if (a.isComplex()) move(a.imags(), r.mutableImags());
 }
 
 Array *gatherLinear(const Array &a, const Subscript &sub, const Dims &shape) {
-  Owned r(newArray(a.cls, shape));
+  Owned r(newArrayLike(a, shape));
   if (sub.count == 0) return r.release();
-  byClass(a.cls, [&](auto tag) {
-    using T = decltype(tag);
-    const T *src = elementsOf<T>(a);
-    T *out = mutableElementsOf<T>(*r);
-    const std::size_t *pos = sub.positions();
+  const std::size_t *pos = sub.positions();
+  eachPart(a, *r, [&](const auto *src, auto *out) {
     if (!pos) {
-      std::memcpy(out, src, sub.count * sizeof(T));
+      std::copy(src, src + sub.count, out);
       return;
     }
     for (std::size_t k = 0; k < sub.count; ++k) out[k] = src[pos[k]];
   });
-  return r.release();
+  return narrowed(r.release());
 }
 
 Array *elementAt(const Array &a, std::size_t offset) {
-  Array *r = newArray(a.cls, Dims(1, 1));
-  byClass(a.cls, [&](auto tag) {
-    using T = decltype(tag);
-    mutableElementsOf<T>(*r)[0] = elementsOf<T>(a)[offset];
-  });
-  return r;
+  Owned r(newArrayLike(a, Dims(1, 1)));
+  eachPart(a, *r, [&](const auto *src, auto *out) { out[0] = src[offset]; });
+  return narrowed(r.release());
 }
 
 Array *refLinear(const Array &a, const Array &i) {
   if (isColon(i)) return sharedAs(a, Dims(a.numel(), 1));
-  if (i.isDouble() && i.numel() == 1) {
+  if (i.isDouble() && !i.isComplex() && i.numel() == 1) {
     std::size_t p = positionOf(i.reals()[0]);
     if (p > a.numel()) exceeds(p, a.dims);
     return elementAt(a, p - 1);
@@ -180,24 +193,21 @@ Array *refPlane(const Array &a, const Array &i, const Array &j) {
   if (si.maxIndex > rows) exceedsIn(si.maxIndex, 1, a.dims);
   if (sj.maxIndex > cols) exceedsIn(sj.maxIndex, 2, a.dims);
   if (si.colon && sj.colon) return sharedAs(a, Dims(rows, cols));
-  Owned r(newArray(a.cls, Dims(si.count, sj.count)));
+  Owned r(newArrayLike(a, Dims(si.count, sj.count)));
   if (si.count == 0 || sj.count == 0) return r.release();
-  byClass(a.cls, [&](auto tag) {
-    using T = decltype(tag);
-    const T *src = elementsOf<T>(a);
-    T *out = mutableElementsOf<T>(*r);
-    const std::size_t *pi = si.positions();
-    const std::size_t *pj = sj.positions();
+  const std::size_t *pi = si.positions();
+  const std::size_t *pj = sj.positions();
+  eachPart(a, *r, [&](const auto *src, auto *out) {
     for (std::size_t q = 0; q < sj.count; ++q, out += si.count) {
-      const T *column = src + (pj ? pj[q] : q) * rows;
+      const auto *column = src + (pj ? pj[q] : q) * rows;
       if (!pi) {
-        std::memcpy(out, column, rows * sizeof(T));
+        std::copy(column, column + rows, out);
         continue;
       }
       for (std::size_t p = 0; p < si.count; ++p) out[p] = column[pi[p]];
     }
   });
-  return r.release();
+  return narrowed(r.release());
 }
 
 // --- Stores ---
@@ -220,11 +230,10 @@ Storage *storageFor(mxClassID cls, const Dims &dims) {
   return s;
 }
 
-// Copies the elements of old into out (of size rows x cols, zeroed) at their own row and
+// Copies the elements src of old into out (of size rows x cols, zeroed) at their own row and
 // column, converting them to To.
 template <class To, class From>
-void place(const Array &old, To *out, const Dims &dims) {
-  const From *src = elementsOf<From>(old);
+void place(const Array &old, const From *src, To *out, const Dims &dims) {
   std::size_t n = old.numel();
   if (old.dims == dims) {
     for (std::size_t k = 0; k < n; ++k) out[k] = static_cast<To>(src[k]);
@@ -236,28 +245,53 @@ void place(const Array &old, To *out, const Dims &dims) {
   }
 }
 
-// Gives *dst class cls and size dims with storage of its own, keeping its elements at their
-// positions: in place when nothing changes and the storage is unshared, else one allocation.
-void prepareStore(Array **dst, mxClassID cls, const Dims &dims) {
+// Gives *dst class cls and size dims (complex or not) with storage of its own, keeping its
+// elements at their positions: in place when nothing changes and the storage is unshared,
+// else one allocation per part. A complex destination stays complex.
+void prepareStore(Array **dst, mxClassID cls, const Dims &dims, bool complex) {
   Array *d = *dst;
   if (!d) {
-    *dst = newArray(cls, dims);
+    Owned fresh(newArray(cls, dims));
+    if (complex) addImaginaryPart(*fresh);
+    *dst = fresh.release();
     return;
   }
-  if (d->cls == cls && d->dims == dims) {
+  if (d->cls == cls && d->dims == dims) {  // a complex d asks for complex: it stays so
     d->mutableData();
+    if (d->isComplex()) {
+      d->mutableImags();
+    } else if (complex) {
+      addImaginaryPart(*d);
+    }
     return;
   }
+  bool keep = !d->isUninit() && !d->isEmpty();
   Storage *s = storageFor(cls, dims);
-  if (s && !d->isUninit() && !d->isEmpty()) {
+  Storage *si = nullptr;
+  try {
+    if (complex) si = storageFor(mxDOUBLE_CLASS, dims);
+  } catch (...) {
+    Storage::release(s);
+    throw;
+  }
+  if (s && keep) {
     byClass(cls, [&](auto to) {
       using To = decltype(to);
       To *out = reinterpret_cast<To *>(s->bytesPtr());
-      byClass(d->cls, [&](auto from) { place<To, decltype(from)>(*d, out, dims); });
+      byClass(d->cls, [&](auto from) {
+        using From = decltype(from);
+        place<To, From>(*d, elementsOf<From>(*d), out, dims);
+      });
     });
   }
+  if (si && keep && d->isComplex()) {
+    place<double, double>(*d, d->imags(), reinterpret_cast<double *>(si->bytesPtr()), dims);
+  }
   Storage::release(d->store);
+  dropImaginaryPart(*d);
   d->store = s;
+  d->imagStore = si;
+  d->complex = complex;
   d->cls = cls;
   d->dims = dims;
 }
@@ -291,22 +325,35 @@ struct SourceElements {
 }
 
 // Runs write(out, source) on *dst prepared as class cls and size dims, with the source read
-// as that class. Everything that can fail is done before *dst changes.
+// as that class; then, when *dst is complex, on its imaginary part with the source's (zeros
+// for a real source). Everything that can fail is done before *dst changes.
 template <class Write>
 void storeInto(Array **dst, const Array &src, mxClassID cls, const Dims &dims, Write write) {
   Array *d = *dst;
   StorageHold hold(d && src.store == d->store ? src.store : nullptr);
+  StorageHold holdImag(d && src.imagStore && src.imagStore == d->imagStore ? src.imagStore
+                                                                           : nullptr);
   bool convert = cls != src.cls;  // only ever to double
   std::optional<DoubleData> asDouble;
   if (convert) asDouble.emplace(src);
   // Taken before *dst changes: src may be *dst itself, whose storage is about to be replaced.
   const void *elements = convert ? static_cast<const void *>(asDouble->data()) : src.rawData();
+  const double *imags = src.imags();
   bool scalar = src.numel() == 1;
-  prepareStore(dst, cls, dims);
+  bool complex =
+      src.isComplex() || (d && !d->isUninit() && d->isComplex() && cls == mxDOUBLE_CLASS);
+  prepareStore(dst, cls, dims, complex);
   byClass(cls, [&](auto tag) {
     using T = decltype(tag);
     write(mutableElementsOf<T>(**dst), SourceElements<T>{static_cast<const T *>(elements), scalar});
   });
+  if (!complex) return;
+  static constexpr double kZero = 0.0;
+  if (src.isComplex()) {
+    write((*dst)->mutableImags(), SourceElements<double>{imags, scalar});
+  } else {
+    write((*dst)->mutableImags(), SourceElements<double>{&kZero, true});
+  }
 }
 
 // Writes v at each selected position (the first count when pos is nullptr, the colon).
@@ -422,9 +469,11 @@ void storePlane(Array **dst, const Array &src, SubscriptArg i, SubscriptArg j) {
 }
 
 // x(k) = v for a scalar v of x's class at an offset inside x: the common store of loops,
-// written without building subscripts. False when the general path is needed.
+// written without building subscripts. False when the general path is needed (a complex v
+// into a real x among them).
 bool storeScalarInPlace(Array *d, const Array &src, std::size_t offset) {
-  if (!d || d->isUninit() || src.numel() != 1 || src.cls != d->cls || offset >= d->numel()) {
+  if (!d || d->isUninit() || src.numel() != 1 || src.cls != d->cls || offset >= d->numel() ||
+      (src.isComplex() && !d->isComplex())) {
     return false;
   }
   byClass(d->cls, [&](auto tag) {
@@ -432,6 +481,10 @@ bool storeScalarInPlace(Array *d, const Array &src, std::size_t offset) {
     T v = elementsOf<T>(src)[0];  // read first: src may share d's storage
     mutableElementsOf<T>(*d)[offset] = v;
   });
+  if (d->isComplex()) {
+    double v = src.isComplex() ? src.imags()[0] : 0.0;
+    d->mutableImags()[offset] = v;
+  }
   return true;
 }
 
@@ -441,7 +494,7 @@ std::size_t planeOffset(const Array *d, std::size_t i, std::size_t j) {
   return (j - 1) * d->dims.rows() + (i - 1);
 }
 
-bool isScalarDouble(const Array &a) { return a.isDouble() && a.numel() == 1; }
+bool isScalarDouble(const Array &a) { return a.isDouble() && !a.isComplex() && a.numel() == 1; }
 
 std::size_t intPosition(int v) {
   if (v < 1) badSubscript(v);

@@ -1,40 +1,134 @@
 // The arithmetic operators: + - .* ./ .^ and unary minus element by element with scalar
-// expansion, and / and ^ with the scalar operands they support.
+// expansion, and / and ^ with the scalar operands they support; real and complex operands.
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <numbers>
 
 #include "core/array.h"
 #include "mexrt/mathlib.h"
 #include "ops/elementwise.h"
+#include "ops/elementwise_complex.h"
 #include "ops/product.h"
 
 using namespace mexrt::detail;
 
+namespace {
+
+// The complex operations of each operator. A real operand has no imaginary part to add to
+// the other's: x - (u + vi) is (x - u) - vi, x * (u + vi) is xu + xvi.
+struct Plus {
+  static Complex cc(Complex a, Complex b) { return a + b; }
+  static Complex cr(Complex a, double y) { return {a.real() + y, a.imag()}; }
+  static Complex rc(double x, Complex b) { return {x + b.real(), b.imag()}; }
+  static Complex rr(double x, double y) { return x + y; }
+};
+
+struct Minus {
+  static Complex cc(Complex a, Complex b) { return a - b; }
+  static Complex cr(Complex a, double y) { return {a.real() - y, a.imag()}; }
+  static Complex rc(double x, Complex b) { return {x - b.real(), -b.imag()}; }
+  static Complex rr(double x, double y) { return x - y; }
+};
+
+struct Divide {
+  static Complex cc(Complex a, Complex b) { return complexDivide(a, b); }
+  static Complex cr(Complex a, double y) { return {a.real() / y, a.imag() / y}; }
+  static Complex rc(double x, Complex b) {
+    if (b.imag() == 0) return x / b.real();  // a real over a real: 1 / (0 + 0i) is Inf
+    return complexDivide({x, 0.0}, b);
+  }
+  static Complex rr(double x, double y) { return x / y; }
+};
+
+// Whole exponents up to this size are taken by repeated squaring, exactly as repeated
+// products give them (i^2 is -1, not -1 + 1.2e-16i); larger ones through exp and log.
+constexpr double kLargestSquaredExponent = 1 << 20;
+
+bool isWhole(double v) { return std::isfinite(v) && v == std::trunc(v); }
+
+struct Power {
+  // z^w = exp(w log z). 0^w is 0 for Re w > 0, 1 for w = 0 and Inf for a real w < 0.
+  static Complex general(Complex z, Complex w) {
+    if (z == Complex(0, 0)) {
+      if (w.real() > 0) return 0.0;
+      if (w == Complex(0, 0)) return 1.0;
+      if (w.imag() == 0) return INFINITY;
+      return {NAN, NAN};
+    }
+    return std::exp(complexTimes(w, std::log(z)));
+  }
+  static Complex cc(Complex z, Complex w) {
+    if (w.imag() == 0) return cr(z, w.real());
+    return general(z, w);
+  }
+  static Complex cr(Complex z, double y) {
+    if (!isWhole(y) || std::fabs(y) > kLargestSquaredExponent) return general(z, y);
+    auto m = static_cast<long>(std::fabs(y));
+    Complex result = 1.0, square = z;
+    for (; m; m >>= 1) {
+      if (m & 1) result = complexTimes(result, square);
+      if (m > 1) square = complexTimes(square, square);
+    }
+    return y < 0 ? complexDivide(1.0, result) : result;
+  }
+  static Complex rc(double x, Complex w) { return cc({x, 0.0}, w); }
+  // A negative base to a fractional power: |x|^y (cos(pi y) + i sin(pi y)).
+  static Complex rr(double x, double y) {
+    if (!(x < 0) || isWhole(y) || !std::isfinite(y)) return std::pow(x, y);
+    const double magnitude = std::pow(-x, y), angle = std::numbers::pi * y;
+    return {magnitude * std::cos(angle), magnitude * std::sin(angle)};
+  }
+};
+
+// Whether a real power has complex elements: a negative base with a finite fractional exponent.
+bool powerIsComplex(const Array *a, const Array *b) {
+  if (!a || !b || a->isUninit() || b->isUninit()) return false;
+  if (a->isComplex() || b->isComplex()) return true;
+  const std::size_t n = a->isScalar() ? b->numel() : a->numel();
+  if (!(a->isScalar() || b->isScalar() || a->dims == b->dims)) return false;  // the size error
+  const std::size_t sa = a->isScalar() ? 0 : 1, sb = b->isScalar() ? 0 : 1;
+  for (std::size_t k = 0; k < n; ++k) {
+    double x = a->number(k * sa), y = b->number(k * sb);
+    if (x < 0 && std::isfinite(y) && y != std::trunc(y)) return true;
+  }
+  return false;
+}
+
+bool eitherComplex(const Array *a, const Array *b) { return isComplexArg(a) || isComplexArg(b); }
+
+}  // namespace
+
 extern "C" {
 
 mxArray *mclPlus(mxArray *a, mxArray *b) {
+  if (eitherComplex(a, b)) return complexArithmetic<Plus>(a, b, "+");
   return arithmetic(a, b, "+", [](double x, double y) { return x + y; });
 }
 
 mxArray *mclMinus(mxArray *a, mxArray *b) {
+  if (eitherComplex(a, b)) return complexArithmetic<Minus>(a, b, "-");
   return arithmetic(a, b, "-", [](double x, double y) { return x - y; });
 }
 
 mxArray *mclTimes(mxArray *a, mxArray *b) {
+  if (eitherComplex(a, b)) return complexArithmetic<ComplexTimes>(a, b, ".*");
   if (mxArray *folded = foldIntoProduct(a, b)) return folded;
   return arithmetic(a, b, ".*", [](double x, double y) { return x * y; });
 }
 
 mxArray *mclRdivide(mxArray *a, mxArray *b) {
+  if (eitherComplex(a, b)) return complexArithmetic<Divide>(a, b, "./");
   return arithmetic(a, b, "./", [](double x, double y) { return x / y; });
 }
 
 mxArray *mclPower(mxArray *a, mxArray *b) {
+  if (powerIsComplex(a, b)) return complexArithmetic<Power>(a, b, ".^");
   return arithmetic(a, b, ".^", [](double x, double y) { return std::pow(x, y); });
 }
 
 mxArray *mclUminus(mxArray *a) {
+  if (isComplexArg(a)) return complexElementwise(a, "-", [](Complex z) { return -z; });
   return elementwise(a, "-", [](double x) { return -x; });
 }
 
@@ -44,6 +138,7 @@ mxArray *mclMrdivide(mxArray *a, mxArray *b) {
     raise("Division by a matrix is not supported: " + sizeText(*A) + " / " + sizeText(*B) +
           ". Divide by a scalar, or use ./ for element-wise division.");
   }
+  if (eitherComplex(a, b)) return complexArithmetic<Divide>(a, b, "/");
   return arithmetic(a, b, "/", [](double x, double y) { return x / y; });
 }
 
@@ -53,6 +148,7 @@ mxArray *mclMpower(mxArray *a, mxArray *b) {
     raise("The power operator ^ takes scalars: " + sizeText(*A) + " ^ " + sizeText(*B) +
           ". Use .^ for element-wise powers.");
   }
+  if (powerIsComplex(a, b)) return complexArithmetic<Power>(a, b, "^");
   return arithmetic(a, b, "^", [](double x, double y) { return std::pow(x, y); });
 }
 

@@ -1,4 +1,6 @@
 // Comparisons and logic giving logical arrays, and the truth of a condition as `if` tests it.
+// Complex values are equal when both parts are; < <= > >= compare real parts; a complex
+// value is non-zero when either part is.
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -6,6 +8,7 @@
 #include "core/array.h"
 #include "mexrt/mathlib.h"
 #include "ops/elementwise.h"
+#include "ops/elementwise_complex.h"
 
 using namespace mexrt::detail;
 
@@ -27,12 +30,35 @@ mxArray *comparison(mxArray *a, mxArray *b, const char *symbol, F f) {
   return temp(r);
 }
 
+// == and ~= of operands of which one at least is complex: both parts compared.
+mxArray *complexEquality(mxArray *a, mxArray *b, const char *symbol, bool equal) {
+  Operand A(a, symbol), B(b, symbol);
+  Dims dims = expandedDims(*A, *B, symbol);
+  Array *r = newArrayForOverwrite(mxLOGICAL_CLASS, dims);
+  std::size_t n = dims.numel();
+  if (n) {
+    mxLogical *out = r->mutableLogicals();
+    ComplexReader x(*A), y(*B);
+    for (std::size_t k = 0; k < n; ++k) out[k] = (x(k) == y(k)) == equal ? 1 : 0;
+  }
+  return temp(r);
+}
+
 void requireNoNaN(const Array &a) {
   if (!a.isDouble()) return;
-  const double *p = a.reals();
-  for (std::size_t k = 0, n = a.numel(); k < n; ++k) {
-    if (std::isnan(p[k])) raise("NaN's cannot be converted to logicals.");
+  for (const double *p : {a.reals(), a.imags()}) {
+    if (!p) continue;
+    for (std::size_t k = 0, n = a.numel(); k < n; ++k) {
+      if (std::isnan(p[k])) raise("NaN's cannot be converted to logicals.");
+    }
   }
+}
+
+// Element k is not zero: its value, or either part of a complex one.
+bool nonZero(const Array &a, std::size_t k) {
+  if (a.number(k) != 0) return true;
+  const double *im = a.imags();
+  return im && im[k] != 0;
 }
 
 template <class F>
@@ -46,7 +72,7 @@ mxArray *logic(mxArray *a, mxArray *b, const char *symbol, F f) {
   if (n) {
     mxLogical *out = r->mutableLogicals();
     const std::size_t sa = A->isScalar() ? 0 : 1, sb = B->isScalar() ? 0 : 1;
-    for (std::size_t k = 0; k < n; ++k) out[k] = f(A->number(k * sa) != 0, B->number(k * sb) != 0);
+    for (std::size_t k = 0; k < n; ++k) out[k] = f(nonZero(*A, k * sa), nonZero(*B, k * sb));
   }
   return temp(r);
 }
@@ -57,7 +83,7 @@ bool truth(const Array &a) {
   std::size_t n = a.numel();
   if (n == 0) return false;
   for (std::size_t k = 0; k < n; ++k) {
-    if (a.number(k) == 0) return false;
+    if (!nonZero(a, k)) return false;
   }
   return true;
 }
@@ -66,7 +92,7 @@ bool allZero(const Array &a) {
   std::size_t n = a.numel();
   if (n == 0) return false;
   for (std::size_t k = 0; k < n; ++k) {
-    if (a.number(k) != 0) return false;
+    if (nonZero(a, k)) return false;
   }
   return true;
 }
@@ -76,9 +102,11 @@ bool allZero(const Array &a) {
 extern "C" {
 
 mxArray *mclEq(mxArray *a, mxArray *b) {
+  if (isComplexArg(a) || isComplexArg(b)) return complexEquality(a, b, "==", true);
   return comparison(a, b, "==", [](double x, double y) { return x == y; });
 }
 mxArray *mclNe(mxArray *a, mxArray *b) {
+  if (isComplexArg(a) || isComplexArg(b)) return complexEquality(a, b, "~=", false);
   return comparison(a, b, "~=", [](double x, double y) { return x != y; });
 }
 mxArray *mclLt(mxArray *a, mxArray *b) {
@@ -108,7 +136,7 @@ mxArray *mclNot(mxArray *a) {
   std::size_t n = A->numel();
   if (n) {
     mxLogical *out = r->mutableLogicals();
-    for (std::size_t k = 0; k < n; ++k) out[k] = A->number(k) == 0 ? 1 : 0;
+    for (std::size_t k = 0; k < n; ++k) out[k] = nonZero(*A, k) ? 0 : 1;
   }
   return temp(r);
 }

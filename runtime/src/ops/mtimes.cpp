@@ -1,17 +1,21 @@
 // The matrix product: scalar operands element by element, an inner dimension of 1 as the
-// outer product filled directly, other matrices through BLAS dgemm. A large product is
+// outer product filled directly, other real matrices through BLAS dgemm. A large product is
 // computed when it is first read, so that a scalar that multiplies it next is folded into
-// dgemm's alpha instead of costing a pass of its own.
+// dgemm's alpha instead of costing a pass of its own. Two complex matrices go through zgemm,
+// a real one with a complex one through two dgemm products (one per part of the complex
+// operand, no complex arithmetic on the real one).
 #include <cblas.h>
 
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "core/array.h"
 #include "mexrt/mathlib.h"
 #include "ops/elementwise.h"
+#include "ops/elementwise_complex.h"
 #include "ops/product.h"
 
 using namespace mexrt::detail;
@@ -66,14 +70,59 @@ void outerProduct(const double *a, std::size_t m, const double *b, std::size_t n
   }
 }
 
+void dgemm(std::size_t m, std::size_t n, std::size_t k, const double *a, const double *b,
+           double *c) {
+  cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, static_cast<int>(m), static_cast<int>(n),
+              static_cast<int>(k), 1.0, a, static_cast<int>(m), b, static_cast<int>(k), 0.0, c,
+              static_cast<int>(m));
+}
+
+// The two parts of a complex matrix side by side, (re, im) pairs as zgemm reads them.
+std::vector<double> interleaved(const Array &a) {
+  std::size_t n = a.numel();
+  std::vector<double> out(2 * n);
+  const double *re = a.reals(), *im = a.imags();
+  for (std::size_t k = 0; k < n; ++k) {
+    out[2 * k] = re[k];
+    out[2 * k + 1] = im[k];
+  }
+  return out;
+}
+
+// The product of two matrices of which one at least is complex, into r (m x n, complex).
+void complexProduct(const Array &a, const Array &b, std::size_t m, std::size_t n, std::size_t k,
+                    Array &r) {
+  double *re = r.mutableReals(), *im = r.mutableImags();
+  if (a.isComplex() && b.isComplex()) {
+    std::vector<double> pa = interleaved(a), pb = interleaved(b), pc(2 * m * n);
+    const double one[2] = {1.0, 0.0}, zero[2] = {0.0, 0.0};
+    cblas_zgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, static_cast<int>(m), static_cast<int>(n),
+                static_cast<int>(k), one, pa.data(), static_cast<int>(m), pb.data(),
+                static_cast<int>(k), zero, pc.data(), static_cast<int>(m));
+    for (std::size_t q = 0; q < m * n; ++q) {
+      re[q] = pc[2 * q];
+      im[q] = pc[2 * q + 1];
+    }
+    return;
+  }
+  // (A)(Br + Bi i) = A Br + (A Bi) i, and likewise with the complex operand on the left.
+  DoubleData da(a), db(b);
+  dgemm(m, n, k, da.data(), db.data(), re);
+  if (a.isComplex()) {
+    dgemm(m, n, k, a.imags(), db.data(), im);
+  } else {
+    dgemm(m, n, k, da.data(), b.imags(), im);
+  }
+}
+
 }  // namespace
 
 namespace mexrt::detail {
 
 mxArray *foldIntoProduct(mxArray *a, mxArray *b) {
   for (auto [s, x] : {std::pair{a, b}, std::pair{b, a}}) {
-    if (!s || !x || s == x || !s->isDouble() || !s->isScalar() || !x->temporary || !x->isDouble() ||
-        !x->store || x->store->refs != 1) {
+    if (!s || !x || s == x || !s->isDouble() || s->isComplex() || !s->isScalar() ||
+        !x->temporary || !x->isDouble() || !x->store || x->store->refs != 1) {
       continue;
     }
     auto *product = dynamic_cast<DeferredProduct *>(x->store->pending);
@@ -95,7 +144,9 @@ mxArray *foldIntoProduct(mxArray *a, mxArray *b) {
 extern "C" {
 
 mxArray *mclMtimes(mxArray *a, mxArray *b) {
+  const bool complex = isComplexArg(a) || isComplexArg(b);
   if (a && b && !a->isUninit() && !b->isUninit() && (a->isScalar() || b->isScalar())) {
+    if (complex) return complexArithmetic<ComplexTimes>(a, b, "*");
     if (mxArray *folded = foldIntoProduct(a, b)) return folded;
     return arithmetic(a, b, "*", [](double x, double y) { return x * y; });
   }
@@ -110,6 +161,11 @@ mxArray *mclMtimes(mxArray *a, mxArray *b) {
     raise("The matrix product is too large for BLAS: " + sizeText(*A) + " * " + sizeText(*B) + ".");
   }
   if (!m || !n || !k) return temp(newDouble(m, n));  // zeros: the empty sum when k is 0
+  if (complex) {
+    Owned r(newComplexForOverwrite(Dims(m, n)));
+    complexProduct(*A, *B, m, n, k, *r);
+    return temp(narrowed(r.release()));
+  }
   Array *r = newArrayForOverwrite(mxDOUBLE_CLASS, Dims(m, n));
   if (A->isDouble() && B->isDouble() && m * n >= kDeferredElements && k > 1) {
     r->store->defer(std::make_unique<DeferredProduct>(*A, *B));

@@ -11,13 +11,16 @@
 namespace mexrt::detail {
 
 // A read-only look at one array: its class, its dimensions and its elements in
-// column-major order. Exactly one of the data pointers is set, by kind.
+// column-major order. Exactly one of the data pointers is set, by kind (and the imaginary
+// part of a complex double beside its real part).
 struct ValueView {
   enum class Kind { Double, Char, Logical };
   Kind kind = Kind::Double;
-  std::span<const std::size_t> dims;  // at least two
-  const double *reals = nullptr;      // Kind::Double
-  const char16_t *chars = nullptr;    // Kind::Char
+  std::span<const std::size_t> dims;       // at least two
+  const double *reals = nullptr;           // Kind::Double
+  bool complex = false;                    // Kind::Double with an imaginary part
+  const double *imags = nullptr;           // the imaginary part of a complex double
+  const char16_t *chars = nullptr;         // Kind::Char
   const std::uint8_t *logicals = nullptr;  // Kind::Logical, 0 or 1
   std::size_t numel() const;
   double number(std::size_t i) const;  // element i as a double, whatever the kind
