@@ -23,6 +23,8 @@ struct Arg {
   std::vector<double> reals;
   std::u16string chars;
   std::vector<std::uint8_t> logicals;
+  std::vector<double> imags;
+  bool complex = false;
 
   ValueView view() const {
     ValueView v;
@@ -31,6 +33,8 @@ struct Arg {
     v.reals = reals.data();
     v.chars = chars.data();
     v.logicals = logicals.data();
+    v.complex = complex;
+    v.imags = imags.data();
     return v;
   }
 };
@@ -50,6 +54,17 @@ Arg str(std::u16string text, std::size_t rows = 1) {
   std::size_t cols = rows ? text.size() / rows : 0;
   return Arg{ValueView::Kind::Char, {rows, cols}, {}, std::move(text), {}};
 }
+// A complex array of any size, its parts in column-major order.
+Arg cnd(std::vector<std::size_t> dims, std::vector<double> re, std::vector<double> im) {
+  Arg a{ValueView::Kind::Double, std::move(dims), std::move(re), {}, {}};
+  a.imags = std::move(im);
+  a.complex = true;
+  return a;
+}
+Arg cmat(std::size_t rows, std::size_t cols, std::vector<double> re, std::vector<double> im) {
+  return cnd({rows, cols}, std::move(re), std::move(im));
+}
+Arg cnum(double re, double im) { return cmat(1, 1, {re}, {im}); }
 Arg logical(std::vector<std::uint8_t> values) {
   std::size_t n = values.size();
   return Arg{ValueView::Kind::Logical, {1, n}, {}, {}, std::move(values)};
@@ -295,6 +310,54 @@ TEST(Display, ShowsValuesInTheShortFormat) {
       EXPECT_EQ(displayNamed("x", v), c.named) << "display of " << c.label;
     }
   }
+}
+
+TEST(Display, ShowsComplexValuesInTheShortFormat) {
+  const std::vector<DisplayCase> cases = {
+      {"scalar", cnum(3, 4), "   3.0000 + 4.0000i\n", "x =\n\n   3.0000 + 4.0000i\n\n"},
+      {"log(-1)", cnum(0, kPi), "   0.0000 + 3.1416i\n", ""},
+      {"negative imaginary part", cnum(1, -2), "   1.0000 - 2.0000i\n", ""},
+      {"negative real part", cnum(-1.5, 0.25), "  -1.5000 + 0.2500i\n", ""},
+      {"two-digit imaginary part", cnum(1, 10), "   1.0000 +10.0000i\n", ""},
+      {"negative zero imaginary part", cnum(1, -0.0), "   1.0000 - 0.0000i\n", ""},
+      {"negative zero real part", cnum(-0.0, 0), "   0.0000 + 0.0000i\n", ""},
+      {"Inf and NaN", cnum(kInf, kNaN), "   Inf + NaNi\n", ""},
+      {"minus Inf parts", cnum(-kInf, -kInf), "  -Inf - Infi\n", ""},
+      {"large scalar", cnum(1e5, 1), "   1.0000e+05 + 1.0000e+00i\n", ""},
+      {"small scalar", cnum(1e-5, -2e-5), "   1.0000e-05 - 2.0000e-05i\n", ""},
+      {"matrix", cmat(2, 2, {1, -5, 3, 7}, {2, 6, -4, 0}),
+       "   1.0000 + 2.0000i   3.0000 - 4.0000i\n  -5.0000 + 6.0000i   7.0000 + 0.0000i\n", ""},
+      {"two-digit real parts", cmat(1, 4, {10, -2, -2, -2}, {0, 2, 0, -2}),
+       "  10.0000 + 0.0000i  -2.0000 + 2.0000i  -2.0000 + 0.0000i  -2.0000 - 2.0000i\n", ""},
+      {"wide imaginary column", cmat(2, 1, {1, 2}, {10, 3}),
+       "   1.0000 +10.0000i\n   2.0000 + 3.0000i\n", ""},
+      {"scale factor", cmat(1, 2, {1000.5, 2}, {1, 0}),
+       "   1.0e+03 *\n\n   1.0005 + 0.0010i   0.0020 + 0.0000i\n",
+       "x =\n\n   1.0e+03 *\n\n   1.0005 + 0.0010i   0.0020 + 0.0000i\n\n"},
+      {"non-finite parts keep the columns", cmat(1, 2, {1, kNaN}, {1, kInf}),
+       "   1.0000 + 1.0000i      NaN +    Infi\n", ""},
+      {"column blocks", cmat(1, 5, {1, 2, 3, 4, 5}, {1, 1, 1, 1, 1}),
+       "  Columns 1 through 4\n\n"
+       "   1.0000 + 1.0000i   2.0000 + 1.0000i   3.0000 + 1.0000i   4.0000 + 1.0000i\n"
+       "\n  Column 5\n\n   5.0000 + 1.0000i\n",
+       ""},
+      {"pages", cnd({1, 1, 2}, {1, 2}, {1, -1}),
+       "(:,:,1) =\n\n   1.0000 + 1.0000i\n\n(:,:,2) =\n\n   2.0000 - 1.0000i\n\n", ""},
+      {"empty", cmat(0, 3, {}, {}), "", "x =\n\n   Empty matrix: 0-by-3\n\n"},
+  };
+  for (const DisplayCase &c : cases) {
+    ValueView v = c.value.view();
+    EXPECT_EQ(displayValue(v), c.disp) << "disp of " << c.label;
+    if (!c.named.empty()) {
+      EXPECT_EQ(displayNamed("x", v), c.named) << "display of " << c.label;
+    }
+  }
+}
+
+// Numeric conversions print the real part of a complex argument, as the host language does.
+TEST(FormatPrintf, PrintsTheRealPartsOfComplexArguments) {
+  EXPECT_EQ(sprintf(u"%d %g|", {cmat(1, 2, {1, 3.5}, {2, -1})}), "1 3.5|");
+  EXPECT_EQ(sprintf(u"%s=%f\\n", {str(u"z"), cnum(-0.5, 9)}), "z=-0.500000\n");
 }
 
 TEST(Utf8, ConvertsBothWays) {

@@ -1,5 +1,6 @@
 // load: variables of a level-5 MAT-file into named slots. The file is first checked
 // element by element here (matio trusts the sizes it reads), then read through matio.
+// Numeric variables may be complex: their imaginary part follows the real one in the file.
 #include <matio.h>
 #include <zlib.h>
 
@@ -144,6 +145,7 @@ struct Scanned {
   bool logical = false;
   std::vector<std::size_t> dims;
   std::size_t numel = 0;
+  bool complex = false;
 };
 
 class Scan {
@@ -249,8 +251,8 @@ Scanned Scan::variable(const Bytes &b) {
     raise("load: " + named + " in \"" + file_ + "\" is of class " + className(v.cls) +
           ", which cannot be loaded (only numeric, char and logical arrays).");
   }
-  if (f & kComplexFlag)
-    raise("load: " + named + " in \"" + file_ + "\" is complex, which cannot be loaded.");
+  v.complex = f & kComplexFlag;
+  if (v.complex && (v.cls == kCharClass || v.logical)) fail(named + " is complex text or logical");
   std::optional<std::size_t> n = checkedProduct(v.dims);
   if (!n || *n > kMaxInflatedBytes) fail(named + " has too many elements");
   v.numel = *n;
@@ -269,6 +271,15 @@ Scanned Scan::variable(const Bytes &b) {
       if (c >= 0x80) fail(named + " holds UTF-8 characters beyond ASCII");
     }
   }
+  if (v.complex) {
+    std::optional<Element> imag = b.element(real->next);
+    if (!imag) fail(named + " is complex but has no imaginary part");
+    std::size_t ies = typeSize(imag->type);
+    bool textType = imag->type == miUTF8 || imag->type == miUTF16 || imag->type == miUTF32;
+    if (ies == 0 || textType) fail(named + " has an imaginary part of an unknown type");
+    if (imag->data.size() != v.numel * ies)
+      fail(named + " holds a wrong number of bytes of imaginary data");
+  }
   return v;
 }
 
@@ -286,6 +297,34 @@ template <class T>
 void widen(const void *data, double *out, std::size_t n) {
   const T *p = static_cast<const T *>(data);
   for (std::size_t k = 0; k < n; ++k) out[k] = static_cast<double>(p[k]);
+}
+
+// n elements of class c at data as doubles.
+void widenClass(matio_classes c, const void *data, double *out, std::size_t n) {
+  switch (c) {
+    case MAT_C_DOUBLE:
+      return widen<double>(data, out, n);
+    case MAT_C_SINGLE:
+      return widen<float>(data, out, n);
+    case MAT_C_INT8:
+      return widen<std::int8_t>(data, out, n);
+    case MAT_C_UINT8:
+      return widen<std::uint8_t>(data, out, n);
+    case MAT_C_INT16:
+      return widen<std::int16_t>(data, out, n);
+    case MAT_C_UINT16:
+      return widen<std::uint16_t>(data, out, n);
+    case MAT_C_INT32:
+      return widen<std::int32_t>(data, out, n);
+    case MAT_C_UINT32:
+      return widen<std::uint32_t>(data, out, n);
+    case MAT_C_INT64:
+      return widen<std::int64_t>(data, out, n);
+    case MAT_C_UINT64:
+      return widen<std::uint64_t>(data, out, n);
+    default:
+      return;
+  }
 }
 
 std::size_t classBytes(matio_classes c) {
@@ -330,46 +369,23 @@ Owned convert(const matvar_t &m, const Scanned &s, const Scan &scan) {
     return a;
   }
   std::size_t es = classBytes(m.class_type);
-  if (es == 0 || m.isComplex) scan.fail(named + " was read as an unsupported class");
+  if (es == 0 || (m.isComplex != 0) != s.complex)
+    scan.fail(named + " was read as an unsupported class");
   if (n && (!m.data || m.nbytes < n * es)) scan.fail(named + " could not be read");
   Owned a(newArray(mxDOUBLE_CLASS, dims));
-  double *out = a->mutableReals();
-  if (n) {
-    switch (m.class_type) {
-      case MAT_C_DOUBLE:
-        widen<double>(m.data, out, n);
-        break;
-      case MAT_C_SINGLE:
-        widen<float>(m.data, out, n);
-        break;
-      case MAT_C_INT8:
-        widen<std::int8_t>(m.data, out, n);
-        break;
-      case MAT_C_UINT8:
-        widen<std::uint8_t>(m.data, out, n);
-        break;
-      case MAT_C_INT16:
-        widen<std::int16_t>(m.data, out, n);
-        break;
-      case MAT_C_UINT16:
-        widen<std::uint16_t>(m.data, out, n);
-        break;
-      case MAT_C_INT32:
-        widen<std::int32_t>(m.data, out, n);
-        break;
-      case MAT_C_UINT32:
-        widen<std::uint32_t>(m.data, out, n);
-        break;
-      case MAT_C_INT64:
-        widen<std::int64_t>(m.data, out, n);
-        break;
-      case MAT_C_UINT64:
-        widen<std::uint64_t>(m.data, out, n);
-        break;
-      default:
-        break;
+  if (s.complex) {
+    // matio hands a complex variable's parts apart, as this runtime keeps them.
+    addImaginaryPart(*a);
+    const auto *parts = static_cast<const mat_complex_split_t *>(m.data);
+    if (n && (!parts->Re || !parts->Im)) scan.fail(named + " could not be read");
+    if (n) {
+      widenClass(m.class_type, parts->Re, a->mutableReals(), n);
+      widenClass(m.class_type, parts->Im, a->mutableImags(), n);
     }
+    return a;
   }
+  double *out = a->mutableReals();
+  if (n) widenClass(m.class_type, m.data, out, n);
   if (!s.logical) return a;
   Owned l(newArray(mxLOGICAL_CLASS, dims));
   mxLogical *lo = l->mutableLogicals();

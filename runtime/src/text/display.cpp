@@ -1,5 +1,6 @@
 // The short display format behind disp and the shell's "name = ..." output: integer and
-// fixed-point columns, common scale factors, column blocks for an 80-character terminal, pages.
+// fixed-point columns, common scale factors, column blocks for an 80-character terminal, pages;
+// complex values as "1.0000 - 2.0000i".
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -128,6 +129,86 @@ std::string numericBody(const std::vector<double> &page, std::size_t rows, std::
   return out;
 }
 
+// --- Complex values ---
+
+// The two parts of one complex page, written as the short format writes them.
+struct ComplexTexts {
+  std::vector<std::string> real, imag;  // imag without its sign
+  std::vector<bool> negative;           // the sign before the imaginary part
+};
+
+std::string partText(double v, const char *fmt, int scale) {
+  if (!std::isfinite(v)) return nonFinite(v);
+  if (v == 0) v = 0;  // -0 as 0
+  return printed(fmt, unscale(v, scale));
+}
+
+// A complex page: every element in fixed point with four decimals ("0.0000 + 3.1416i"), a
+// common scale factor for a matrix outside [0.001, 1000), e-notation for such a scalar.
+std::string complexBody(const ValueView &v, std::size_t offset, std::size_t rows,
+                        std::size_t cols) {
+  const std::size_t count = rows * cols;
+  double maxAbs = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    for (double part : {v.reals[offset + i], v.imags[offset + i]}) {
+      if (std::isfinite(part)) maxAbs = std::max(maxAbs, std::fabs(part));
+    }
+  }
+  bool inFixedRange = maxAbs == 0 || (maxAbs >= 0.001 && maxAbs < 1000);
+  bool exponent = count == 1 && !inFixedRange;
+  int scale = inFixedRange || exponent ? 0 : static_cast<int>(std::floor(std::log10(maxAbs)));
+  const char *fmt = exponent ? "%.4e" : "%.4f";
+  // Matrix columns: the real part in 9 characters ("  -2.0000", "  10.0000"), the sign, the
+  // imaginary part in 7 (" 3.0000", "10.0000"); wider when a part needs it. A scalar stands
+  // alone: three spaces before it and one after its sign ("   Inf + NaNi").
+  ComplexTexts t;
+  std::size_t realWidth = count == 1 ? 0 : 9, imagWidth = count == 1 ? 0 : 7;
+  for (std::size_t i = 0; i < count; ++i) {
+    double re = v.reals[offset + i], im = v.imags[offset + i];
+    t.real.push_back(partText(re, fmt, scale));
+    t.imag.push_back(partText(std::fabs(im), fmt, scale));
+    t.negative.push_back(std::signbit(im) && !std::isnan(im));
+    const std::string &r = t.real.back(), &m = t.imag.back();
+    if (count == 1) {
+      realWidth = r.size() - (r[0] == '-' ? 1 : 0) + 3;
+      imagWidth =
+          std::isfinite(im) && !exponent ? std::max<std::size_t>(7, m.size()) : m.size() + 1;
+    } else {
+      realWidth = std::max(realWidth, r.size() + 1);
+      imagWidth = std::max(imagWidth, m.size());
+    }
+  }
+  auto padded = [](const std::string &text, std::size_t width) {
+    return std::string(width - std::min(width, text.size()), ' ') + text;
+  };
+  auto element = [&](std::size_t i) {
+    return padded(t.real[i], realWidth) + " " + (t.negative[i] ? '-' : '+') +
+           padded(t.imag[i], imagWidth) + "i";
+  };
+  std::string out;
+  if (scale != 0) {
+    char head[32];
+    std::snprintf(head, sizeof head, "   1.0e%+03d *\n\n", scale);
+    out += head;
+  }
+  auto rowsOf = [&](std::size_t c0, std::size_t c1) {
+    std::string block;
+    for (std::size_t r = 0; r < rows; ++r) {
+      for (std::size_t c = c0; c < c1; ++c) block += element(r + c * rows);
+      block += '\n';
+    }
+    return block;
+  };
+  std::size_t perBlock = std::max<std::size_t>(1, kTerminalWidth / (realWidth + imagWidth + 3));
+  if (cols <= perBlock) return out + rowsOf(0, cols);
+  for (std::size_t c0 = 0; c0 < cols; c0 += perBlock) {
+    std::size_t c1 = std::min(cols, c0 + perBlock);
+    if (c0 > 0) out += '\n';
+    out += columnsHeading(c0 + 1, c1) + "\n\n" + rowsOf(c0, c1);
+  }
+  return out;
+}
+
 std::string charBody(const ValueView &v, std::size_t offset, std::size_t rows, std::size_t cols) {
   std::string out;
   std::u16string line;
@@ -142,6 +223,7 @@ std::string charBody(const ValueView &v, std::size_t offset, std::size_t rows, s
 // One rows-by-cols page of v, starting at element `offset`.
 std::string pageBody(const ValueView &v, std::size_t offset, std::size_t rows, std::size_t cols) {
   if (v.kind == ValueView::Kind::Char) return charBody(v, offset, rows, cols);
+  if (v.complex) return complexBody(v, offset, rows, cols);
   std::vector<double> page(rows * cols);
   for (std::size_t i = 0; i < page.size(); ++i) page[i] = v.number(offset + i);
   return numericBody(page, rows, cols);
@@ -184,7 +266,7 @@ std::string pagesNamed(std::string_view name, const ValueView &v,
 
 void checkView(const ValueView &v) {
   if (v.numel() == 0) return;
-  bool hasData = v.kind == ValueView::Kind::Double ? v.reals != nullptr
+  bool hasData = v.kind == ValueView::Kind::Double ? v.reals && (!v.complex || v.imags)
                  : v.kind == ValueView::Kind::Char ? v.chars != nullptr
                                                    : v.logicals != nullptr;
   if (!hasData) throw Error("disp: the value has elements but no data.");
