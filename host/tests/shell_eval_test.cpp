@@ -148,6 +148,52 @@ TEST_F(Shell, Display) {
   });
 }
 
+TEST_F(Shell, ComplexNumbers) {
+  expectAll({
+      {"z = 3 + 4i", "z =\n\n   3.0000 + 4.0000i\n\n"},
+      {"z = log(-1)", "z =\n\n   0.0000 + 3.1416i\n\n"},
+      {"disp(sqrt(-4))", "   0.0000 + 2.0000i\n"},
+      {"disp(i * j)", "    -1\n"},
+      {"i = 2; disp(i * 3)", "     6\n"},  // a variable named i hides the constant
+      {"disp((1+2i)')", "   1.0000 - 2.0000i\n"},
+      {"disp((1+2i).')", "   1.0000 + 2.0000i\n"},
+      {"disp([1+2i 3].')", "   1.0000 + 2.0000i\n   3.0000 + 0.0000i\n"},
+      {"disp([1 -2i])", "   1.0000 + 0.0000i   0.0000 - 2.0000i\n"},
+      {"x = (1 + 2i) - 2i", "x =\n\n     1\n\n"},  // the imaginary part cancels: real
+      {"x = [1 2 3]; x(2) = 1i",
+       "x =\n\n   1.0000 + 0.0000i   0.0000 + 1.0000i   3.0000 + 0.0000i\n\n"},
+      {"x = [1+1i 2]; disp(x(2))", "     2\n"},
+      {"disp([real(3-4i) imag(3-4i) abs(3-4i)])", "     3    -4     5\n"},
+      {"disp(conj(3-4i))", "   3.0000 + 4.0000i\n"},
+      {"disp(angle(-1))", "    3.1416\n"},
+      {"disp(isreal(complex(1, 0)))", "     0\n"},
+      {"disp(isreal(complex(1, 0) + 0))", "     1\n"},
+      {"if 1i, disp('yes'), end", "yes\n"},
+      {"if 0i, disp('yes'), else, disp('no'), end", "no\n"},
+      {"disp(1i == 1i), disp(1 + 1i > 2)", "     1\n     0\n"},
+      {"fprintf('%g\\n', 2.5 - 1i)", "2.5\n"},
+      {"db(-1)", "ans =\n\n   0.0000 +27.2875i\n\n"},
+  });
+}
+
+TEST_F(Shell, FourierTransforms) {
+  expectAll({
+      {"X = fft([1 2 3 4])",
+       "X =\n\n  10.0000 + 0.0000i  -2.0000 + 2.0000i  -2.0000 + 0.0000i  -2.0000 - 2.0000i"
+       "\n\n"},
+      {"disp(ifft(fft([1 2 3 4])))", "     1     2     3     4\n"},
+      {"disp(size(fft(ones(3, 2), 8)))", "     8     2\n"},
+      {"disp(size(fft(ones(3, 2), [], 2)))", "     3     2\n"},
+      {"disp(abs(fft([1 0 0 0], 2, 2)))", "     1     1\n"},
+      {"x = ifft([10, -2+2i, -2, -2-2i], 'symmetric')", "x =\n\n     1     2     3     4\n\n"},
+      {"disp(ifft([4 0], 2, 2, 'symmetric'))", "     2     2\n"},
+      {"fft()", "error: Not enough input arguments for 'fft'."},
+      {"ifft(1, 2, 3, 4, 5)", "error: Too many input arguments for 'ifft'."},
+      {"ifft(1, 2, 3, 4)", "error: Too many input arguments for 'ifft'."},
+      {"ifft([1 2], 'other')", "error: ifft: the option must be 'symmetric' or 'nonsymmetric'."},
+  });
+}
+
 TEST_F(Shell, ErrorsAreClearAndLeakNothing) {
   expectAll({
       {"foo", "error: Undefined function or variable 'foo'."},

@@ -42,7 +42,7 @@ TEST(ShellParser, MalformedStatementsGiveClearErrors) {
       {"x = 'abc", "Unterminated string."},
       {"disp('it''s)", "Unterminated string."},
       {"x = 3 $ 4", "Unexpected character '$'."},
-      {"x = 1i", "Complex numbers are not supported."},
+      {"x = 1ix", "Unexpected character 'i' after a number."},
       {"x = 12abc", "Unexpected character 'a' after a number."},
       {"x = 1 \\ 2", "The operator '\\' is not supported."},
       {"if 1, disp(1)", "Missing 'end' for the 'if' of line 1."},
@@ -137,6 +137,32 @@ TEST(ShellParser, QuoteIsTransposeOrString) {
   shell::Block b = shell::parse("[x 'y']");
   ASSERT_EQ(b[0]->value->rows.size(), 1u);
   EXPECT_EQ(b[0]->value->rows[0].size(), 2u) << "a spaced quote in brackets starts a string";
+  shell::Block plain = shell::parse("x.'");
+  EXPECT_EQ(plain[0]->value->text, ".'") << "the plain transpose keeps its operator";
+  EXPECT_EQ(shell::parse("x'")[0]->value->text, "'");
+}
+
+TEST(ShellParser, ImaginaryLiterals) {
+  const struct {
+    const char *text;
+    double number;
+    bool imaginary;
+  } cases[] = {
+      {"2i", 2, true},      {"2j", 2, true},       {"1.5i", 1.5, true}, {".5j", 0.5, true},
+      {"1e3i", 1000, true}, {"1E-2j", 0.01, true}, {"7", 7, false},
+  };
+  for (const auto &c : cases) {
+    shell::Block b = shell::parse(c.text);
+    ASSERT_EQ(b.size(), 1u) << c.text;
+    const shell::Expr &e = *b[0]->value;
+    EXPECT_EQ(e.kind, shell::Expr::Kind::Number) << c.text;
+    EXPECT_EQ(e.number, c.number) << c.text;
+    EXPECT_EQ(e.imaginary, c.imaginary) << c.text;
+  }
+  // In a matrix an imaginary literal is one element; a name after a number is still an error.
+  shell::Block row = shell::parse("[1 -2i 3i']");
+  EXPECT_EQ(row[0]->value->rows[0].size(), 3u);
+  EXPECT_EQ(syntaxError("x = 2in"), "Unexpected character 'i' after a number.");
 }
 
 }  // namespace

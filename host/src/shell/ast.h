@@ -20,13 +20,14 @@ struct Expr {
     Colon,      // a lone `:` subscript
     Binary,     // op, args[0] op args[1]
     Unary,      // op (- + ~), args[0]
-    Transpose,  // args[0]'
+    Transpose,  // args[0]' (text "'", conjugating) or args[0].' (text ".'")
     Range,      // args[0]:args[1] or args[0]:args[1]:args[2]
     Matrix,     // rows of elements
   };
   Kind kind = Kind::Number;
   std::string text;  // name, string, or operator
   double number = 0;
+  bool imaginary = false;  // Number: the number times sqrt(-1), as written 2i
   std::vector<ExprPtr> args;
   std::vector<std::vector<ExprPtr>> rows;
   int line = 1;

@@ -254,6 +254,7 @@ void Evaluator::execMultiAssign(const Stmt &s) {
 mxArray *Evaluator::value(const Expr &e) {
   switch (e.kind) {
     case Expr::Kind::Number:
+      if (e.imaginary) return mlfComplex(mlfScalar(0), mlfScalar(e.number));
       return mlfScalar(e.number);
     case Expr::Kind::String:
       return stringTemp(e.text);
@@ -266,6 +267,7 @@ mxArray *Evaluator::value(const Expr &e) {
     case Expr::Kind::Unary:
       return unary(e);
     case Expr::Kind::Transpose:
+      if (e.text == ".'") return mlfTranspose(value(*e.args[0]));
       return mlfCtranspose(value(*e.args[0]));
     case Expr::Kind::Range: {
       mxArray *a = value(*e.args[0]);

@@ -181,16 +181,16 @@ class Lexer {
       advance(2);
       while (isDigit(peek(0))) advance(1);
     }
-    if (peek(0) == 'i' || peek(0) == 'j') {
-      if (!isNameChar(peek(1))) fail("Complex numbers are not supported.");
-    }
+    std::string literal(s_.substr(start, pos_ - start));
+    bool imaginary = (peek(0) == 'i' || peek(0) == 'j') && !isNameChar(peek(1));
+    if (imaginary) advance(1);
     if (isNameChar(peek(0)) || peek(0) == '.') {
       fail("Unexpected character '" + std::string(1, peek(0)) + "' after a number.");
     }
-    std::string literal(s_.substr(start, pos_ - start));
     // strtod gives Inf for a literal beyond the double range and 0 below it.
     double v = std::strtod(literal.c_str(), nullptr);
-    push(Tok::Number, std::move(literal), v);
+    push(Tok::Number, std::string(s_.substr(start, pos_ - start)), v);
+    out_.back().imaginary = imaginary;
   }
 
   void name() {

@@ -23,6 +23,7 @@ struct Token {
   Tok kind = Tok::Eof;
   std::string text;  // the operator, the name or keyword, or a string's characters
   double number = 0;
+  bool imaginary = false;  // a number written with i or j after it: 2i is 2 times sqrt(-1)
   int line = 1;
   int column = 1;
 };

@@ -414,6 +414,7 @@ class Parser {
       case Tok::Number: {
         ExprPtr e = node(Expr::Kind::Number, next());
         e->number = t.number;
+        e->imaginary = t.imaginary;
         return e;
       }
       case Tok::String: {

@@ -1,6 +1,6 @@
 // The shell's built-in functions and named constants. Built-ins come in families (numbers,
-// text, files, figures, the session), one file each, and every built-in carries a one-line
-// description for help.
+// signals, text, files, figures, the session), one file each, and every built-in carries a
+// one-line description for help.
 #pragma once
 
 #include <span>
@@ -27,7 +27,8 @@ const Builtin *findBuiltin(std::string_view name);
 // Every built-in, in name order.
 std::vector<const Builtin *> allBuiltins();
 
-// pi, Inf, NaN, eps, true and false as new temporaries; nullptr for another name.
+// pi, Inf, NaN, eps, i and j (the imaginary unit), true and false as new temporaries;
+// nullptr for another name.
 mxArray *namedConstant(std::string_view name);
 
 // Calls a runtime operation that takes a NULL-ended list, with the list's handles.

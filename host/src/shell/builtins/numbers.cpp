@@ -1,4 +1,5 @@
-// The numbers family: sizes, construction, reductions and element-wise functions.
+// The numbers family: sizes, construction, reductions, element-wise functions and the parts
+// of complex numbers.
 #include <array>
 
 #include "shell/builtins/support.h"
@@ -79,6 +80,13 @@ Results length(Evaluator &, const char *name, Args &a, int nargout) {
   return one(mlfMax(nullptr, mlfSize(nullptr, a[0], nullptr), nullptr, nullptr));
 }
 
+// complex(a, b) or complex(a).
+Results complexBuiltin(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 1, 2);
+  outputs(name, nargout, 1);
+  return one(mlfComplex(a[0], a.size() == 2 ? a[1] : nullptr));
+}
+
 }  // namespace
 
 std::span<const Builtin> numbersFamily() {
@@ -108,7 +116,16 @@ std::span<const Builtin> numbersFamily() {
       {"sin", elementwise<mlfSin>, "sin(x): the sine, x in radians"},
       {"cos", elementwise<mlfCos>, "cos(x): the cosine, x in radians"},
       {"isempty", elementwise<mlfIsempty>, "isempty(x): true when x has no elements"},
-      {"transpose", elementwise<mlfCtranspose>, "transpose(x): x', rows and columns exchanged"},
+      {"transpose", elementwise<mlfTranspose>, "transpose(x): x.', rows and columns exchanged"},
+      {"ctranspose", elementwise<mlfCtranspose>,
+       "ctranspose(x): x', rows and columns exchanged and complex values conjugated"},
+      {"real", elementwise<mlfReal>, "real(z): the real part"},
+      {"imag", elementwise<mlfImag>, "imag(z): the imaginary part (0 for a real number)"},
+      {"conj", elementwise<mlfConj>, "conj(z): the complex conjugate, real(z) - imag(z) i"},
+      {"angle", elementwise<mlfAngle>, "angle(z): the phase angle in radians, atan2(imag, real)"},
+      {"complex", complexBuiltin,
+       "complex(a, b): a + bi, complex even where b is 0; complex(a) is a + 0i"},
+      {"isreal", elementwise<mlfIsreal>, "isreal(x): true when x has no imaginary part"},
   };
   return kTable;
 }

@@ -60,8 +60,8 @@ Results slotted(mxArray *first, std::initializer_list<mxArray *> slots, int narg
 namespace {
 
 using Family = std::span<const Builtin> (*)();
-constexpr Family kFamilies[] = {numbersFamily, textFamily, filesFamily, figuresFamily,
-                                sessionFamily};
+constexpr Family kFamilies[] = {numbersFamily, signalsFamily, textFamily,
+                                filesFamily,   figuresFamily, sessionFamily};
 
 const std::unordered_map<std::string_view, const Builtin *> &table() {
   static const auto *t = [] {
@@ -101,6 +101,7 @@ mxArray *namedConstant(std::string_view name) {
   if (name == "Inf" || name == "inf") return mlfScalar(kInf);
   if (name == "NaN" || name == "nan") return mlfScalar(std::numeric_limits<double>::quiet_NaN());
   if (name == "eps") return mlfScalar(std::numeric_limits<double>::epsilon());
+  if (name == "i" || name == "j") return mlfComplex(mlfScalar(0), mlfScalar(1));
   if (name == "true" || name == "false") {
     return mlfReturnValue(mxCreateLogicalScalar(name == "true"));
   }

@@ -42,6 +42,7 @@ Results elementwise(Evaluator &, const char *name, Args &a, int nargout) {
 
 // Each family's table; registry.cpp joins them.
 std::span<const Builtin> numbersFamily();
+std::span<const Builtin> signalsFamily();
 std::span<const Builtin> textFamily();
 std::span<const Builtin> filesFamily();
 std::span<const Builtin> figuresFamily();
