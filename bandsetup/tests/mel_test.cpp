@@ -35,6 +35,22 @@ TEST_F(Mel, ReferenceValues) {
   EXPECT_EQ(minus700.values[0], -std::numeric_limits<double>::infinity());
 }
 
+// Below -700 Hz, 1 + f/700 is negative and its logarithm complex: 1127 (ln|1 + f/700| + pi i).
+TEST_F(Mel, BelowMinus700HzIsComplex) {
+  const double e = std::exp(1.0), turn = 1127 * M_PI;
+  Outcome o = melOf(row({-1400, -700 * (e + 1), 0, -350}));
+  ASSERT_EQ(o.error, "");
+  ASSERT_EQ(o.imags.size(), 4u) << "the whole result is complex";
+  const double re[] = {0, 1127, 0, 1127 * std::log(0.5)}, im[] = {turn, turn, 0, 0};
+  for (size_t k = 0; k < 4; ++k) {
+    EXPECT_NEAR(o.values[k], re[k], 1e-9) << "element " << k;
+    EXPECT_NEAR(o.imags[k], im[k], 1e-9) << "element " << k;
+  }
+  EXPECT_FALSE(o.leaked);
+  Outcome above = melOf(row({-699, 0, 1000}));
+  EXPECT_TRUE(above.imags.empty()) << "from -700 Hz up the result stays real";
+}
+
 TEST_F(Mel, GrowsWithShrinkingSteps) {
   std::vector<double> hz;
   for (double f = 0; f <= 24000; f += 250) hz.push_back(f);

@@ -67,6 +67,7 @@ struct Outcome {
   std::string error;
   std::vector<size_t> dims;
   std::vector<double> values;
+  std::vector<double> imags;  // the imaginary parts of a complex result
   bool leaked = false;  // arrays alive after the call that were not alive before
 };
 
@@ -85,6 +86,7 @@ inline Outcome run(const std::function<mxArray *()> &call) {
   o.out = testing::internal::GetCapturedStdout();
   if (result) {
     if (mxGetClassID(result) == mxDOUBLE_CLASS) o.values = valuesOf(result);
+    if (const double *pi = mxGetPi(result)) o.imags.assign(pi, pi + mxGetNumberOfElements(result));
     o.dims = dimsOf(result);
     mxDestroyArray(result);
   }

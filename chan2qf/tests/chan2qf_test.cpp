@@ -213,6 +213,29 @@ TEST_F(Chan2qf, MissingNumcepsFailsAfterTheSize) {
             "Warning: Variable \"logfbout\" may be used before it is defined.\n");
 }
 
+// The transform is linear with a real matrix: a complex input's cepstra are the cepstra of
+// its real part plus i times those of its imaginary part.
+TEST_F(Chan2qf, ComplexOutputsTransformPartByPart) {
+  const std::vector<double> re = {1, -2, 0.5, 3, 0, -1}, im = {0.25, 4, -3, 0, 2, 1};
+  mxArray *z = mxCreateDoubleMatrix(3, 2, mxCOMPLEX);
+  for (std::size_t k = 0; k < 6; ++k) {
+    mxGetPr(z)[k] = re[k];
+    mxGetPi(z)[k] = im[k];
+  }
+  mxArray *n = mxCreateDoubleScalar(4);
+  mxArray *out = nullptr;
+  mlfAssign(&out, mlfChan2qf(z, n));
+  ASSERT_TRUE(mxIsComplex(out));
+  ASSERT_EQ(mxGetM(out), 4u);
+  ASSERT_EQ(mxGetN(out), 2u);
+  Result realPart = chan2qf(matrix(3, 2, re), 4), imagPart = chan2qf(matrix(3, 2, im), 4);
+  for (std::size_t k = 0; k < 8; ++k) {
+    EXPECT_NEAR(mxGetPr(out)[k], realPart.v[k], 1e-14) << "real part of element " << k;
+    EXPECT_NEAR(mxGetPi(out)[k], imagPart.v[k], 1e-14) << "imaginary part of element " << k;
+  }
+  for (mxArray *a : {out, n, z}) mxDestroyArray(a);
+}
+
 TEST_F(Chan2qf, OddArgumentsGiveAResultOrAClearError) {
   const size_t dims3[] = {4, 2, 3};
   const double kNaN = std::nan("");

@@ -207,6 +207,30 @@ TEST_F(Quefwind, UninitialisedInputPassesThroughItself) {
   mxDestroyArray(out);
 }
 
+// A complex cepstrum is weighted part by part, and passed through whole for L = 0.
+TEST_F(Quefwind, ComplexCepstraAreWeightedPartByPart) {
+  const std::size_t rows = 3, frames = 2;
+  mxArray *z = mxCreateDoubleMatrix(rows, frames, mxCOMPLEX);
+  for (std::size_t k = 0; k < rows * frames; ++k) {
+    mxGetPr(z)[k] = 1.0 + static_cast<double>(k);
+    mxGetPi(z)[k] = -2.0 * static_cast<double>(k);
+  }
+  mxArray *w = quefwind(z, 22);
+  ASSERT_TRUE(mxIsComplex(w));
+  for (std::size_t k = 0; k < rows * frames; ++k) {
+    double weightOfRow = weight(22, static_cast<int>(k % rows) + 1);
+    EXPECT_NEAR(mxGetPr(w)[k], weightOfRow * (1.0 + static_cast<double>(k)), 1e-12) << k;
+    EXPECT_NEAR(mxGetPi(w)[k], weightOfRow * -2.0 * static_cast<double>(k), 1e-12) << k;
+  }
+  mxArray *back = quefwind(w, -22);
+  for (std::size_t k = 0; k < rows * frames; ++k) {
+    EXPECT_NEAR(mxGetPi(back)[k], -2.0 * static_cast<double>(k), 1e-12) << "undone at " << k;
+  }
+  mxArray *same = quefwind(z, 0);
+  EXPECT_EQ(mxGetPi(same)[5], -10) << "passed through with its imaginary part";
+  for (mxArray *a : {same, back, w, z}) mxDestroyArray(a);
+}
+
 TEST_F(Quefwind, OddArgumentsGiveAResultOrAClearError) {
   const size_t dims3[] = {3, 2, 2};
   const struct {
