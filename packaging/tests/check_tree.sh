@@ -135,7 +135,7 @@ case $mode in
     deb=cpack/melceps_${VERSION}_$(dpkg --print-architecture).deb
     [ -f "$deb" ] || fail "no $deb"
     depends=$(dpkg-deb -f "$deb" Depends)
-    for dep in libc6 libstdc++6 libopenblas libmatio libcairo2 libedit2; do
+    for dep in libc6 libstdc++6 libopenblas libmatio libfftw3 libcairo2 libedit2; do
       [[ $depends == *"$dep"* ]] || fail "Depends lacks $dep: $depends"
     done
     dpkg-deb -I "$deb" shlibs | grep -qx "libzeta $major melceps (>= $VERSION)" ||
