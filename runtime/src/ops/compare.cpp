@@ -14,7 +14,9 @@ using namespace mexrt::detail;
 
 namespace {
 
-template <class F>
+// f of each pair of elements under scalar expansion, as a logical array: of their real
+// parts, or (kComplex) of their complex values.
+template <bool kComplex = false, class F>
 mxArray *comparison(mxArray *a, mxArray *b, const char *symbol, F f) {
   Operand A(a, symbol), B(b, symbol);
   Dims dims = expandedDims(*A, *B, symbol);
@@ -22,24 +24,14 @@ mxArray *comparison(mxArray *a, mxArray *b, const char *symbol, F f) {
   std::size_t n = dims.numel();
   if (n) {
     mxLogical *out = r->mutableLogicals();
-    DoubleData da(*A), db(*B);
-    const double *pa = da.data(), *pb = db.data();
-    const std::size_t sa = A->isScalar() ? 0 : 1, sb = B->isScalar() ? 0 : 1;
-    for (std::size_t k = 0; k < n; ++k) out[k] = f(pa[k * sa], pb[k * sb]) ? 1 : 0;
-  }
-  return temp(r);
-}
-
-// == and ~= of operands of which one at least is complex: both parts compared.
-mxArray *complexEquality(mxArray *a, mxArray *b, const char *symbol, bool equal) {
-  Operand A(a, symbol), B(b, symbol);
-  Dims dims = expandedDims(*A, *B, symbol);
-  Array *r = newArrayForOverwrite(mxLOGICAL_CLASS, dims);
-  std::size_t n = dims.numel();
-  if (n) {
-    mxLogical *out = r->mutableLogicals();
     ComplexReader x(*A), y(*B);
-    for (std::size_t k = 0; k < n; ++k) out[k] = (x(k) == y(k)) == equal ? 1 : 0;
+    for (std::size_t k = 0; k < n; ++k) {
+      if constexpr (kComplex) {
+        out[k] = f(x(k), y(k)) ? 1 : 0;
+      } else {
+        out[k] = f(x.real(k), y.real(k)) ? 1 : 0;
+      }
+    }
   }
   return temp(r);
 }
@@ -102,11 +94,15 @@ bool allZero(const Array &a) {
 extern "C" {
 
 mxArray *mclEq(mxArray *a, mxArray *b) {
-  if (isComplexArg(a) || isComplexArg(b)) return complexEquality(a, b, "==", true);
+  if (isComplexArg(a) || isComplexArg(b)) {
+    return comparison<true>(a, b, "==", [](Complex x, Complex y) { return x == y; });
+  }
   return comparison(a, b, "==", [](double x, double y) { return x == y; });
 }
 mxArray *mclNe(mxArray *a, mxArray *b) {
-  if (isComplexArg(a) || isComplexArg(b)) return complexEquality(a, b, "~=", false);
+  if (isComplexArg(a) || isComplexArg(b)) {
+    return comparison<true>(a, b, "~=", [](Complex x, Complex y) { return x != y; });
+  }
   return comparison(a, b, "~=", [](double x, double y) { return x != y; });
 }
 mxArray *mclLt(mxArray *a, mxArray *b) {
