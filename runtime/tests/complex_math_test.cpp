@@ -273,16 +273,21 @@ TEST(ComplexFunctions, AWholeArrayBecomesComplexFromItsFirstNegativeElement) {
   std::vector<double> x(5000, 10.0);
   x[4000] = -10;
   x.back() = -1;
-  Var got(mlfLog10(tmp(matrix({1, x.size()}, x))));
-  ASSERT_TRUE(mxIsComplex(got.get()));
-  const double *re = mxGetPr(got.get()), *im = mxGetPi(got.get());
-  const double turn = std::numbers::pi / std::numbers::ln10;
-  for (size_t k = 0; k < x.size(); ++k) {
-    double wantIm = x[k] < 0 ? turn : 0;
-    double wantRe = x[k] == -1 ? 0 : 1;
-    ASSERT_EQ(re[k], wantRe) << "element " << k;
-    ASSERT_NEAR(im[k], wantIm, 4e-16) << "element " << k;
+  // Written over a temporary, block by block, and into a new array from a variable.
+  Var kept(matrix({1, x.size()}, x));
+  for (bool temporary : {true, false}) {
+    Var got(mlfLog10(temporary ? tmp(matrix({1, x.size()}, x)) : kept.get()));
+    ASSERT_TRUE(mxIsComplex(got.get()));
+    const double *re = mxGetPr(got.get()), *im = mxGetPi(got.get());
+    const double turn = std::numbers::pi / std::numbers::ln10;
+    for (size_t k = 0; k < x.size(); ++k) {
+      double wantIm = x[k] < 0 ? turn : 0;
+      double wantRe = x[k] == -1 ? 0 : 1;
+      ASSERT_EQ(re[k], wantRe) << "element " << k << (temporary ? " of a temporary" : "");
+      ASSERT_NEAR(im[k], wantIm, 4e-16) << "element " << k;
+    }
   }
+  EXPECT_EQ(valuesOf(kept.get()), x) << "the variable is untouched";
   Var positive(mlfSqrt(tmp(row({4, 9, 0}))));
   EXPECT_FALSE(mxIsComplex(positive.get())) << "no negative element, no imaginary part";
 }

@@ -50,21 +50,21 @@ mxArray *mlfExp(mxArray *x) {
 // log(-v) = log(v) + pi i for v > 0: the principal value, as clog of -v + 0i gives it.
 mxArray *mlfLog(mxArray *x) {
   if (isComplexArg(x)) return complexElementwise(x, "log", [](Complex z) { return std::log(z); });
-  return realUnlessNegative(x, "log", Vectorised{&VectorKernels::log},
+  return realUnlessNegative(x, "log", &VectorKernels::signedLog,
                             [](double v) { return Complex(std::log(-v), std::numbers::pi); });
 }
 mxArray *mlfLog10(mxArray *x) {
   if (isComplexArg(x)) {
     return complexElementwise(x, "log10", [](Complex z) { return std::log10(z); });
   }
-  return realUnlessNegative(
-      x, "log10", Vectorised{&VectorKernels::log10},
-      [](double v) { return Complex(std::log10(-v), std::numbers::pi / std::numbers::ln10); });
+  return realUnlessNegative(x, "log10", &VectorKernels::signedLog10, [](double v) {
+    return Complex(std::log10(-v), std::numbers::pi / std::numbers::ln10);
+  });
 }
 // sqrt(-v) = sqrt(v) i for v > 0.
 mxArray *mlfSqrt(mxArray *x) {
   if (isComplexArg(x)) return complexElementwise(x, "sqrt", [](Complex z) { return std::sqrt(z); });
-  return realUnlessNegative(x, "sqrt", Vectorised{&VectorKernels::sqrt},
+  return realUnlessNegative(x, "sqrt", &VectorKernels::signedSqrt,
                             [](double v) { return Complex(0.0, std::sqrt(-v)); });
 }
 mxArray *mlfSin(mxArray *x) {

@@ -8,6 +8,10 @@ namespace mexrt::detail {
 
 // out[k] = f(in[k]) for k < n; in may be out.
 using RunKernel = void (*)(const double *in, double *out, std::size_t n);
+// The same, and whether any in[k] has its sign bit set (a negative number, -0 or a negative
+// NaN), noted while the arguments are loaded: where log, log10 and sqrt may leave their real
+// domain, at no cost of a pass of its own.
+using SignedRunKernel = bool (*)(const double *in, double *out, std::size_t n);
 
 // The kernels of one SIMD width. Accuracy against the exact result, for every double:
 // log, log10, exp, sin, cos within 1.0 ULP (SLEEF's u10 kernels, which also take sin and cos
@@ -18,6 +22,7 @@ using RunKernel = void (*)(const double *in, double *out, std::size_t n);
 struct VectorKernels {
   std::size_t lanes;
   RunKernel log, log10, exp, sin, cos, sqrt;
+  SignedRunKernel signedLog, signedLog10, signedSqrt;
 };
 
 // The kernels of each width; each runs only on a processor that has its instructions.

@@ -3,6 +3,8 @@
 #include <immintrin.h>
 #include <sleef.h>
 
+#include <cstdint>
+
 #include "math/vector_kernels.h"
 #include "math/vector_lanes.h"
 
@@ -20,6 +22,26 @@ void run(const double *in, double *out, std::size_t n) {
       });
 }
 
+// As run, ORing the bits of every argument loaded; the sign bit of the OR answers.
+template <auto F>
+bool runSigned(const double *in, double *out, std::size_t n) {
+  __m512i bits = _mm512_setzero_si512();
+  runInLanes<8>(
+      in, out, n,
+      [&](const double *x, double *y) {
+        const __m512d v = _mm512_loadu_pd(x);
+        bits = _mm512_or_si512(bits, _mm512_castpd_si512(v));
+        _mm512_storeu_pd(y, F(v));
+      },
+      [&](const double *x, double *y, std::size_t count) {
+        const auto lanes = static_cast<__mmask8>((1U << count) - 1);
+        const __m512d v = _mm512_mask_loadu_pd(_mm512_set1_pd(1.0), lanes, x);
+        bits = _mm512_or_si512(bits, _mm512_castpd_si512(v));
+        _mm512_mask_storeu_pd(y, lanes, F(v));
+      });
+  return _mm512_test_epi64_mask(bits, _mm512_set1_epi64(INT64_MIN)) != 0;
+}
+
 }  // namespace
 
 const VectorKernels kAvx512Kernels = {8,
@@ -28,6 +50,9 @@ const VectorKernels kAvx512Kernels = {8,
                                       run<Sleef_expd8_u10>,
                                       run<Sleef_sind8_u10>,
                                       run<Sleef_cosd8_u10>,
-                                      run<Sleef_sqrtd8>};
+                                      run<Sleef_sqrtd8>,
+                                      runSigned<Sleef_logd8_u10>,
+                                      runSigned<Sleef_log10d8_u10>,
+                                      runSigned<Sleef_sqrtd8>};
 
 }  // namespace mexrt::detail

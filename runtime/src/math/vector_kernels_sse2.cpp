@@ -19,6 +19,25 @@ void run(const double *in, double *out, std::size_t n) {
       });
 }
 
+// As run, ORing every argument loaded; the sign bits of the OR answer.
+template <auto F>
+bool runSigned(const double *in, double *out, std::size_t n) {
+  __m128d bits = _mm_setzero_pd();
+  runInLanes<2>(
+      in, out, n,
+      [&](const double *x, double *y) {
+        const __m128d v = _mm_loadu_pd(x);
+        bits = _mm_or_pd(bits, v);
+        _mm_storeu_pd(y, F(v));
+      },
+      [&](const double *x, double *y, std::size_t /*count: 1*/) {
+        const __m128d v = _mm_loadl_pd(_mm_set1_pd(1.0), x);
+        bits = _mm_or_pd(bits, v);
+        _mm_storel_pd(y, F(v));
+      });
+  return _mm_movemask_pd(bits) != 0;
+}
+
 }  // namespace
 
 const VectorKernels kSse2Kernels = {2,
@@ -27,6 +46,9 @@ const VectorKernels kSse2Kernels = {2,
                                     run<Sleef_expd2_u10>,
                                     run<Sleef_sind2_u10>,
                                     run<Sleef_cosd2_u10>,
-                                    run<Sleef_sqrtd2>};
+                                    run<Sleef_sqrtd2>,
+                                    runSigned<Sleef_logd2_u10>,
+                                    runSigned<Sleef_log10d2_u10>,
+                                    runSigned<Sleef_sqrtd2>};
 
 }  // namespace mexrt::detail
