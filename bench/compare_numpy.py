@@ -132,6 +132,8 @@ def work_items() -> List[Work]:
     magnitudes = rng.uniform(1e-3, 1e3, 10_000_000)
     cepstra_small = np.asfortranarray(rng.normal(0.0, 5.0, (ceps, 10)))
     x1 = np.float64(31.6)
+    frames = np.asfortranarray(rng.normal(0.0, 1.0, (400, 20_000)))
+    frame = np.asfortranarray(frames[:, :1])
     chan2qf_inputs = {"logfbout": logfbout}
     quefwind_inputs = {"cepstra": cepstra}
     return [
@@ -158,6 +160,18 @@ def work_items() -> List[Work]:
              lambda: 20 * np.log10(x1), {}, "<= 150 ns", None, calls=20000, unit="ns"),
         Work("bandsetup(65536, 128, 48000)", "bandsetup", "torchaudio kaldi.get_mel_banks",
              kaldi_mel_banks(), {}, "<= 0.5", 0.5),
+        Work("fft of 2 x 10^4 frames of 400 padded to 512", "fft512",
+             "np.fft.fft(x, 512, axis=0)", lambda: np.fft.fft(frames, 512, axis=0),
+             {"frames": frames}, "<= 1.0", 1.0, check=lambda r: r.real, tolerance=1e-13),
+        # rfft gives the first 257 terms only; the others are their conjugates.
+        Work("fft of 2 x 10^4 frames of 400 padded to 512", "fft512",
+             "np.fft.rfft(x, 512, axis=0)", lambda: np.fft.rfft(frames, 512, axis=0),
+             {"frames": frames}, "reported", None,
+             check=lambda r: np.vstack([r.real, r.real[-2:0:-1]]), tolerance=1e-13),
+        Work("fft of one frame of 400 padded to 512, per call", "fft512_one",
+             "np.fft.fft(x, 512, axis=0)", lambda: np.fft.fft(frame, 512, axis=0),
+             {"frame": frame}, "reported", None, calls=2000, unit="us",
+             check=lambda r: r.real, tolerance=1e-13),
     ]
 
 

@@ -46,6 +46,7 @@ class Worker {
     scalar("numchans", 128);
     scalar("fsamp", 48000);
     scalar("x1", 31.6);
+    scalar("n512", 512);
     // Each work item is one call as a user makes it; its result is freed inside the timing.
     items_["chan2qf"] = {[this] { return chan2qf_.call(in("logfbout"), in("numceps12")); }};
     items_["quefwind"] = {[this] { return quefwind_.call(in("cepstra"), in("L22")); }};
@@ -55,6 +56,9 @@ class Worker {
         [this] { return quefwind_.call(in("cepstra_small"), in("L0")); }, false};
     items_["db"] = {[this] { return keep(mlfDb(in("magnitudes"))); }};
     items_["db_scalar"] = {[this] { return keep(mlfDb(in("x1"))); }};
+    // The spectra of frames (columns), zero-padded to 512 points; the real parts are saved.
+    items_["fft512"] = {[this] { return keep(mlfFft(in("frames"), in("n512"), nullptr)); }};
+    items_["fft512_one"] = {[this] { return keep(mlfFft(in("frame"), in("n512"), nullptr)); }};
     items_["bandsetup"] = {
         [this] { return bandsetup_.call(in("framelen"), in("numchans"), in("fsamp")); }};
   }
