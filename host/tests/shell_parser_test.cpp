@@ -44,7 +44,7 @@ TEST(ShellParser, MalformedStatementsGiveClearErrors) {
       {"x = 3 $ 4", "Unexpected character '$'."},
       {"x = 1ix", "Unexpected character 'i' after a number."},
       {"x = 12abc", "Unexpected character 'a' after a number."},
-      {"x = 1 \\ 2", "The operator '\\' is not supported."},
+      {"x = 1 .\\ 2", "The operator '.\\' is not supported."},
       {"if 1, disp(1)", "Missing 'end' for the 'if' of line 1."},
       {"for = 3", "Expected a loop variable but found '='."},
       {"end", "Unexpected 'end'."},

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "array_test_support.h"
+#include "mexrt/linalg.h"
 
 namespace mexrt::test {
 namespace {
@@ -57,9 +58,8 @@ TEST(Operators, SizeMismatchNamesTheOperationAndBothSizes) {
       {mclEq, {2, 2, 2}, {2, 2}, "Matrix dimensions must agree: 2x2x2 == 2x2."},
       {mclAnd, {0, 0}, {1, 2}, "Matrix dimensions must agree: 0x0 & 1x2."},
       {mclMtimes, {2, 3}, {2, 3}, "Inner matrix dimensions must agree: 2x3 * 2x3."},
-      {mclMrdivide, {2, 2}, {2, 2},
-       "Division by a matrix is not supported: 2x2 / 2x2. Divide by a scalar, or use ./ for "
-       "element-wise division."},
+      {mclMrdivide, {2, 2}, {2, 3}, "Matrix dimensions must agree: 2x2 / 2x3."},
+      {mclMldivide, {2, 2}, {3, 1}, "Matrix dimensions must agree: 2x2 \\ 3x1."},
       {mclMpower, {2, 2}, {1, 1},
        "The power operator ^ takes scalars: 2x2 ^ 1x1. Use .^ for element-wise powers."},
   };

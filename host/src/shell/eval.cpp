@@ -8,6 +8,7 @@
 #include "builtins/builtins.h"
 #include "mexrt/display.h"
 #include "mexrt/error.h"
+#include "mexrt/linalg.h"
 #include "mexrt/mathlib.h"
 
 namespace shell {
@@ -297,6 +298,7 @@ mxArray *Evaluator::binary(const Expr &e) {
   if (op == "*") return mclMtimes(a, b);
   if (op == ".*") return mclTimes(a, b);
   if (op == "/") return mclMrdivide(a, b);
+  if (op == "\\") return mclMldivide(a, b);
   if (op == "./") return mclRdivide(a, b);
   if (op == "^") return mclMpower(a, b);
   if (op == ".^") return mclPower(a, b);

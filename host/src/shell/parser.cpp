@@ -338,7 +338,7 @@ class Parser {
     ExprPtr left = operand(level);
     while (atLevel(level)) {
       const Token &op = next();
-      if (op.text == "\\" || op.text == ".\\") {
+      if (op.text == ".\\") {
         throw SyntaxError("The operator '" + op.text + "' is not supported.", op.line, op.column);
       }
       left = binary(op, std::move(left), operand(level));

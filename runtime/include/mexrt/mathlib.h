@@ -66,7 +66,8 @@ MEXRT_API mxArray *mclUminus(mxArray *a);
 MEXRT_API mxArray *mclTimes(mxArray *a, mxArray *b);     // .*
 MEXRT_API mxArray *mclMtimes(mxArray *a, mxArray *b);    // * (matrix product: dgemm, zgemm)
 MEXRT_API mxArray *mclRdivide(mxArray *a, mxArray *b);   // ./
-MEXRT_API mxArray *mclMrdivide(mxArray *a, mxArray *b);  // / by a scalar
+// / : by a scalar element by element; B / A with a matrix A solves x A = B (as (A.' \ B.').')
+MEXRT_API mxArray *mclMrdivide(mxArray *a, mxArray *b);
 MEXRT_API mxArray *mclPower(mxArray *a, mxArray *b);     // .^
 MEXRT_API mxArray *mclMpower(mxArray *a, mxArray *b);    // ^ of scalars
 // Comparisons give logical arrays: == and ~= compare both parts of complex values, the

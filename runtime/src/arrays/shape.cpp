@@ -9,6 +9,7 @@
 #include "arrays/args.h"
 #include "core/array.h"
 #include "core/operands.h"
+#include "mexrt/linalg.h"
 #include "mexrt/mathlib.h"
 
 namespace mexrt::detail {
@@ -250,6 +251,22 @@ mxArray *mlfOnes(mxArray *first, ...) {
   va_end(ap);
   OperandList ops(args, "ones");
   return temp(filled(ops, "ones", 1.0));
+}
+
+// eye: zeros of the same size arguments with ones on the main diagonal; 2-D only.
+mxArray *mlfEye(mxArray *first, ...) {
+  va_list ap;
+  va_start(ap, first);
+  std::vector<Array *> args = gatherList(first, ap);
+  va_end(ap);
+  OperandList ops(args, "eye");
+  Owned r(filled(ops, "eye", 0.0));
+  if (r->dims.size() > 2)
+    raise("eye: N-d identity matrices are not defined (" + sizeText(*r) + ").");
+  const std::size_t m = r->dims[0], n = std::min(r->dims[0], r->dims[1]);
+  double *p = r->mutableReals();
+  for (std::size_t k = 0; k < n; ++k) p[k + k * m] = 1;
+  return temp(r.release());
 }
 
 mxArray *mlfReshape(mxArray *x, ...) {

@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "core/array.h"
+#include "linalg/dense.h"
 #include "mexrt/mathlib.h"
 #include "ops/elementwise.h"
 #include "ops/elementwise_complex.h"
@@ -133,11 +134,7 @@ mxArray *mclUminus(mxArray *a) {
 }
 
 mxArray *mclMrdivide(mxArray *a, mxArray *b) {
-  if (b && !b->isUninit() && !b->isScalar()) {
-    Operand A(a, "/"), B(b, "/");
-    raise("Division by a matrix is not supported: " + sizeText(*A) + " / " + sizeText(*B) +
-          ". Divide by a scalar, or use ./ for element-wise division.");
-  }
+  if (b && !b->isUninit() && !b->isScalar()) return divideByMatrix(a, b);
   if (eitherComplex(a, b)) return complexArithmetic<Divide>(a, b, "/");
   return arithmetic(a, b, "/", [](double x, double y) { return x / y; });
 }

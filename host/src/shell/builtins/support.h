@@ -47,5 +47,6 @@ std::span<const Builtin> textFamily();
 std::span<const Builtin> filesFamily();
 std::span<const Builtin> figuresFamily();
 std::span<const Builtin> sessionFamily();
+std::span<const Builtin> linalgFamily();
 
 }  // namespace shell::builtins
