@@ -52,6 +52,25 @@ class Shell : public ::testing::Test {
   std::size_t live_ = 0;
 };
 
+// \ and / solve with a matrix, the linear-algebra built-ins give several results, and
+// sizes that do not fit are the operators' errors.
+TEST_F(Shell, LinearAlgebraThroughOperatorsAndBuiltins) {
+  expectAll({
+      {"A = [2 0; 0 4]; disp(A \\ [2; 8])", "     1\n     2\n"},
+      {"disp([2 8] / [2 0; 0 4])", "     1     2\n"},
+      {"disp(2 \\ [4 6])", "     2     3\n"},
+      {"disp(1 \\ 2 * 3)", "     6\n"},  // \ binds as * does, left to right
+      {"[V, D] = eig([2 0; 0 3]); disp(V * D / V)", "     2     0\n     0     3\n"},
+      {"[U, S, V] = svd([0 2; 3 0]); disp(diag(S)')", "     3     2\n"},
+      {"s = svd([1 2; 3 4; 5 6], 'econ'); disp(size(s))", "     2     1\n"},
+      {"[U, S] = svd(ones(3, 2), 0); disp(size(U))", "     3     2\n"},
+      {"disp(det(eye(3) * 2) + trace(kron([1 1], [1; 1])))", "    10\n"},
+      {"disp(norm([3 4]) + rank(ones(3)) + norm(inv([]), 'fro'))", "     6\n"},
+      {"x = [1 2; 3 4] \\ [1 2 3]", "error: Matrix dimensions must agree: 2x2 \\ 1x3."},
+      {"x = inv([1 2 3])", "error: Matrix must be square."},
+  });
+}
+
 TEST_F(Shell, PrecedenceAndAssociativity) {
   expectAll({
       {"disp(1 + 2 * 3)", "     7\n"},
