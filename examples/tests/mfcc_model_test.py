@@ -1,0 +1,256 @@
+#!/usr/bin/python3
+"""examples/mfcc.m through mexhost against a float64 numpy model of the same chain.
+
+Usage: mfcc_model_test.py MEXHOST EXAMPLES_DIR SPEECH_WAV
+
+Each case is a 16-bit WAV file (tones, a chirp, noise, digital silence, a signal shorter
+than a frame, and the speech sample) and a list of mfcc options. mexhost reads the file
+with audioread and prints c with 17 digits; the model reads the same file with Python's
+wave module and computes the chain itself: frames, mean removal, pre-emphasis, window,
+power spectrum, its own mel filterbank from the triangle formula, log, DCT and lifter.
+Both must agree within 1e-9 of the largest coefficient. With torchaudio importable, the
+defaults are also compared with torchaudio.compliance.kaldi.mfcc (c1..c12, 1e-3 absolute
+after Kaldi's single-precision arithmetic).
+"""
+import os
+import subprocess
+import sys
+import tempfile
+import wave
+
+import numpy as np
+
+FS = 16000
+DEFAULTS = dict(framelength=25.0, frameshift=10.0, preemphasis=0.97, window="povey",
+                numchannels=23, numceps=12, lifter=22, scale=32768.0)
+
+
+def read_wav(path):
+    with wave.open(path, "rb") as w:
+        data = np.frombuffer(w.readframes(w.getnframes()), dtype="<i2")
+        return data.astype(np.float64), w.getframerate()
+
+
+def write_wav(path, samples, fs=FS):
+    with wave.open(path, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(fs)
+        w.writeframes(np.clip(np.round(samples), -32768, 32767).astype("<i2").tobytes())
+
+
+def mel(f):
+    return 1127.0 * np.log(1.0 + f / 700.0)
+
+
+def mel_filterbank(flen, nchans, fs):
+    """Triangles in mels between neighbouring centres, equally spaced from 0 to mel(fs/2),
+    over the lower half of the spectrum padded to a power of two (no Nyquist bin)."""
+    nfft = 1 << int(np.ceil(np.log2(flen)))
+    m = mel(np.arange(nfft // 2) * fs / nfft)
+    top = mel(fs / 2.0)
+    edges = np.arange(nchans + 2) * top / (nchans + 1)
+    left, centre, right = edges[:-2, None], edges[1:-1, None], edges[2:, None]
+    rise = (m[None, :] - left) / (centre - left)
+    fall = (right - m[None, :]) / (right - centre)
+    return np.maximum(0.0, np.minimum(rise, fall)), nfft
+
+
+def window(name, n):
+    a = 2.0 * np.pi * np.arange(n) / (n - 1)
+    return {"povey": (0.5 - 0.5 * np.cos(a)) ** 0.85,
+            "hamming": 0.54 - 0.46 * np.cos(a),
+            "hann": 0.5 - 0.5 * np.cos(a),
+            "rectangular": np.ones(n)}[name]
+
+
+def model_mfcc(samples, fs, o):
+    x = samples / 32768.0 * o["scale"]
+    flen = int(round(fs * o["framelength"] / 1000.0))
+    shift = int(round(fs * o["frameshift"] / 1000.0))
+    nframes = 0 if len(x) < flen else 1 + (len(x) - flen) // shift
+    if nframes == 0:
+        return np.zeros((o["numceps"], 0))
+    idx = np.arange(flen)[:, None] + shift * np.arange(nframes)[None, :]
+    frames = x[idx]
+    frames = frames - frames.mean(axis=0)
+    a = o["preemphasis"]
+    frames = np.vstack([(1.0 - a) * frames[:1], frames[1:] - a * frames[:-1]])
+    frames = frames * window(o["window"], flen)[:, None]
+    fbank, nfft = mel_filterbank(flen, o["numchannels"], fs)
+    spectrum = np.fft.rfft(frames, n=nfft, axis=0)[: nfft // 2]
+    energies = np.maximum(fbank @ (spectrum.real ** 2 + spectrum.imag ** 2), 2.0 ** -23)
+    nch, nceps = o["numchannels"], o["numceps"]
+    n = np.arange(1, nceps + 1)[:, None]
+    k = np.arange(1, nch + 1)[None, :]
+    dct = np.sqrt(2.0 / nch) * np.cos(np.pi / nch * n * (k - 0.5))
+    c = dct @ np.log(energies)
+    L = o["lifter"]
+    if L != 0:
+        c = c * (1.0 + L / 2.0 * np.sin(np.pi * n / L))
+    return c
+
+
+def option_text(o):
+    parts = []
+    for key, value in o.items():
+        if DEFAULTS.get(key) != value:
+            parts.append("'%s', %s" % (key, "'%s'" % value if isinstance(value, str) else repr(value)))
+    return "".join(", " + p for p in parts)
+
+
+def run_host(mexhost, examples, workdir, cases):
+    lines = []
+    for k, (path, o) in enumerate(cases):
+        lines.append("[y, fs] = audioread('%s');" % path)
+        lines.append("c = mfcc(y, fs%s);" % option_text(o))
+        lines.append("fprintf('CASE %d %%d %%d\\n', size(c, 1), size(c, 2));" % k)
+        lines.append("fprintf('%.17g\\n', c);")
+    script = os.path.join(workdir, "cases.m")
+    with open(script, "w") as f:
+        f.write("\n".join(lines) + "\n")
+    out = subprocess.run([mexhost, "--path", examples, script], capture_output=True, text=True,
+                         cwd=workdir, timeout=600)
+    if out.returncode != 0:
+        sys.exit("mexhost failed:\n" + out.stdout[-2000:] + out.stderr)
+    results, current = {}, None
+    for line in out.stdout.splitlines():
+        if line.startswith("CASE "):
+            k, rows, cols = map(int, line.split()[1:])
+            current = results[k] = (rows, cols, [])
+        elif current is not None and line and (line[0].isdigit() or line[0] in "-+NIi"):
+            current[2].append(float(line))
+    return {k: np.array(v, dtype=np.float64).reshape(c, r).T for k, (r, c, v) in results.items()}
+
+
+def signals(workdir, speech):
+    t = np.arange(2 * FS) / FS
+    rng = np.random.default_rng(7)
+    made = {
+        "tone 440 Hz": 8000 * np.sin(2 * np.pi * 440 * t),
+        "tones 200 + 3100 Hz": 6000 * np.sin(2 * np.pi * 200 * t) + 3000 * np.sin(2 * np.pi * 3100 * t),
+        "chirp 50 Hz to 7.9 kHz": 10000 * np.sin(2 * np.pi * (50 * t + (7900 - 50) / 4 * t ** 2)),
+        "white noise": rng.normal(0, 3000, len(t)),
+        "tone, then digital silence": np.concatenate([8000 * np.sin(2 * np.pi * 1000 * t[:FS // 2]),
+                                                      np.zeros(FS // 2)]),
+        "one frame exactly": rng.normal(0, 1000, 400),
+        "shorter than a frame": rng.normal(0, 1000, 399),
+    }
+    files = {}
+    for name, x in made.items():
+        path = os.path.join(workdir, name.replace(" ", "_").replace(",", "").replace("+", "and") + ".wav")
+        write_wav(path, x)
+        files[name] = path
+    files["speech sample"] = speech
+    return files
+
+
+# Calls that must stop with an error, and a part of the message each must give.
+BAD_CALLS = [
+    ("mfcc(zeros(1000, 1))", "expects a signal and its sampling frequency"),
+    ("mfcc(zeros(1000, 1), 16000, 'Lifter')", "name-value pairs"),
+    ("mfcc(zeros(1000, 1), 16000, 'Liftre', 22)", "unknown option 'liftre'"),
+    ("mfcc(zeros(1000, 1), 16000, 'Window', 'blackman')", "unknown window 'blackman'"),
+    ("mfcc(zeros(1000, 1), 16000, 'NumCeps', [12 13])", "'numceps' takes a number"),
+    ("mfcc(zeros(1000, 1), 16000, 'FrameLength', 0.01)", "at least 2 samples long"),
+]
+
+
+def check_errors(mexhost, examples, workdir):
+    failures = 0
+    for call, part in BAD_CALLS:
+        out = subprocess.run([mexhost, "--path", examples, "-e", "c = " + call + ";"],
+                             capture_output=True, text=True, cwd=workdir, timeout=60)
+        ok = out.returncode == 1 and part in out.stderr
+        failures += not ok
+        print("%s %s stops: %s" % ("ok  " if ok else "FAIL", call, out.stderr.strip()[:120]))
+    return failures
+
+
+SKIPPED = 77  # CTest's SKIP_RETURN_CODE for this test
+
+
+def host_can_run_mfcc(mexhost, examples, workdir):
+    """Whether this mexhost calls function files and has audioread."""
+    probe = subprocess.run([mexhost, "--path", examples, "-e",
+                            "c = mfcc(zeros(400, 1), 16000); [y, fs] = audioread('%s');"
+                            % sys.argv[3]], capture_output=True, text=True, cwd=workdir,
+                           timeout=60)
+    if probe.returncode != 0:
+        print("skip: this mexhost cannot run mfcc.m: " + probe.stderr.strip())
+        return False
+    return True
+
+
+def main():
+    mexhost, examples, speech = sys.argv[1:4]
+    failures = 0
+    with tempfile.TemporaryDirectory() as workdir:
+        if not host_can_run_mfcc(mexhost, examples, workdir):
+            return SKIPPED
+        files = signals(workdir, speech)
+        variants = [
+            ("defaults", {}),
+            ("Hamming window, 40 channels, 13 coefficients",
+             dict(window="hamming", numchannels=40, numceps=13)),
+            ("Hann window, 20 ms every 5 ms, no pre-emphasis",
+             dict(window="hann", framelength=20.0, frameshift=5.0, preemphasis=0.0)),
+            ("rectangular window, no lifter, samples in [-1, 1)",
+             dict(window="rectangular", lifter=0, scale=1.0)),
+        ]
+        cases, labels = [], []
+        for name, path in files.items():
+            for vname, changes in variants if name != "shorter than a frame" else variants[:1]:
+                o = dict(DEFAULTS, **changes)
+                cases.append((path, o))
+                labels.append("%s, %s" % (name, vname))
+        host = run_host(mexhost, examples, workdir, cases)
+        for k, (path, o) in enumerate(cases):
+            samples, fs = read_wav(path)
+            ref = model_mfcc(samples, fs, o)
+            got = host.get(k)
+            if got is None or got.shape != ref.shape:
+                print("FAIL %s: shape %s, expected %s" % (labels[k], None if got is None else got.shape, ref.shape))
+                failures += 1
+                continue
+            scale = max(1.0, np.abs(ref).max(initial=0.0))
+            err = np.abs(got - ref).max(initial=0.0) / scale
+            ok = err <= 1e-9
+            failures += not ok
+            print("%s %s: %d frames, error %.2e of %.3g" % ("ok  " if ok else "FAIL", labels[k],
+                                                             ref.shape[1], err, scale))
+        checks = len(cases) + len(BAD_CALLS)
+        kaldi_checks, kaldi_failures = compare_torchaudio(files, host, cases, labels)
+        checks += kaldi_checks
+        failures += kaldi_failures + check_errors(mexhost, examples, workdir)
+    print("%d passed, %d failed" % (checks - failures, failures))
+    return 1 if failures else 0
+
+
+def compare_torchaudio(files, host, cases, labels):
+    try:
+        import torch
+        import torchaudio.compliance.kaldi as kaldi
+    except ImportError:
+        print("skip torchaudio comparison: torchaudio is not importable")
+        return 0, 0
+    checks = failures = 0
+    for k, (path, o) in enumerate(cases):
+        if o != DEFAULTS or host[k].shape[1] == 0:
+            continue
+        samples, fs = read_wav(path)
+        wav = torch.tensor(samples, dtype=torch.float32)[None, :]
+        ref = kaldi.mfcc(wav, sample_frequency=fs, dither=0.0, low_freq=0.0, num_mel_bins=23,
+                         energy_floor=0.0).numpy().T[1:13]
+        err = np.abs(host[k] - ref).max()
+        # Kaldi's arithmetic is single precision: most values agree within 1e-3, a few
+        # from low-energy channels within 1e-2.
+        ok = np.percentile(np.abs(host[k] - ref), 99) <= 1e-3 and err <= 1e-2
+        checks += 1
+        failures += not ok
+        print("%s %s against torchaudio's Kaldi mfcc: error %.2e" % ("ok  " if ok else "FAIL", labels[k], err))
+    return checks, failures
+
+
+if __name__ == "__main__":
+    sys.exit(main())
