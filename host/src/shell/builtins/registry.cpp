@@ -60,8 +60,8 @@ Results slotted(mxArray *first, std::initializer_list<mxArray *> slots, int narg
 namespace {
 
 using Family = std::span<const Builtin> (*)();
-constexpr Family kFamilies[] = {numbersFamily, signalsFamily, textFamily,  filesFamily,
-                                figuresFamily, sessionFamily, linalgFamily};
+constexpr Family kFamilies[] = {numbersFamily, signalsFamily, textFamily,   filesFamily,
+                                figuresFamily, sessionFamily, linalgFamily, audioFamily};
 
 const std::unordered_map<std::string_view, const Builtin *> &table() {
   static const auto *t = [] {

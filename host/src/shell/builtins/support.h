@@ -48,5 +48,6 @@ std::span<const Builtin> filesFamily();
 std::span<const Builtin> figuresFamily();
 std::span<const Builtin> sessionFamily();
 std::span<const Builtin> linalgFamily();
+std::span<const Builtin> audioFamily();
 
 }  // namespace shell::builtins

@@ -1,0 +1,166 @@
+// Audio files: round trips through each written format, frame ranges, and files that are
+// missing, truncated, not audio, or written where the write must fail.
+#include "mexrt/audio.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "mexrt/error.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace audio = mexrt::audio;
+
+class Audio : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("audio_test_" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string file(const std::string &name) const { return (dir_ / name).string(); }
+  fs::path dir_;
+};
+
+// frames x channels of a ramp through [-1, 1], a different phase for each channel.
+std::vector<double> ramp(std::size_t frames, std::size_t channels) {
+  std::vector<double> v(frames * channels);
+  for (std::size_t c = 0; c < channels; ++c) {
+    for (std::size_t t = 0; t < frames; ++t) {
+      v[c * frames + t] = std::sin(0.05 * static_cast<double>(t) + static_cast<double>(c));
+    }
+  }
+  return v;
+}
+
+std::string errorOf(const std::function<void()> &f) {
+  try {
+    f();
+  } catch (const mexrt::Error &e) {
+    return e.what();
+  }
+  return "";
+}
+
+TEST_F(Audio, RoundTripsThroughEachFormat) {
+  struct Case {
+    const char *name;
+    std::size_t channels;
+    double tolerance;
+  } cases[] = {
+      {"mono.wav", 1, 1.0 / 32768}, {"stereo.wav", 2, 1.0 / 32768}, {"three.flac", 3, 1.0 / 32768},
+      {"two.aiff", 2, 1.0 / 32768}, {"mono.ogg", 1, 0.05},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<double> y = ramp(3000, c.channels);
+    audio::write(file(c.name), y.data(), 3000, c.channels, 16000);
+    audio::Sound s = audio::read(file(c.name));
+    EXPECT_EQ(s.rate, 16000);
+    ASSERT_EQ(s.channels, c.channels);
+    ASSERT_EQ(s.frames, 3000u);
+    double worst = 0;
+    for (std::size_t k = 0; k < y.size(); ++k)
+      worst = std::max(worst, std::abs(s.samples[k] - y[k]));
+    EXPECT_LE(worst, c.tolerance);
+  }
+}
+
+TEST_F(Audio, SixteenBitSamplesComeBackExactlyAndOutOfRangeValuesClip) {
+  std::vector<double> y = {0, 0.5, -0.5, -1, 1.5, -2, 1024.0 / 32768};
+  audio::write(file("clip.wav"), y.data(), y.size(), 1, 8000);
+  audio::Sound s = audio::read(file("clip.wav"));
+  std::vector<double> expected = {0, 0.5, -0.5, -1, 32767.0 / 32768, -1, 1024.0 / 32768};
+  ASSERT_EQ(s.samples.size(), expected.size());
+  for (std::size_t k = 0; k < expected.size(); ++k) EXPECT_NEAR(s.samples[k], expected[k], 1e-12);
+}
+
+TEST_F(Audio, ReadsAFrameRange) {
+  std::vector<double> y = ramp(500, 2);
+  audio::write(file("r.wav"), y.data(), 500, 2, 8000);
+  audio::Sound all = audio::read(file("r.wav"));
+  struct Case {
+    std::size_t first, last;
+  } cases[] = {{1, 500}, {1, 1}, {500, 500}, {100, 149}, {7, 6}};
+  for (const Case &c : cases) {
+    audio::Sound s = audio::read(file("r.wav"), c.first, c.last);
+    ASSERT_EQ(s.frames, c.last + 1 - c.first);
+    for (std::size_t ch = 0; ch < 2; ++ch) {
+      for (std::size_t t = 0; t < s.frames; ++t) {
+        EXPECT_EQ(s.samples[ch * s.frames + t], all.samples[ch * 500 + c.first - 1 + t]);
+      }
+    }
+  }
+  EXPECT_NE(errorOf([&] { audio::read(file("r.wav"), 1, 501); }).find("outside its 500 frames"),
+            std::string::npos);
+  EXPECT_NE(errorOf([&] { audio::read(file("r.wav"), 0, 5); }), "");
+}
+
+TEST_F(Audio, BadFilesAreErrorsNamingTheFileAndTheReason) {
+  std::vector<double> y = ramp(1000, 1);
+  audio::write(file("good.wav"), y.data(), 1000, 1, 8000);
+  // The same file cut in the middle of its samples: the header still promises 1000 frames.
+  {
+    std::ifstream in(file("good.wav"), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    std::ofstream(file("cut.wav"), std::ios::binary).write(bytes.data(), 44 + 600);
+    std::ofstream(file("header.wav"), std::ios::binary).write(bytes.data(), 20);
+  }
+  std::ofstream(file("text.wav")) << "this is not a sound file, only text that goes on a while";
+  struct Case {
+    std::string path, reason;
+  } cases[] = {
+      {file("absent.wav"), "no such file"},
+      {dir_.string(), "folder"},
+      {file("text.wav"), ""},
+      {file("header.wav"), ""},
+      {file("cut.wav"), "truncated"},
+  };
+  for (const Case &c : cases) {
+    std::string e = errorOf([&] { audio::read(c.path); });
+    SCOPED_TRACE(e);
+    EXPECT_EQ(e.rfind("audioread: cannot read \"" + c.path + "\": ", 0), 0u);
+    EXPECT_NE(e.find(c.reason), std::string::npos);
+  }
+}
+
+TEST_F(Audio, AFailedWriteLeavesTheOldFileAndNoTemporary) {
+  std::vector<double> y = ramp(100, 1);
+  audio::write(file("keep.wav"), y.data(), 100, 1, 8000);
+  auto size = fs::file_size(file("keep.wav"));
+  std::vector<double> bad = {0, NAN, 0};
+  struct Case {
+    std::string path;
+    const double *samples;
+    std::size_t frames, channels;
+    double rate;
+    const char *reason;
+  } cases[] = {
+      {file("keep.wav"), bad.data(), 3, 1, 8000, "NaN"},
+      {file("keep.wav"), y.data(), 100, 1, 0, "rate"},
+      {file("keep.wav"), y.data(), 100, 1, 8000.5, "rate"},
+      {file("keep.wav"), y.data(), 100, 0, 8000, "channels"},
+      {file("keep.mp9"), y.data(), 100, 1, 8000, "extension"},
+      {file("no/such/folder/x.wav"), y.data(), 100, 1, 8000, ""},
+  };
+  for (const Case &c : cases) {
+    std::string e = errorOf([&] { audio::write(c.path, c.samples, c.frames, c.channels, c.rate); });
+    SCOPED_TRACE(e);
+    EXPECT_EQ(e.rfind("audiowrite: cannot write \"" + c.path + "\": ", 0), 0u);
+    EXPECT_NE(e.find(c.reason), std::string::npos);
+  }
+  EXPECT_EQ(fs::file_size(file("keep.wav")), size);
+  std::size_t entries = 0;
+  for (auto &entry : fs::directory_iterator(dir_)) entries += entry.is_regular_file();
+  EXPECT_EQ(entries, 1u) << "only keep.wav";
+}
+
+}  // namespace
