@@ -31,14 +31,14 @@ MEXRT_API void mlfRestorePreviousContext(int nout, int nin, ...);
 MEXRT_API mxArray *mlfReturnValue(mxArray *a);  // hands a body's output on as a temporary
 MEXRT_API LocalFunctionTable *mclSetCurrentLocalFunctionTable(LocalFunctionTable *table);
 MEXRT_API LocalFunctionTable *mclGetCurrentLocalFunctionTable(void);
-MEXRT_API mxArray *mclGetUninitializedArray(void);  // a new marker of class 0
-MEXRT_API void mclCopyArray(mxArray **a);           // *a becomes an owned copy; NULL stays NULL
-MEXRT_API mxArray *mclCreateEmptyArray(void);       // a new 0x0 double
-MEXRT_API void mlfAssign(mxArray **var, mxArray *a);    // *var takes a over; old value freed
+MEXRT_API mxArray *mclGetUninitializedArray(void);    // a new marker of class 0
+MEXRT_API void mclCopyArray(mxArray **a);             // *a becomes an owned copy; NULL stays NULL
+MEXRT_API mxArray *mclCreateEmptyArray(void);         // a new 0x0 double
+MEXRT_API void mlfAssign(mxArray **var, mxArray *a);  // *var takes a over; old value freed
 MEXRT_API void mclAssignAns(mxArray **ans, mxArray *a);  // as mlfAssign; a NULL result is ignored
-MEXRT_API int mclNargin(int count, ...);                 // how many of the count handles are present
-MEXRT_API mxArray *mclVe(mxArray *a);                    // a call's result used as an operand
-MEXRT_API mxArray *mclInitialize(mxArray *a);            // keeps a temporary as an owned array
+MEXRT_API int mclNargin(int count, ...);       // how many of the count handles are present
+MEXRT_API mxArray *mclVe(mxArray *a);          // a call's result used as an operand
+MEXRT_API mxArray *mclInitialize(mxArray *a);  // keeps a temporary as an owned array
 // Recovery from an error: the temporaries made since a mark was taken, and not yet
 // reclaimed by an operation, are freed. Every temporary is freed exactly once.
 MEXRT_API uint64_t mclTempMark(void);
@@ -117,6 +117,14 @@ MEXRT_API mlfVarargoutList mlfVarargout(mxArray **first, ...);
 MEXRT_API mxArray *mlfSize(mlfVarargoutList *varargout, mxArray *x, mxArray *dim);
 MEXRT_API mxArray *mlfZeros(mxArray *first, ...);  // zeros(n), zeros(m, n, ...), zeros([m n])
 MEXRT_API mxArray *mlfOnes(mxArray *first, ...);
+// rand and randn take the sizes zeros takes. Their generator is xoshiro256** seeded through
+// splitmix64 (rng(seed), seed a whole number; rng(0) before the first call); rand gives
+// (top 53 bits + 0.5) / 2^53, randn Box-Muller pairs of two such uniforms, cosine value first.
+MEXRT_API mxArray *mlfRand(mxArray *first, ...);
+MEXRT_API mxArray *mlfRandn(mxArray *first, ...);
+MEXRT_API void mlfRng(mxArray *seed);
+// linspace(a, b, n): 1 x n from a to b (n NULL: 100 points).
+MEXRT_API mxArray *mlfLinspace(mxArray *a, mxArray *b, mxArray *n);
 MEXRT_API mxArray *mlfReshape(mxArray *x, ...);  // reshape(x, m, n, ...) or reshape(x, [m n])
 MEXRT_API mxArray *mlfHorzcat(mxArray *first, ...);
 MEXRT_API mxArray *mlfVertcat(mxArray *first, ...);
@@ -128,8 +136,31 @@ MEXRT_API mxArray *mlfFind(mxArray **row_or_value, mxArray **value, mxArray *x);
 MEXRT_API mxArray *mlfMax(mxArray **index, mxArray *x, mxArray *y, mxArray *dim);
 MEXRT_API mxArray *mlfMin(mxArray **index, mxArray *x, mxArray *y, mxArray *dim);
 MEXRT_API mxArray *mlfSum(mxArray *x, mxArray *dim);
+// Along the first non-singleton dimension, or dim (NULL for the default); complex-aware.
+// prod([]) is 1, mean, median, var and std of [] NaN, any([]) false, all([]) true.
+MEXRT_API mxArray *mlfProd(mxArray *x, mxArray *dim);
+MEXRT_API mxArray *mlfMean(mxArray *x, mxArray *dim);
+MEXRT_API mxArray *mlfMedian(mxArray *x, mxArray *dim);  // NaN where a slice holds NaN
+// var(x, w, dim), std(x, w, dim): w 0 (NULL or []) divides by n - 1, w 1 by n; real results.
+MEXRT_API mxArray *mlfVar(mxArray *x, mxArray *w, mxArray *dim);
+MEXRT_API mxArray *mlfStd(mxArray *x, mxArray *w, mxArray *dim);
+MEXRT_API mxArray *mlfAny(mxArray *x, mxArray *dim);
+MEXRT_API mxArray *mlfAll(mxArray *x, mxArray *dim);
+MEXRT_API mxArray *mlfCumsum(mxArray *x, mxArray *dim);
+// sort(x, dim, mode): ascending (NaN last) or 'descend' (NaN first), stable; complex values
+// by magnitude, then angle. index, when not NULL, receives the positions within each slice.
+MEXRT_API mxArray *mlfSort(mxArray **index, mxArray *x, mxArray *dim, mxArray *mode);
+MEXRT_API mxArray *mlfNdims(mxArray *x);
 MEXRT_API mxArray *mlfNumel(mxArray *x);
 MEXRT_API mxArray *mlfCeil(mxArray *x);
+MEXRT_API mxArray *mlfFloor(mxArray *x);
+MEXRT_API mxArray *mlfFix(mxArray *x);   // rounded towards 0
+MEXRT_API mxArray *mlfSign(mxArray *x);  // -1, 0, 1; z / abs(z) for complex z
+// mod(x, y) has y's sign, rem(x, y) x's; both x where y is 0; real arguments only.
+MEXRT_API mxArray *mlfMod(mxArray *x, mxArray *y);
+MEXRT_API mxArray *mlfRem(mxArray *x, mxArray *y);
+MEXRT_API mxArray *mlfIsnan(mxArray *x);  // logical; a complex element where either part is
+MEXRT_API mxArray *mlfIsinf(mxArray *x);
 MEXRT_API mxArray *mlfRound(mxArray *x);
 MEXRT_API mxArray *mlfAbs(mxArray *x);
 MEXRT_API mxArray *mlfExp(mxArray *x);
@@ -155,6 +186,12 @@ MEXRT_API mxArray *mlfIsreal(mxArray *x);  // a logical scalar: x has no imagina
 // fft(x), fft(x, n), fft(x, n, dim): the discrete Fourier transform along the first
 // non-singleton dimension or dim, zero-padded or truncated to n points; n or dim NULL (or n
 // empty) for the defaults.
+// filter(b, a, x): direct form II transposed along the first non-singleton dimension, from
+// zero state; b and a real vectors, a(1) non-zero.
+MEXRT_API mxArray *mlfFilter(mxArray *b, mxArray *a, mxArray *x);
+// hamming(n) and hann(n) as n x 1 columns; option NULL, 'symmetric' or 'periodic'.
+MEXRT_API mxArray *mlfHamming(mxArray *n, mxArray *option);
+MEXRT_API mxArray *mlfHann(mxArray *n, mxArray *option);
 MEXRT_API mxArray *mlfFft(mxArray *x, mxArray *n, mxArray *dim);
 // ifft(x, n, dim, option): the inverse transform, scaled by 1/n. option NULL or
 // "nonsymmetric", or "symmetric": x is taken as conjugate symmetric and the result is real.
@@ -165,6 +202,15 @@ MEXRT_API void mlfDisp(mxArray *x);
 // fprintf(fid, format, args...): fid 1 is standard output, 2 standard error. The result is
 // the number of bytes written when nargout > 0, else NULL. Numeric conversions print the
 // real part of a complex argument, as the host language does.
+// sprintf(format, args..., NULL): fprintf's text as a 1 x n char array.
+MEXRT_API mxArray *mlfSprintf(mxArray *format, ...);
+// num2str(x), num2str(x, precision), num2str(x, format): numbers as text, one row per row
+// of x, columns two spaces apart; complex numbers as a+bi.
+MEXRT_API mxArray *mlfNum2str(mxArray *x, mxArray *option);
+MEXRT_API mxArray *mlfStrcmp(mxArray *a, mxArray *b);  // logical: same class char, size, text
+MEXRT_API mxArray *mlfStrcat(mxArray *first, ...);     // char rows joined, trailing blanks cut
+MEXRT_API mxArray *mlfUpper(mxArray *s);               // non-char arrays come back unchanged
+MEXRT_API mxArray *mlfLower(mxArray *s);
 MEXRT_API mxArray *mlfNFprintf(int nargout, mxArray *fid, mxArray *format, ...);
 
 #ifdef __cplusplus

@@ -58,6 +58,8 @@ std::size_t sizeValue(double v, const char *fn) {
 }
 
 // The size zeros(...) and ones(...) make: () is 1x1, (n) is n x n, (m, n, ...), ([m n ...]).
+}  // namespace
+
 Dims sizeArguments(const OperandList &args, const char *fn) {
   if (args.size() == 0) return Dims(1, 1);
   std::vector<std::size_t> d;
@@ -81,6 +83,8 @@ Dims sizeArguments(const OperandList &args, const char *fn) {
   }
   return dimsOf(d);
 }
+
+namespace {
 
 Array *filled(const OperandList &args, const char *fn, double value) {
   Owned r(newArray(mxDOUBLE_CLASS, sizeArguments(args, fn)));
@@ -303,6 +307,34 @@ mxArray *mlfTranspose(mxArray *x) {
 mxArray *mlfIsempty(mxArray *x) {
   Operand a(x, "isempty");
   return temp(newLogicalScalar(a->isEmpty()));
+}
+
+// linspace(a, b, n): n points from a to b, both ends exact; n defaults to 100, and below 1
+// gives 1 x 0.
+mxArray *mlfLinspace(mxArray *a, mxArray *b, mxArray *n) {
+  std::vector<Array *> list{a, b};
+  if (n) list.push_back(n);
+  OperandList ops(list, "linspace");
+  auto real = [](const Array &v, const char *what) {
+    if (v.numel() != 1 || v.isComplex() || !(v.isDouble() || v.isLogical() || v.isChar())) {
+      raise(std::string("linspace: ") + what + " must be a real scalar.");
+    }
+    return v.number(0);
+  };
+  const double lo = real(ops[0], "the start"), hi = real(ops[1], "the end");
+  double count = n ? real(ops[2], "the number of points") : 100.0;
+  if (std::isnan(count)) raise("linspace: the number of points must not be NaN.");
+  count = count < 1 ? 0 : std::floor(count);
+  if (count > 1e12) raise("linspace: too many points.");
+  const auto m = static_cast<std::size_t>(count);
+  Owned r(newArrayForOverwrite(mxDOUBLE_CLASS, Dims(1, m)));
+  if (m) {
+    double *out = r->mutableReals();
+    const double step = m > 1 ? (hi - lo) / static_cast<double>(m - 1) : 0.0;
+    for (std::size_t k = 0; k + 1 < m; ++k) out[k] = lo + static_cast<double>(k) * step;
+    out[m - 1] = hi;
+  }
+  return temp(r.release());
 }
 
 }  // extern "C"

@@ -69,6 +69,37 @@ Results sum(Evaluator &, const char *name, Args &a, int nargout) {
   return one(mlfSum(a[0], a.size() == 2 ? a[1] : nullptr));
 }
 
+// f(x) and f(x, dim) for the reductions and scans along one dimension.
+template <mxArray *(*Op)(mxArray *, mxArray *)>
+Results along(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 1, 2);
+  outputs(name, nargout, 1);
+  return one(Op(a[0], a.size() == 2 ? a[1] : nullptr));
+}
+
+// var(x), var(x, w), var(x, w, dim) and the same for std.
+template <mxArray *(*Op)(mxArray *, mxArray *, mxArray *)>
+Results spread(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 1, 3);
+  outputs(name, nargout, 1);
+  return one(Op(a[0], a.size() >= 2 ? a[1] : nullptr, a.size() == 3 ? a[2] : nullptr));
+}
+
+// sort(x), sort(x, dim), sort(x, mode), sort(x, dim, mode), [s, i] = sort(...).
+Results sort(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 1, 3);
+  outputs(name, nargout, 2);
+  mxArray *dim = nullptr, *mode = nullptr;
+  if (a.size() == 2) (isText(a[1]) ? mode : dim) = a[1];
+  if (a.size() == 3) {
+    dim = a[1];
+    mode = a[2];
+  }
+  mxArray *where = nullptr;
+  mxArray *s = mlfSort(nargout >= 2 ? &where : nullptr, a[0], dim, mode);
+  return slotted(s, {where}, nargout);
+}
+
 // length(x): 0 for an empty array, else its longest dimension.
 Results length(Evaluator &, const char *name, Args &a, int nargout) {
   arity(name, a, 1, 1);
@@ -87,6 +118,33 @@ Results complexBuiltin(Evaluator &, const char *name, Args &a, int nargout) {
   return one(mlfComplex(a[0], a.size() == 2 ? a[1] : nullptr));
 }
 
+// The element-wise functions of two arguments.
+template <mxArray *(*Op)(mxArray *, mxArray *)>
+Results binary(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 2, 2);
+  outputs(name, nargout, 1);
+  return one(Op(a[0], a[1]));
+}
+
+Results linspace(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 2, 3);
+  outputs(name, nargout, 1);
+  return one(mlfLinspace(a[0], a[1], a.size() == 3 ? a[2] : nullptr));
+}
+
+// rng(seed) and rng('default'), which is rng(0).
+Results rng(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 1, 1);
+  outputs(name, nargout, 0);
+  if (isText(a[0])) {
+    if (takeText(a[0], name) != "default") raise("rng: the only named setting is 'default'.");
+    mlfRng(mlfScalar(0));
+    return {};
+  }
+  mlfRng(a[0]);
+  return {};
+}
+
 }  // namespace
 
 std::span<const Builtin> numbersFamily() {
@@ -103,9 +161,48 @@ std::span<const Builtin> numbersFamily() {
       {"min", extreme<false>,
        "min(x), min(x, y), min(x, [], dim), [m, i] = min(x): the smallest elements"},
       {"sum", sum, "sum(x), sum(x, dim): the sum along the first non-singleton dimension or dim"},
+      {"prod", along<mlfProd>,
+       "prod(x), prod(x, dim): the product along the first non-singleton dimension or dim"},
+      {"mean", along<mlfMean>,
+       "mean(x), mean(x, dim): the average along the first non-singleton dimension or dim"},
+      {"median", along<mlfMedian>,
+       "median(x), median(x, dim): the middle value (the mean of the two middle ones)"},
+      {"var", spread<mlfVar>,
+       "var(x), var(x, w, dim): the variance, over n - 1 (w = 0) or n (w = 1)"},
+      {"std", spread<mlfStd>,
+       "std(x), std(x, w, dim): the standard deviation, sqrt(var(x, w, dim))"},
+      {"any", along<mlfAny>, "any(x), any(x, dim): true where a slice has a non-zero element"},
+      {"all", along<mlfAll>,
+       "all(x), all(x, dim): true where every element of a slice is non-zero"},
+      {"cumsum", along<mlfCumsum>, "cumsum(x), cumsum(x, dim): the running sums along a dimension"},
+      {"sort", sort,
+       "sort(x, dim, 'descend'), [s, i] = sort(x): ascending (NaN last) or descending; complex by "
+       "abs, then angle"},
+      {"ndims", elementwise<mlfNdims>, "ndims(x): the number of dimensions, at least 2"},
       {"numel", elementwise<mlfNumel>, "numel(x): the number of elements"},
       {"length", length, "length(x): the longest dimension, 0 for an empty array"},
       {"ceil", elementwise<mlfCeil>, "ceil(x): rounded towards +Inf"},
+      {"floor", elementwise<mlfFloor>, "floor(x): rounded towards -Inf"},
+      {"fix", elementwise<mlfFix>, "fix(x): rounded towards 0"},
+      {"sign", elementwise<mlfSign>,
+       "sign(x): -1, 0 or 1 by the sign of x; z / abs(z) for complex z"},
+      {"mod", binary<mlfMod>,
+       "mod(x, y): x - floor(x ./ y) .* y, with the sign of y; x where y is 0"},
+      {"rem", binary<mlfRem>,
+       "rem(x, y): x - fix(x ./ y) .* y, with the sign of x; x where y is 0"},
+      {"isnan", elementwise<mlfIsnan>,
+       "isnan(x): true where x (either part of a complex x) is NaN"},
+      {"isinf", elementwise<mlfIsinf>,
+       "isinf(x): true where x (either part of a complex x) is infinite"},
+      {"linspace", linspace, "linspace(a, b, n): 1 x n evenly spaced points from a to b (n = 100)"},
+      {"rand", listed<mlfRand>,
+       "rand(n), rand(m, n, ...): uniform numbers in (0, 1) from the generator rng seeds"},
+      {"randn", listed<mlfRandn>,
+       "randn(n), randn(m, n, ...): standard normal numbers (Box-Muller on rand's generator)"},
+      {"rng", rng,
+       "rng(seed), rng('default'): restarts rand and randn; the generator is xoshiro256** "
+       "seeded by splitmix64, (top 53 bits + 0.5) / 2^53 for rand, Box-Muller pairs (cosine "
+       "first) for randn"},
       {"round", elementwise<mlfRound>,
        "round(x): rounded to the nearest whole number, halves away from 0"},
       {"abs", elementwise<mlfAbs>, "abs(x): the absolute value"},

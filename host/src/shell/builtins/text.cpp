@@ -29,6 +29,34 @@ Results fprintfBuiltin(Evaluator &, const char *name, Args &a, int nargout) {
   return r ? one(r) : Results{};
 }
 
+Results sprintfBuiltin(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 1, kMaxListed + 1);
+  outputs(name, nargout, 1);
+  std::array<mxArray *, kMaxListed + 1> rest{};
+  for (std::size_t k = 1; k < a.size(); ++k) rest[k - 1] = a[k];
+  return one(mlfSprintf(a[0], rest[0], rest[1], rest[2], rest[3], rest[4], rest[5], rest[6],
+                        rest[7], rest[8], rest[9], rest[10], rest[11], rest[12], rest[13], rest[14],
+                        rest[15]));
+}
+
+Results num2str(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 1, 2);
+  outputs(name, nargout, 1);
+  return one(mlfNum2str(a[0], a.size() == 2 ? a[1] : nullptr));
+}
+
+Results strcmpBuiltin(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 2, 2);
+  outputs(name, nargout, 1);
+  return one(mlfStrcmp(a[0], a[1]));
+}
+
+Results strcatBuiltin(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 1, kMaxListed);
+  outputs(name, nargout, 1);
+  return one(callListed(mlfStrcat, a, name));
+}
+
 }  // namespace
 
 std::span<const Builtin> textFamily() {
@@ -36,6 +64,14 @@ std::span<const Builtin> textFamily() {
       {"disp", disp, "disp(x): shows x without its name"},
       {"fprintf", fprintfBuiltin,
        "fprintf([fid,] format, args...): formatted text to standard output (1) or error (2)"},
+      {"sprintf", sprintfBuiltin, "sprintf(format, args...): fprintf's formatted text as a string"},
+      {"num2str", num2str,
+       "num2str(x), num2str(x, digits), num2str(x, format): numbers (complex as a+bi) as text"},
+      {"strcmp", strcmpBuiltin, "strcmp(a, b): true when a and b are the same text"},
+      {"strcat", strcatBuiltin,
+       "strcat(a, b, ...): text joined side by side, each piece's trailing blanks removed"},
+      {"upper", elementwise<mlfUpper>, "upper(s): s in capitals"},
+      {"lower", elementwise<mlfLower>, "lower(s): s in small letters"},
   };
   return kTable;
 }

@@ -1,0 +1,101 @@
+// floor, fix, sign, mod, rem, isnan and isinf of real and complex arrays. floor and fix of a
+// complex number round each part; sign(z) is z / abs(z) (0 for 0); isnan and isinf hold where
+// either part is NaN or infinite. mod and rem take real arguments with scalar expansion:
+// mod(x, y) = x - floor(x / y) * y has y's sign, rem(x, y) = x - fix(x / y) * y has x's, and
+// both give x when y is 0.
+#include <cmath>
+#include <string>
+
+#include "core/array.h"
+#include "mexrt/mathlib.h"
+#include "ops/elementwise.h"
+#include "ops/elementwise_complex.h"
+
+using namespace mexrt::detail;
+
+namespace {
+
+template <double (*F)(double)>
+Complex eachPart(Complex z) {
+  return {F(z.real()), F(z.imag())};
+}
+double floorOf(double v) { return std::floor(v); }
+double fixOf(double v) { return std::trunc(v); }
+double signOf(double v) { return v > 0 ? 1.0 : v < 0 ? -1.0 : v == 0 ? 0.0 : v; }
+
+template <class P>
+mxArray *test(mxArray *x, const char *name, P p) {
+  Operand X(x, name);
+  Array *r = newArray(mxLOGICAL_CLASS, X->dims);
+  const std::size_t n = X->numel();
+  if (n) {
+    mxLogical *out = r->mutableLogicals();
+    if (X->isComplex()) {
+      ComplexReader z(*X);
+      for (std::size_t k = 0; k < n; ++k) {
+        Complex v = z(k);
+        out[k] = p(v.real()) || p(v.imag());
+      }
+    } else {
+      DoubleData d(*X);
+      for (std::size_t k = 0; k < n; ++k) out[k] = p(d[k]);
+    }
+  }
+  return temp(r);
+}
+
+template <class F>
+mxArray *realPair(mxArray *x, mxArray *y, const char *name, F f) {
+  if ((x && x->isComplex()) || (y && y->isComplex())) {
+    Operand X(x, name);
+    if (y != x) Operand Y(y, name);
+    raise(std::string(name) + ": the arguments must be real.");
+  }
+  return arithmetic(x, y, name, f);
+}
+
+double modOf(double x, double y) {
+  if (y == 0) return x;
+  if (std::isinf(y) && std::isfinite(x)) return x == 0 || (x > 0) == (y > 0) ? x : y;
+  double m = std::fmod(x, y);
+  if (m != 0 && (m < 0) != (y < 0)) m += y;
+  return m;
+}
+
+double remOf(double x, double y) {
+  if (y == 0) return x;
+  if (std::isinf(y) && std::isfinite(x)) return x;
+  return std::fmod(x, y);
+}
+
+}  // namespace
+
+extern "C" {
+
+mxArray *mlfFloor(mxArray *x) {
+  if (isComplexArg(x)) return complexElementwise(x, "floor", eachPart<floorOf>);
+  return elementwise(x, "floor", [](double v) { return std::floor(v); });
+}
+mxArray *mlfFix(mxArray *x) {
+  if (isComplexArg(x)) return complexElementwise(x, "fix", eachPart<fixOf>);
+  return elementwise(x, "fix", [](double v) { return std::trunc(v); });
+}
+mxArray *mlfSign(mxArray *x) {
+  if (isComplexArg(x)) {
+    return complexElementwise(x, "sign", [](Complex z) {
+      double a = std::abs(z);
+      return a == 0 ? Complex{0, 0} : z / a;
+    });
+  }
+  return elementwise(x, "sign", signOf);
+}
+mxArray *mlfMod(mxArray *x, mxArray *y) { return realPair(x, y, "mod", modOf); }
+mxArray *mlfRem(mxArray *x, mxArray *y) { return realPair(x, y, "rem", remOf); }
+mxArray *mlfIsnan(mxArray *x) {
+  return test(x, "isnan", [](double v) { return std::isnan(v); });
+}
+mxArray *mlfIsinf(mxArray *x) {
+  return test(x, "isinf", [](double v) { return std::isinf(v); });
+}
+
+}  // extern "C"
