@@ -253,4 +253,30 @@ TEST_F(Builtins, Text) {
   });
 }
 
+TEST_F(Builtins, SaveAndLoad) {
+  expectAll({
+      {"a = [1 2; 3 4]; z = [1+2i 3]; s = 'text'; b = [true false]; n = ones(2, 3, 2); "
+       "e = zeros(0, 2); save('d.mat', 'a', 'z', 's', 'b', 'n', 'e'); clear_all_ = 1; "
+       "load('d.mat'); disp(a), disp(z), disp(s), disp(b), disp(size(n)), disp(size(e))",
+       "     1     2\n     3     4\n   1.0000 + 2.0000i   3.0000 + 0.0000i\ntext\n"
+       "     1     0\n     2     3     2\n     0     2\n"},
+      {"x = 5; y = 'w'; save('all'); load('all.mat', 'y'); disp(y)", "w\n"},
+      {"x = 1; save('keep.mat', 'x'); x = 2; save('keep.mat', 'x', 'nothing')",
+       "error: save: there is no variable \"nothing\"."},
+      {"x = 1; save('keep.mat', 'x'); x = 2; save('no/such/folder/k.mat', 'x')",
+       "error: save: cannot write \"no/such/folder/k.mat\": No such file or directory."},
+      {"save(5)", "error: save: the file name must be text."},
+      {"x = 1; save('f.mat', 5)", "error: save: variable names must be text."},
+      {"save()", "error: Not enough input arguments for 'save'."},
+      {"load('absent.mat')",
+       "error: load: cannot find \"absent.mat\" in the current directory or on the module path."},
+  });
+  // The failed saves left the good file as it was.
+  EXPECT_EQ(run("load('keep.mat'); disp(x)"), "     1\n");
+  std::size_t hidden = 0;
+  for (auto &entry : fs::directory_iterator(dir_))
+    hidden += entry.path().filename().string()[0] == '.';
+  EXPECT_EQ(hidden, 0u) << "no temporary file left";
+}
+
 }  // namespace

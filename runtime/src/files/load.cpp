@@ -19,9 +19,10 @@
 #include <vector>
 
 #include "core/array.h"
-#include "mexrt/graphics.h"
-#include "mexrt/mathlib.h"
 #include "core/operands.h"
+#include "mexrt/graphics.h"
+#include "mexrt/matfile.h"
+#include "mexrt/mathlib.h"
 
 namespace mexrt::detail {
 namespace {
@@ -471,6 +472,17 @@ void load(const Array &fileName, const std::vector<Target> &targets) {
 
 }  // namespace
 }  // namespace mexrt::detail
+
+std::vector<std::string> mexrt::matfile::variableNames(const std::string &name) {
+  using namespace mexrt::detail;
+  fs::path file = resolve(name);
+  Scan scan(file.string());
+  std::vector<std::string> names;
+  for (const Scanned &s : scan.run(readAll(file))) {
+    if (std::find(names.begin(), names.end(), s.name) == names.end()) names.push_back(s.name);
+  }
+  return names;
+}
 
 void mexrt::graphics::setLoadPath(const std::vector<std::string> &folders) {
   mexrt::detail::loadPath() = folders;
