@@ -53,6 +53,11 @@ MEXRT_API int mclUninitWarning(const char *name);
 MEXRT_API void mclValidateOutputWarning(const char *output, const char *function);
 // Prints "Warning: " and the text on standard error, as one line.
 MEXRT_API void mclWarning(const char *utf8);
+// Where printed text (disp, fprintf to 1) and warnings go instead of the standard streams:
+// `output` receives the printed bytes, `warning` a warning's text without "Warning: ". A
+// null sink restores its standard stream. Hosts embedding the runtime (Python) set these.
+typedef void (*mexrtTextSink)(void *context, const char *text, size_t length);
+MEXRT_API void mexrtSetTextSinks(mexrtTextSink output, mexrtTextSink warning, void *context);
 
 // --- Library initialisation, counted: the first init builds, the last term destroys ---
 MEXRT_API void mclLibInit(int32_t *reference_count, ModuleInfo *info);

@@ -8,6 +8,11 @@
 #include "core/array.h"
 #include "mexrt/mathlib.h"
 
+namespace mexrt::detail {
+extern mexrtTextSink warningSink;  // set by mexrtSetTextSinks (printops.cpp)
+extern void *sinkContext;
+}  // namespace mexrt::detail
+
 using namespace mexrt::detail;
 
 namespace {
@@ -182,6 +187,11 @@ void mclValidateOutputWarning(const char *output, const char *function) {
 }
 
 void mclWarning(const char *utf8) {
+  if (mexrt::detail::warningSink) {
+    const char *text = utf8 ? utf8 : "";
+    mexrt::detail::warningSink(mexrt::detail::sinkContext, text, std::strlen(text));
+    return;
+  }
   std::fflush(stdout);  // keep the warning in its place among printed lines
   std::fprintf(stderr, "Warning: %s\n", utf8 ? utf8 : "");
   std::fflush(stderr);

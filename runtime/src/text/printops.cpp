@@ -4,14 +4,24 @@
 #include <vector>
 
 #include "core/array.h"
-#include "mexrt/mathlib.h"
 #include "core/operands.h"
+#include "mexrt/mathlib.h"
 
 using namespace mexrt::detail;
+
+namespace mexrt::detail {
+mexrtTextSink outputSink = nullptr;
+mexrtTextSink warningSink = nullptr;
+void *sinkContext = nullptr;
+}  // namespace mexrt::detail
 
 namespace {
 
 void writeAll(std::FILE *stream, const std::string &text) {
+  if (stream == stdout && outputSink) {
+    if (!text.empty()) outputSink(sinkContext, text.data(), text.size());
+    return;
+  }
   if (!text.empty()) std::fwrite(text.data(), 1, text.size(), stream);
   std::fflush(stream);
 }
@@ -19,6 +29,12 @@ void writeAll(std::FILE *stream, const std::string &text) {
 }  // namespace
 
 extern "C" {
+
+void mexrtSetTextSinks(mexrtTextSink output, mexrtTextSink warning, void *context) {
+  outputSink = output;
+  warningSink = warning;
+  sinkContext = context;
+}
 
 void mlfDisp(mxArray *x) {
   Operand X(x, "disp");
