@@ -1,0 +1,101 @@
+"""The mel-cepstral front end: framing and power spectra in numpy, the rest in the toolbox."""
+
+from __future__ import annotations
+
+import contextlib
+import functools
+import io
+from typing import Any
+
+import numpy as np
+
+WINDOWS = ("povey", "hamming", "hann", "rectangular")
+
+
+def frame_window(kind: str, n: int) -> np.ndarray:
+    """The analysis window of ``n`` samples: povey (symmetric Hann to the power 0.85),
+    hamming, hann (both symmetric) or rectangular."""
+    if n < 1:
+        raise ValueError("the frame must hold at least one sample")
+    if kind == "rectangular" or n == 1:
+        return np.ones(n)
+    a = 2.0 * np.pi * np.arange(n) / (n - 1)
+    if kind == "povey":
+        return (0.5 - 0.5 * np.cos(a)) ** 0.85
+    if kind == "hann":
+        return 0.5 - 0.5 * np.cos(a)
+    if kind == "hamming":
+        return 0.54 - 0.46 * np.cos(a)
+    raise ValueError(f"unknown window {kind!r}; choose one of {', '.join(WINDOWS)}")
+
+
+def power_spectra(y: np.ndarray, framelen: int, shift: int, preemph: float,
+                  window: str) -> np.ndarray:
+    """Power spectra of the whole frames of ``y``: frames x (fftN // 2), fftN being the
+    frame length zero-padded up to a power of two (the Nyquist bin left out, as bandsetup's
+    filterbank has no column for it)."""
+    n = y.shape[0]
+    count = 0 if n < framelen else 1 + (n - framelen) // shift
+    fft_n = 1 << max(0, int(framelen - 1).bit_length())
+    if count == 0:
+        return np.zeros((0, fft_n // 2))
+    idx = np.arange(framelen)[None, :] + shift * np.arange(count)[:, None]
+    frames = y[idx]
+    frames = frames - frames.mean(axis=1, keepdims=True)
+    if preemph != 0.0:
+        frames[:, 1:] -= preemph * frames[:, :-1].copy()
+        frames[:, 0] -= preemph * frames[:, 0]
+    frames *= frame_window(window, framelen)
+    spec = np.fft.rfft(frames, n=fft_n, axis=1)[:, : fft_n // 2]
+    return spec.real ** 2 + spec.imag ** 2
+
+
+@functools.lru_cache(maxsize=16)
+def _filterbank(framelen: int, numchans: int, fs: float) -> np.ndarray:
+    from . import bandsetup
+    with contextlib.redirect_stdout(io.StringIO()):  # its two report lines, once per design
+        return bandsetup(framelen, numchans, fs)
+
+
+def mfcc(y: Any, fs: float, *, frame_length: float = 25.0, frame_shift: float = 10.0,
+         preemphasis: float = 0.97, window: str = "povey", num_chans: int = 23,
+         num_ceps: int = 12, lifter: float = 22.0, scale: float = 32768.0) -> np.ndarray:
+    """Mel-frequency cepstral coefficients of one signal, Kaldi's defaults without dither.
+
+    ``y`` is a 1-D signal (or samples x channels, of which the first channel is used) on the
+    scale -1 .. 1, as :func:`melceps.read_audio` gives it; ``scale`` (32768) brings it to the
+    16-bit integer scale (give ``scale=1`` for integer samples). ``fs`` is the sampling
+    frequency in Hz. Frames of ``frame_length`` ms every ``frame_shift`` ms (whole frames
+    only) have their mean removed, are pre-emphasised by ``preemphasis`` (the first sample
+    scaled by 1 - preemphasis), windowed (povey, hamming, hann or rectangular) and
+    transformed; the power spectrum goes through ``bandsetup``'s filterbank of
+    ``num_chans`` channels, the natural log of each energy (floored at 2^-23) through
+    ``chan2qf`` for coefficients 1 .. ``num_ceps`` and ``quefwind`` with L = ``lifter``.
+
+    Returns float64 of shape ``(frames, num_ceps)``: one row per frame, c1 first (the
+    transpose of the host's one column per frame).
+    """
+    from . import chan2qf, quefwind
+    y = np.asarray(y)
+    if y.ndim == 2:
+        y = y[:, 0]
+    elif y.ndim != 1:
+        raise ValueError("y must be a 1-D signal or samples x channels")
+    if np.iscomplexobj(y):
+        raise ValueError("y must be real")
+    y = y.astype(np.float64) * scale
+    framelen = int(round(frame_length * fs / 1000.0))
+    shift = int(round(frame_shift * fs / 1000.0))
+    if framelen < 2 or shift < 1:
+        raise ValueError("the frame length must be at least 2 samples and the shift at least 1")
+    if window not in WINDOWS:
+        raise ValueError(f"unknown window {window!r}; choose one of {', '.join(WINDOWS)}")
+    power = power_spectra(y, framelen, shift, preemphasis, window)
+    if power.shape[0] == 0:
+        return np.zeros((0, int(num_ceps)))
+    fbank = _filterbank(framelen, int(num_chans), float(fs))
+    # channels x frames, column-major so it crosses into the toolbox as it is
+    energies = np.asfortranarray(fbank @ power.T)
+    logfb = np.log(np.maximum(energies, 2.0 ** -23))
+    ceps = quefwind(chan2qf(logfb, int(num_ceps)), lifter)
+    return np.ascontiguousarray(ceps.T)
