@@ -1,0 +1,245 @@
+"""melceps-extract: mel cepstra of a corpus, one task per file on a Dask cluster.
+
+    melceps-extract [options] INPUT... -o OUTDIR
+
+An input is an audio file, a folder (searched recursively for the formats libsndfile reads)
+or a list file with one path a line. Each utterance's features (frames x coefficients) go to
+OUTDIR in the chosen format, written under a temporary name and renamed when complete, and
+OUTDIR/manifest.jsonl records every file. Files whose output exists are skipped unless
+--force is given. The exit status is 1 when any file failed.
+"""
+
+from __future__ import annotations
+
+import argparse
+import json
+import os
+import struct
+import sys
+from pathlib import Path
+from typing import Any, Iterable
+
+import numpy as np
+
+FORMATS = {"npy": ".npy", "mat": ".mat", "htk": ".htk"}
+HTK_MFCC = 6  # HTK parameter kind MFCC
+
+
+def audio_extensions() -> set[str]:
+    from . import _melceps
+    return {"." + e.lower() for e in _melceps.audio_extensions()} | {".wav", ".flac", ".ogg"}
+
+
+def collect(inputs: Iterable[str]) -> list[tuple[Path, Path]]:
+    """(audio file, output name relative to OUTDIR without suffix) for every input."""
+    exts = audio_extensions()
+    found: list[tuple[Path, Path]] = []
+
+    def add_file(p: Path) -> None:
+        found.append((p, Path(p.stem)))
+
+    for item in inputs:
+        p = Path(item)
+        if p.is_dir():
+            for f in sorted(p.rglob("*")):
+                if f.is_file() and f.suffix.lower() in exts:
+                    found.append((f, f.relative_to(p).with_suffix("")))
+        elif p.suffix.lower() in exts or not p.is_file():
+            add_file(p)  # a missing file is recorded as failed
+        else:
+            for line in p.read_text().splitlines():
+                line = line.strip()
+                if line and not line.startswith("#"):
+                    q = Path(line)
+                    add_file(q if q.is_absolute() else p.parent / q)
+    return found
+
+
+def write_features(path: Path, feats: np.ndarray, fmt: str, shift_ms: float) -> None:
+    """Writes one utterance's features under a temporary name, then renames it into place."""
+    path.parent.mkdir(parents=True, exist_ok=True)
+    tmp = path.with_name(f".{path.name}.tmp{os.getpid()}")
+    try:
+        with open(tmp, "wb") as f:
+            if fmt == "npy":
+                np.save(f, feats)
+            elif fmt == "mat":
+                import scipy.io
+                scipy.io.savemat(f, {"mfcc": feats})
+            else:
+                frames, ncoef = feats.shape
+                f.write(struct.pack(">iihh", frames, int(round(shift_ms * 1e4)), 4 * ncoef,
+                                    HTK_MFCC))
+                f.write(feats.astype(">f4").tobytes())
+            f.flush()
+            os.fsync(f.fileno())
+        os.replace(tmp, path)
+    finally:
+        if tmp.exists():
+            tmp.unlink()
+
+
+def read_htk(path: str | os.PathLike) -> tuple[np.ndarray, int, int]:
+    """(frames x coefficients float32, sample period in 100 ns, parameter kind) of a file."""
+    data = Path(path).read_bytes()
+    frames, period, size, kind = struct.unpack(">iihh", data[:12])
+    feats = np.frombuffer(data[12:], dtype=">f4").reshape(frames, size // 4)
+    return feats.astype(np.float32), period, kind
+
+
+def process(audio: str, output: str, fmt: str, options: dict[str, Any]) -> dict[str, Any]:
+    """Extracts one file; never raises: failures come back as a record with the message."""
+    record: dict[str, Any] = {"file": audio, "output": output, "frames": 0, "seconds": 0.0,
+                              "status": "ok", "error": None}
+    try:
+        delay = os.environ.get("MELCEPS_EXTRACT_TASK_DELAY")  # seconds; for testing lost workers
+        if delay:
+            import time
+            time.sleep(float(delay))
+        from . import mfcc, read_audio
+        y, fs = read_audio(audio)
+        record["seconds"] = y.shape[0] / fs
+        feats = mfcc(y, fs, **options)
+        if feats.shape[0] == 0:
+            raise ValueError(f"too short: {y.shape[0]} samples give no whole frame")
+        write_features(Path(output), feats, fmt, options.get("frame_shift", 10.0))
+        record["frames"] = int(feats.shape[0])
+    except Exception as e:  # every failure is recorded and the batch goes on
+        record["status"] = "failed"
+        from . import Error
+        record["error"] = str(e) if isinstance(e, (Error, ValueError)) else f"{type(e).__name__}: {e}"
+    return record
+
+
+def parse_args(argv: list[str] | None) -> argparse.Namespace:
+    ap = argparse.ArgumentParser(
+        prog="melceps-extract",
+        description="Mel-frequency cepstra of audio files, one task per file on a Dask "
+                    "cluster (a local one of --workers processes, or --scheduler's). Writes "
+                    "OUTDIR/NAME.npy|.mat|.htk per file (frames x coefficients) and "
+                    "OUTDIR/manifest.jsonl; skips files already done; exits 1 if any failed.",
+        epilog="Across machines: run `dask-scheduler` on one, `dask-worker tcp://HOST:8786` on "
+               "each over shared storage, then melceps-extract --scheduler tcp://HOST:8786 ...")
+    from ._version import __version__
+    ap.add_argument("--version", action="version", version=f"melceps-extract {__version__}")
+    ap.add_argument("inputs", nargs="+", metavar="INPUT",
+                    help="audio file, folder (searched recursively) or list file")
+    ap.add_argument("-o", "--output", required=True, metavar="OUTDIR", help="output folder")
+    ap.add_argument("--format", choices=sorted(FORMATS), default="npy",
+                    help="npy (default), mat (variable mfcc) or htk")
+    ap.add_argument("--workers", type=int, default=os.cpu_count() or 1,
+                    help="worker processes of a local cluster (default: the number of cores; "
+                         "0 runs in this process)")
+    ap.add_argument("--scheduler", metavar="ADDRESS",
+                    help="submit to an existing Dask scheduler, e.g. tcp://HOST:8786")
+    ap.add_argument("--force", action="store_true", help="redo files whose output exists")
+    ap.add_argument("--frame-length", type=float, default=25.0, help="ms (25)")
+    ap.add_argument("--frame-shift", type=float, default=10.0, help="ms (10)")
+    ap.add_argument("--preemphasis", type=float, default=0.97, help="(0.97)")
+    ap.add_argument("--window", default="povey",
+                    choices=["povey", "hamming", "hann", "rectangular"], help="(povey)")
+    ap.add_argument("--num-chans", type=int, default=23, help="filterbank channels (23)")
+    ap.add_argument("--num-ceps", type=int, default=12, help="coefficients (12)")
+    ap.add_argument("--lifter", type=float, default=22.0, help="lifter length L (22)")
+    ap.add_argument("--scale", type=float, default=32768.0, help="sample scale (32768)")
+    return ap.parse_args(argv)
+
+
+def run_tasks(tasks: list[tuple[str, str]], fmt: str, options: dict[str, Any],
+              args: argparse.Namespace, on_done) -> None:
+    show = sys.stderr.isatty()
+    bar = None
+    if show:
+        try:
+            from tqdm import tqdm
+            bar = tqdm(total=len(tasks), unit="file", file=sys.stderr)
+        except ImportError:
+            bar = None
+    if args.scheduler is None and args.workers <= 0:
+        for audio, out in tasks:
+            on_done(process(audio, out, fmt, options))
+            if bar:
+                bar.update()
+    else:
+        import logging
+        from dask.distributed import Client, LocalCluster, as_completed
+        if args.scheduler:
+            client = Client(args.scheduler)
+            cluster = None
+        else:
+            logging.getLogger("distributed").setLevel(logging.ERROR)
+            cluster = LocalCluster(n_workers=args.workers, threads_per_worker=1,
+                                   processes=True, dashboard_address=None,
+                                   silence_logs=logging.ERROR)
+            client = Client(cluster)
+        try:
+            futures = [client.submit(process, a, o, fmt, options, pure=False,
+                                     key=f"melceps-{k}-{os.getpid()}")
+                       for k, (a, o) in enumerate(tasks)]
+            for fut in as_completed(futures):
+                try:
+                    rec = fut.result()
+                except Exception as e:  # the task itself died (e.g. its workers kept dying)
+                    k = futures.index(fut)
+                    rec = {"file": tasks[k][0], "output": tasks[k][1], "frames": 0,
+                           "seconds": 0.0, "status": "failed", "error": str(e)}
+                on_done(rec)
+                if bar:
+                    bar.update()
+        finally:
+            client.close()
+            if cluster is not None:
+                cluster.close()
+    if bar:
+        bar.close()
+
+
+def main(argv: list[str] | None = None) -> int:
+    args = parse_args(argv)
+    outdir = Path(args.output)
+    outdir.mkdir(parents=True, exist_ok=True)
+    fmt = args.format
+    options = {"frame_length": args.frame_length, "frame_shift": args.frame_shift,
+               "preemphasis": args.preemphasis, "window": args.window,
+               "num_chans": args.num_chans, "num_ceps": args.num_ceps,
+               "lifter": args.lifter, "scale": args.scale}
+    manifest = outdir / "manifest.jsonl"
+    previous: dict[str, dict[str, Any]] = {}
+    if manifest.exists():
+        for line in manifest.read_text().splitlines():
+            try:
+                rec = json.loads(line)
+                previous[rec["output"]] = rec
+            except (ValueError, KeyError):
+                continue  # a line cut short by a killed run
+    records: dict[str, dict[str, Any]] = {}
+    tasks: list[tuple[str, str]] = []
+    for audio, rel in collect(args.inputs):
+        out = str(outdir / (str(rel) + FORMATS[fmt]))
+        if not args.force and os.path.exists(out):
+            rec = dict(previous.get(out) or {"file": str(audio), "output": out, "frames": None,
+                                              "seconds": None, "error": None})
+            rec["status"] = "skipped"
+            records[out] = rec
+        else:
+            tasks.append((str(audio), out))
+    with open(manifest, "a") as log:
+        def on_done(rec: dict[str, Any]) -> None:
+            records[rec["output"]] = rec
+            log.write(json.dumps(rec) + "\n")
+            log.flush()
+        run_tasks(tasks, fmt, options, args, on_done)
+    # The manifest of this run, one line per file, replaces the running log.
+    tmp = manifest.with_name(".manifest.jsonl.tmp")
+    with open(tmp, "w") as f:
+        for rec in records.values():
+            f.write(json.dumps(rec) + "\n")
+    os.replace(tmp, manifest)
+    failed = [r for r in records.values() if r["status"] == "failed"]
+    for r in failed:
+        print(f"melceps-extract: {r['file']}: {r['error']}", file=sys.stderr)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,136 @@
+"""melceps-extract: in process and on a 2-worker LocalCluster, failures, re-runs, lost workers."""
+
+import json
+import os
+import signal
+import subprocess
+import sys
+import threading
+import time
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+import melceps
+from melceps import extract
+from melceps._melceps import write_audio
+
+
+def make_corpus(root: Path, count: int, seconds: float = 0.3, fs: int = 16000) -> list[Path]:
+    files = []
+    r = np.random.default_rng(3)
+    for k in range(count):
+        sub = root / f"spk{k % 3}"
+        sub.mkdir(parents=True, exist_ok=True)
+        y = 0.2 * np.sin(2 * np.pi * (200 + 37 * k) * np.arange(int(fs * seconds)) / fs)
+        y += 0.01 * r.standard_normal(y.size)
+        f = sub / f"utt{k:02d}.wav"
+        write_audio(str(f), y, fs)
+        files.append(f)
+    return files
+
+
+def manifest(out: Path) -> dict:
+    return {r["file"]: r for r in map(json.loads, (out / "manifest.jsonl").read_text().splitlines())}
+
+
+def test_cluster_equals_in_process_and_rerun_does_nothing(tmp_path):
+    files = make_corpus(tmp_path / "corpus", 20)
+    (tmp_path / "corpus" / "bad.wav").write_bytes(b"RIFF nonsense that libsndfile refuses")
+    out = tmp_path / "out"
+    assert extract.main([str(tmp_path / "corpus"), "-o", str(out), "--workers", "2"]) == 1
+    m = manifest(out)
+    assert len(m) == 21
+    bad = m[str(tmp_path / "corpus" / "bad.wav")]
+    assert bad["status"] == "failed" and bad["error"]
+    for f in files:
+        rec = m[str(f)]
+        assert rec["status"] == "ok", rec
+        y, fs = melceps.read_audio(f)
+        want = melceps.mfcc(y, fs)
+        got = np.load(rec["output"])
+        assert rec["frames"] == got.shape[0] and abs(rec["seconds"] - 0.3) < 1e-9
+        np.testing.assert_allclose(got, want, rtol=1e-12, atol=1e-12)
+    stamps = {f: os.stat(m[str(f)]["output"]).st_mtime_ns for f in files}
+    # a re-run redoes only the failed file
+    assert extract.main([str(tmp_path / "corpus"), "-o", str(out), "--workers", "0"]) == 1
+    m2 = manifest(out)
+    assert all(m2[str(f)]["status"] == "skipped" for f in files)
+    assert m2[str(tmp_path / "corpus" / "bad.wav")]["status"] == "failed"
+    assert stamps == {f: os.stat(m[str(f)]["output"]).st_mtime_ns for f in files}
+    assert not list(out.rglob(".*tmp*"))
+
+
+@pytest.mark.parametrize("fmt", ["npy", "mat", "htk"])
+def test_formats_and_list_file(tmp_path, fmt):
+    files = make_corpus(tmp_path / "c", 2)
+    short = tmp_path / "c" / "short.wav"
+    write_audio(str(short), np.zeros(100), 16000)
+    lst = tmp_path / "files.lst"
+    lst.write_text("\n".join(str(f) for f in files + [short, tmp_path / "missing.wav"]) + "\n")
+    out = tmp_path / "o"
+    assert extract.main([str(lst), "-o", str(out), "--format", fmt, "--workers", "0"]) == 1
+    m = manifest(out)
+    assert m[str(short)]["status"] == "failed" and "too short" in m[str(short)]["error"]
+    assert m[str(tmp_path / "missing.wav")]["status"] == "failed"
+    want = melceps.mfcc(*melceps.read_audio(files[0]))
+    path = m[str(files[0])]["output"]
+    if fmt == "npy":
+        got = np.load(path)
+    elif fmt == "mat":
+        import scipy.io
+        got = scipy.io.loadmat(path)["mfcc"]
+    else:
+        got, period, kind = extract.read_htk(path)
+        assert (period, kind) == (100000, 6)
+        np.testing.assert_allclose(got, want, rtol=1e-6, atol=1e-4)
+        return
+    np.testing.assert_allclose(got, want, rtol=1e-12)
+
+
+def test_force_redoes_and_module_entry(tmp_path):
+    files = make_corpus(tmp_path / "c", 2)
+    out = tmp_path / "o"
+    env = dict(os.environ)
+    cmd = [sys.executable, "-m", "melceps.extract", str(files[0]), "-o", str(out), "--workers", "0"]
+    assert subprocess.run(cmd, env=env).returncode == 0
+    first = os.stat(out / "utt00.npy").st_mtime_ns
+    time.sleep(0.01)
+    assert subprocess.run(cmd + ["--force"], env=env).returncode == 0
+    assert os.stat(out / "utt00.npy").st_mtime_ns != first
+    assert manifest(out)[str(files[0])]["status"] == "ok"
+
+
+def test_a_killed_worker_loses_no_file(tmp_path):
+    from dask.distributed import Client, LocalCluster
+    make_corpus(tmp_path / "c", 12)
+    out = tmp_path / "o"
+    os.environ["MELCEPS_EXTRACT_TASK_DELAY"] = "0.3"  # inherited by the workers
+    cluster = LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                           dashboard_address=None, silence_logs=50)
+    try:
+        client = Client(cluster)
+        pids = list(client.run(os.getpid).values())
+        client.close()
+
+        def kill_one():  # once some files are done, while others run
+            log = out / "manifest.jsonl"
+            deadline = time.time() + 30
+            while time.time() < deadline:
+                if log.exists() and len(log.read_text().splitlines()) >= 2:
+                    break
+                time.sleep(0.02)
+            os.kill(pids[0], signal.SIGKILL)
+
+        killer = threading.Thread(target=kill_one)
+        killer.start()
+        rc = extract.main([str(tmp_path / "c"), "-o", str(out),
+                           "--scheduler", cluster.scheduler_address])
+        killer.join()
+    finally:
+        del os.environ["MELCEPS_EXTRACT_TASK_DELAY"]
+        cluster.close()
+    assert rc == 0
+    m = manifest(out)
+    assert len(m) == 12 and all(r["status"] == "ok" for r in m.values())
