@@ -39,7 +39,7 @@ def _module_dirs() -> list[str]:
     extra = os.environ.get("MELCEPS_MODULE_PATH")
     if extra:
         dirs += [d for d in extra.split(os.pathsep) if d]
-    installed = Path(__file__).resolve().parents[2] / "mex"
+    installed = Path(__file__).resolve().parents[3] / "mex"  # PREFIX/lib/mex
     if installed.is_dir():
         dirs.append(str(installed))
     else:
