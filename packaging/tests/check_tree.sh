@@ -81,6 +81,17 @@ check_man_page() {
   done
 }
 
+# The Python package beside the libraries, its modules found in the tree, and its program.
+check_python() {
+  local prefix=$1
+  PYTHONPATH=$prefix/lib/python3/dist-packages /usr/bin/python3 -c \
+    'import melceps, sys; sys.exit(0 if melceps.db(100.0)[0, 0] == 40 else 1)' ||
+    fail "the Python package does not work in the tree"
+  "$prefix/bin/melceps-extract" --version | grep -qx "melceps-extract $VERSION" ||
+    fail "melceps-extract --version"
+  [ -f "$prefix/share/man/man1/melceps-extract.1.gz" ] || fail "no man page melceps-extract.1.gz"
+}
+
 # The example application, built with pkg-config and run with the library found through
 # the RUNPATH that pkg-config's libdir gives.
 check_pkg_config() {
@@ -117,6 +128,7 @@ check_tree() {
   check_runpaths "$1"
   check_host "$1"
   check_man_page "$1"
+  check_python "$1"
   check_pkg_config "$1"
   check_find_package "$1"
 }
