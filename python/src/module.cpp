@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host/loader.h"
+#include "mexrt/audio.h"
 #include "mexrt/error.h"
 #include "mexrt/graphics.h"
 #include "mexrt/mathlib.h"
@@ -256,32 +257,33 @@ py::tuple call(const std::string &name, const py::args &args, int nargout) {
   return py::make_tuple(results, flushEvents(), py::none());
 }
 
-// An audio file through libsndfile: (samples as frames x channels in [-1, 1), rate).
+// An audio file through the runtime's reader: (samples frames x channels in [-1, 1], rate).
 py::tuple readAudio(const std::string &path) {
-  SF_INFO info{};
-  SNDFILE *f = sf_open(path.c_str(), SFM_READ, &info);
-  if (!f) throw std::runtime_error("cannot read '" + path + "': " + sf_strerror(nullptr));
-  std::unique_ptr<SNDFILE, int (*)(SNDFILE *)> guard(f, sf_close);
-  py::array_t<double> out(
-      {static_cast<py::ssize_t>(info.frames), static_cast<py::ssize_t>(info.channels)});
-  sf_count_t got = sf_readf_double(f, out.mutable_data(), info.frames);
-  if (got != info.frames)
-    throw std::runtime_error("cannot read '" + path + "': the file ends early.");
-  return py::make_tuple(out, info.samplerate);
+  mexrt::audio::Sound sound;
+  try {
+    sound = mexrt::audio::read(path);
+  } catch (const mexrt::Error &e) {
+    throw std::runtime_error(e.message());
+  }
+  // Column by column, as the reader gives them: a Fortran-ordered frames x channels array.
+  py::array_t<double, py::array::f_style> out(
+      {static_cast<py::ssize_t>(sound.frames), static_cast<py::ssize_t>(sound.channels)});
+  if (!sound.samples.empty())
+    std::memcpy(out.mutable_data(), sound.samples.data(), sizeof(double) * sound.samples.size());
+  return py::make_tuple(out, static_cast<int>(sound.rate));
 }
 
-// Writes 16-bit PCM WAV from frames x channels samples in [-1, 1) (for tests and benchmarks).
+// Writes frames x channels samples in [-1, 1] at a rate through the runtime's writer (the
+// format from the extension; 16-bit PCM WAV for .wav).
 void writeAudio(const std::string &path,
-                py::array_t<double, py::array::c_style | py::array::forcecast> y, int rate) {
-  SF_INFO info{};
-  info.samplerate = rate;
-  info.channels = y.ndim() == 2 ? static_cast<int>(y.shape(1)) : 1;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  SNDFILE *f = sf_open(path.c_str(), SFM_WRITE, &info);
-  if (!f) throw std::runtime_error("cannot write '" + path + "': " + sf_strerror(nullptr));
-  sf_count_t frames = y.ndim() == 2 ? y.shape(0) : y.size();
-  sf_writef_double(f, y.data(), frames);
-  sf_close(f);
+                py::array_t<double, py::array::f_style | py::array::forcecast> y, int rate) {
+  std::size_t frames = y.ndim() >= 1 ? y.shape(0) : 1;
+  std::size_t channels = y.ndim() == 2 ? y.shape(1) : 1;
+  try {
+    mexrt::audio::write(path, y.data(), frames, channels, rate);
+  } catch (const mexrt::Error &e) {
+    throw std::runtime_error(e.message());
+  }
 }
 
 // The extensions libsndfile reads, for searching folders.
@@ -308,6 +310,6 @@ PYBIND11_MODULE(_melceps, m) {
   m.def("call", &call, py::arg("name"), py::kw_only(), py::arg("nargout") = 1,
         "Calls a function through its gateway entry: (results, events, error).");
   m.def("read_audio", &readAudio, "(samples frames x channels in [-1, 1), rate) of an audio file.");
-  m.def("write_audio", &writeAudio, "Writes 16-bit PCM WAV.");
+  m.def("write_audio", &writeAudio, "Writes an audio file (16-bit PCM WAV for .wav).");
   m.def("audio_extensions", &audioExtensions, "The file extensions libsndfile reads.");
 }
