@@ -134,3 +134,17 @@ def test_a_killed_worker_loses_no_file(tmp_path):
     assert rc == 0
     m = manifest(out)
     assert len(m) == 12 and all(r["status"] == "ok" for r in m.values())
+
+
+@pytest.mark.skipif(not os.environ.get("MELCEPS_EXTRACT_PROGRAM"), reason="program not known")
+def test_the_program_itself_on_a_local_cluster(tmp_path):
+    # Workers are spawned and run the program's file again; only the parent may start a
+    # cluster, or every worker starts one of its own without end.
+    files = make_corpus(tmp_path / "c", 4)
+    out = tmp_path / "o"
+    run = subprocess.run([os.environ["MELCEPS_EXTRACT_PROGRAM"], str(tmp_path / "c"), "-o",
+                          str(out), "--workers", "2"], capture_output=True, text=True,
+                         timeout=120)
+    assert run.returncode == 0, run.stderr[-2000:]
+    m = manifest(out)
+    assert len(m) == 4 and all(m[str(f)]["status"] == "ok" for f in files)
