@@ -46,8 +46,8 @@ def power_spectra(y: np.ndarray, framelen: int, shift: int, preemph: float,
         frames[:, 1:] -= preemph * frames[:, :-1].copy()
         frames[:, 0] -= preemph * frames[:, 0]
     frames *= frame_window(window, framelen)
-    spec = np.fft.rfft(frames, n=fft_n, axis=1)[:, : fft_n // 2]
-    return spec.real ** 2 + spec.imag ** 2
+    spectra = np.fft.rfft(frames, n=fft_n, axis=1)[:, : fft_n // 2]
+    return spectra.real ** 2 + spectra.imag ** 2
 
 
 @functools.lru_cache(maxsize=16)
