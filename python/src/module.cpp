@@ -74,16 +74,19 @@ struct Arrays {
   }
 };
 
+// The host's dimensions of a numpy array: a scalar is 1x1 and a 1-D array one row.
+std::vector<size_t> hostDims(const py::array &d) {
+  if (d.ndim() == 0) return {1, 1};
+  if (d.ndim() == 1) return {1, static_cast<size_t>(d.shape(0))};
+  std::vector<size_t> dims;
+  for (py::ssize_t k = 0; k < d.ndim(); ++k) dims.push_back(static_cast<size_t>(d.shape(k)));
+  return dims;
+}
+
 mxArray *fromDoubles(const py::array &arr) {
   auto d = py::array_t<double, py::array::f_style | py::array::forcecast>::ensure(arr);
   if (!d) throw py::type_error("melceps: the array cannot be converted to double.");
-  std::vector<size_t> dims;
-  if (d.ndim() == 0)
-    dims = {1, 1};
-  else if (d.ndim() == 1)
-    dims = {1, static_cast<size_t>(d.shape(0))};
-  else
-    for (py::ssize_t k = 0; k < d.ndim(); ++k) dims.push_back(static_cast<size_t>(d.shape(k)));
+  std::vector<size_t> dims = hostDims(d);
   mxArray *x = mxCreateNumericArray(dims.size(), dims.data(), mxDOUBLE_CLASS, mxREAL);
   if (d.size() > 0) std::memcpy(mxGetPr(x), d.data(), sizeof(double) * d.size());
   return x;
@@ -92,13 +95,7 @@ mxArray *fromDoubles(const py::array &arr) {
 mxArray *fromComplex(const py::array &arr) {
   using C = std::complex<double>;
   auto d = py::array_t<C, py::array::f_style | py::array::forcecast>::ensure(arr);
-  std::vector<size_t> dims;
-  if (d.ndim() == 0)
-    dims = {1, 1};
-  else if (d.ndim() == 1)
-    dims = {1, static_cast<size_t>(d.shape(0))};
-  else
-    for (py::ssize_t k = 0; k < d.ndim(); ++k) dims.push_back(static_cast<size_t>(d.shape(k)));
+  std::vector<size_t> dims = hostDims(d);
   mxArray *x = mxCreateNumericArray(dims.size(), dims.data(), mxDOUBLE_CLASS, mxCOMPLEX);
   if (d.size() > 0) {
     double *re = mxGetPr(x), *im = mxGetPi(x);

@@ -8,27 +8,6 @@ namespace shell::builtins {
 
 namespace {
 
-template <mxArray *(*Op)(mxArray *)>
-Results unary(Evaluator &, const char *name, Args &a, int nargout) {
-  arity(name, a, 1, 1);
-  outputs(name, nargout, 1);
-  return one(Op(a[0]));
-}
-
-// f(A) or f(A, second) of operations whose second argument may be absent.
-template <mxArray *(*Op)(mxArray *, mxArray *)>
-Results optionalSecond(Evaluator &, const char *name, Args &a, int nargout) {
-  arity(name, a, 1, 2);
-  outputs(name, nargout, 1);
-  return one(Op(a[0], a.size() == 2 ? a[1] : nullptr));
-}
-
-Results kron(Evaluator &, const char *name, Args &a, int nargout) {
-  arity(name, a, 2, 2);
-  outputs(name, nargout, 1);
-  return one(mlfKron(a[0], a[1]));
-}
-
 Results eye(Evaluator &, const char *name, Args &a, int nargout) {
   outputs(name, nargout, 1);
   return one(callListed(mlfEye, a, name));
@@ -74,23 +53,24 @@ Results svd(Evaluator &, const char *name, Args &a, int nargout) {
 
 std::span<const Builtin> linalgFamily() {
   static const Builtin kTable[] = {
-      {"det", unary<mlfDet>, "det(A): the determinant of a square matrix, from its LU factors"},
-      {"diag", optionalSecond<mlfDiag>,
+      {"det", oneArgument<mlfDet>,
+       "det(A): the determinant of a square matrix, from its LU factors"},
+      {"diag", secondOptional<mlfDiag>,
        "diag(v, k): a vector on the k-th diagonal of a square matrix; diag(A, k): a matrix's "
        "k-th diagonal as a column"},
       {"eig", eig, "eig(A), [V, D] = eig(A): eigenvalues, and eigenvectors with A V = V D"},
       {"eye", eye, "eye(n), eye(m, n), eye([m n]): the identity matrix"},
-      {"inv", unary<mlfInv>, "inv(A): the inverse of a square matrix"},
-      {"kron", kron, "kron(A, B): the Kronecker product, blocks A(i, j) * B"},
-      {"norm", optionalSecond<mlfNorm>,
+      {"inv", oneArgument<mlfInv>, "inv(A): the inverse of a square matrix"},
+      {"kron", twoArguments<mlfKron>, "kron(A, B): the Kronecker product, blocks A(i, j) * B"},
+      {"norm", secondOptional<mlfNorm>,
        "norm(x, p): the 2-norm, or p = 1, Inf, -Inf, any p for vectors, or 'fro'"},
-      {"pinv", optionalSecond<mlfPinv>,
+      {"pinv", secondOptional<mlfPinv>,
        "pinv(A, tol): the pseudo-inverse from the singular values above tol"},
-      {"rank", optionalSecond<mlfRank>, "rank(A, tol): the number of singular values above tol"},
+      {"rank", secondOptional<mlfRank>, "rank(A, tol): the number of singular values above tol"},
       {"svd", svd,
        "svd(A), [U, S, V] = svd(A), svd(A, 'econ'): the singular values, or the "
        "decomposition A = U S V'"},
-      {"trace", unary<mlfTrace>, "trace(A): the sum of a square matrix's diagonal"},
+      {"trace", oneArgument<mlfTrace>, "trace(A): the sum of a square matrix's diagonal"},
   };
   return kTable;
 }

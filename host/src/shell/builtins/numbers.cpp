@@ -63,20 +63,6 @@ Results extreme(Evaluator &, const char *name, Args &a, int nargout) {
   return slotted(m, {where}, nargout);
 }
 
-Results sum(Evaluator &, const char *name, Args &a, int nargout) {
-  arity(name, a, 1, 2);
-  outputs(name, nargout, 1);
-  return one(mlfSum(a[0], a.size() == 2 ? a[1] : nullptr));
-}
-
-// f(x) and f(x, dim) for the reductions and scans along one dimension.
-template <mxArray *(*Op)(mxArray *, mxArray *)>
-Results along(Evaluator &, const char *name, Args &a, int nargout) {
-  arity(name, a, 1, 2);
-  outputs(name, nargout, 1);
-  return one(Op(a[0], a.size() == 2 ? a[1] : nullptr));
-}
-
 // var(x), var(x, w), var(x, w, dim) and the same for std.
 template <mxArray *(*Op)(mxArray *, mxArray *, mxArray *)>
 Results spread(Evaluator &, const char *name, Args &a, int nargout) {
@@ -109,21 +95,6 @@ Results length(Evaluator &, const char *name, Args &a, int nargout) {
     return one(mlfScalar(0));
   }
   return one(mlfMax(nullptr, mlfSize(nullptr, a[0], nullptr), nullptr, nullptr));
-}
-
-// complex(a, b) or complex(a).
-Results complexBuiltin(Evaluator &, const char *name, Args &a, int nargout) {
-  arity(name, a, 1, 2);
-  outputs(name, nargout, 1);
-  return one(mlfComplex(a[0], a.size() == 2 ? a[1] : nullptr));
-}
-
-// The element-wise functions of two arguments.
-template <mxArray *(*Op)(mxArray *, mxArray *)>
-Results binary(Evaluator &, const char *name, Args &a, int nargout) {
-  arity(name, a, 2, 2);
-  outputs(name, nargout, 1);
-  return one(Op(a[0], a[1]));
 }
 
 Results linspace(Evaluator &, const char *name, Args &a, int nargout) {
@@ -160,39 +131,42 @@ std::span<const Builtin> numbersFamily() {
        "max(x), max(x, y), max(x, [], dim), [m, i] = max(x): the largest elements"},
       {"min", extreme<false>,
        "min(x), min(x, y), min(x, [], dim), [m, i] = min(x): the smallest elements"},
-      {"sum", sum, "sum(x), sum(x, dim): the sum along the first non-singleton dimension or dim"},
-      {"prod", along<mlfProd>,
+      {"sum", secondOptional<mlfSum>,
+       "sum(x), sum(x, dim): the sum along the first non-singleton dimension or dim"},
+      {"prod", secondOptional<mlfProd>,
        "prod(x), prod(x, dim): the product along the first non-singleton dimension or dim"},
-      {"mean", along<mlfMean>,
+      {"mean", secondOptional<mlfMean>,
        "mean(x), mean(x, dim): the average along the first non-singleton dimension or dim"},
-      {"median", along<mlfMedian>,
+      {"median", secondOptional<mlfMedian>,
        "median(x), median(x, dim): the middle value (the mean of the two middle ones)"},
       {"var", spread<mlfVar>,
        "var(x), var(x, w, dim): the variance, over n - 1 (w = 0) or n (w = 1)"},
       {"std", spread<mlfStd>,
        "std(x), std(x, w, dim): the standard deviation, sqrt(var(x, w, dim))"},
-      {"any", along<mlfAny>, "any(x), any(x, dim): true where a slice has a non-zero element"},
-      {"all", along<mlfAll>,
+      {"any", secondOptional<mlfAny>,
+       "any(x), any(x, dim): true where a slice has a non-zero element"},
+      {"all", secondOptional<mlfAll>,
        "all(x), all(x, dim): true where every element of a slice is non-zero"},
-      {"cumsum", along<mlfCumsum>, "cumsum(x), cumsum(x, dim): the running sums along a dimension"},
+      {"cumsum", secondOptional<mlfCumsum>,
+       "cumsum(x), cumsum(x, dim): the running sums along a dimension"},
       {"sort", sort,
        "sort(x, dim, 'descend'), [s, i] = sort(x): ascending (NaN last) or descending; complex by "
        "abs, then angle"},
-      {"ndims", elementwise<mlfNdims>, "ndims(x): the number of dimensions, at least 2"},
-      {"numel", elementwise<mlfNumel>, "numel(x): the number of elements"},
+      {"ndims", oneArgument<mlfNdims>, "ndims(x): the number of dimensions, at least 2"},
+      {"numel", oneArgument<mlfNumel>, "numel(x): the number of elements"},
       {"length", length, "length(x): the longest dimension, 0 for an empty array"},
-      {"ceil", elementwise<mlfCeil>, "ceil(x): rounded towards +Inf"},
-      {"floor", elementwise<mlfFloor>, "floor(x): rounded towards -Inf"},
-      {"fix", elementwise<mlfFix>, "fix(x): rounded towards 0"},
-      {"sign", elementwise<mlfSign>,
+      {"ceil", oneArgument<mlfCeil>, "ceil(x): rounded towards +Inf"},
+      {"floor", oneArgument<mlfFloor>, "floor(x): rounded towards -Inf"},
+      {"fix", oneArgument<mlfFix>, "fix(x): rounded towards 0"},
+      {"sign", oneArgument<mlfSign>,
        "sign(x): -1, 0 or 1 by the sign of x; z / abs(z) for complex z"},
-      {"mod", binary<mlfMod>,
+      {"mod", twoArguments<mlfMod>,
        "mod(x, y): x - floor(x ./ y) .* y, with the sign of y; x where y is 0"},
-      {"rem", binary<mlfRem>,
+      {"rem", twoArguments<mlfRem>,
        "rem(x, y): x - fix(x ./ y) .* y, with the sign of x; x where y is 0"},
-      {"isnan", elementwise<mlfIsnan>,
+      {"isnan", oneArgument<mlfIsnan>,
        "isnan(x): true where x (either part of a complex x) is NaN"},
-      {"isinf", elementwise<mlfIsinf>,
+      {"isinf", oneArgument<mlfIsinf>,
        "isinf(x): true where x (either part of a complex x) is infinite"},
       {"linspace", linspace, "linspace(a, b, n): 1 x n evenly spaced points from a to b (n = 100)"},
       {"rand", listed<mlfRand>,
@@ -203,26 +177,26 @@ std::span<const Builtin> numbersFamily() {
        "rng(seed), rng('default'): restarts rand and randn; the generator is xoshiro256** "
        "seeded by splitmix64, (top 53 bits + 0.5) / 2^53 for rand, Box-Muller pairs (cosine "
        "first) for randn"},
-      {"round", elementwise<mlfRound>,
+      {"round", oneArgument<mlfRound>,
        "round(x): rounded to the nearest whole number, halves away from 0"},
-      {"abs", elementwise<mlfAbs>, "abs(x): the absolute value"},
-      {"exp", elementwise<mlfExp>, "exp(x): e to the power x"},
-      {"log", elementwise<mlfLog>, "log(x): the natural logarithm"},
-      {"log10", elementwise<mlfLog10>, "log10(x): the base-10 logarithm"},
-      {"sqrt", elementwise<mlfSqrt>, "sqrt(x): the square root"},
-      {"sin", elementwise<mlfSin>, "sin(x): the sine, x in radians"},
-      {"cos", elementwise<mlfCos>, "cos(x): the cosine, x in radians"},
-      {"isempty", elementwise<mlfIsempty>, "isempty(x): true when x has no elements"},
-      {"transpose", elementwise<mlfTranspose>, "transpose(x): x.', rows and columns exchanged"},
-      {"ctranspose", elementwise<mlfCtranspose>,
+      {"abs", oneArgument<mlfAbs>, "abs(x): the absolute value"},
+      {"exp", oneArgument<mlfExp>, "exp(x): e to the power x"},
+      {"log", oneArgument<mlfLog>, "log(x): the natural logarithm"},
+      {"log10", oneArgument<mlfLog10>, "log10(x): the base-10 logarithm"},
+      {"sqrt", oneArgument<mlfSqrt>, "sqrt(x): the square root"},
+      {"sin", oneArgument<mlfSin>, "sin(x): the sine, x in radians"},
+      {"cos", oneArgument<mlfCos>, "cos(x): the cosine, x in radians"},
+      {"isempty", oneArgument<mlfIsempty>, "isempty(x): true when x has no elements"},
+      {"transpose", oneArgument<mlfTranspose>, "transpose(x): x.', rows and columns exchanged"},
+      {"ctranspose", oneArgument<mlfCtranspose>,
        "ctranspose(x): x', rows and columns exchanged and complex values conjugated"},
-      {"real", elementwise<mlfReal>, "real(z): the real part"},
-      {"imag", elementwise<mlfImag>, "imag(z): the imaginary part (0 for a real number)"},
-      {"conj", elementwise<mlfConj>, "conj(z): the complex conjugate, real(z) - imag(z) i"},
-      {"angle", elementwise<mlfAngle>, "angle(z): the phase angle in radians, atan2(imag, real)"},
-      {"complex", complexBuiltin,
+      {"real", oneArgument<mlfReal>, "real(z): the real part"},
+      {"imag", oneArgument<mlfImag>, "imag(z): the imaginary part (0 for a real number)"},
+      {"conj", oneArgument<mlfConj>, "conj(z): the complex conjugate, real(z) - imag(z) i"},
+      {"angle", oneArgument<mlfAngle>, "angle(z): the phase angle in radians, atan2(imag, real)"},
+      {"complex", secondOptional<mlfComplex>,
        "complex(a, b): a + bi, complex even where b is 0; complex(a) is a + 0i"},
-      {"isreal", elementwise<mlfIsreal>, "isreal(x): true when x has no imaginary part"},
+      {"isreal", oneArgument<mlfIsreal>, "isreal(x): true when x has no imaginary part"},
   };
   return kTable;
 }

@@ -33,13 +33,6 @@ Results filter(Evaluator &, const char *name, Args &a, int nargout) {
   return one(mlfFilter(a[0], a[1], a[2]));
 }
 
-template <mxArray *(*Op)(mxArray *, mxArray *)>
-Results window(Evaluator &, const char *name, Args &a, int nargout) {
-  arity(name, a, 1, 2);
-  outputs(name, nargout, 1);
-  return one(Op(a[0], a.size() == 2 ? a[1] : nullptr));
-}
-
 using Clock = std::chrono::steady_clock;
 std::optional<Clock::time_point> g_tic;
 
@@ -87,10 +80,10 @@ std::span<const Builtin> signalsFamily() {
       {"filter", filter,
        "filter(b, a, x): x through b(z) / a(z) (direct form II transposed) along its first "
        "non-singleton dimension"},
-      {"hamming", window<mlfHamming>,
+      {"hamming", secondOptional<mlfHamming>,
        "hamming(n), hamming(n, 'periodic'): the n-point Hamming window, 0.54 - 0.46 cos, as a "
        "column"},
-      {"hann", window<mlfHann>,
+      {"hann", secondOptional<mlfHann>,
        "hann(n), hann(n, 'periodic'): the n-point Hann window, 0.5 - 0.5 cos, as a column"},
       {"tic", tic, "tic, t = tic: starts the stopwatch"},
       {"toc", toc, "toc, toc(t), s = toc: the seconds since tic"},

@@ -32,12 +32,27 @@ inline Results one(mxArray *a) { return {a}; }
 // Results that the runtime hands back through slots are owned; they go on as temporaries.
 Results slotted(mxArray *first, std::initializer_list<mxArray *> slots, int nargout);
 
-// The element-wise functions of one argument.
+// The shapes of most built-ins: an operation of one argument, of two, or of one with an
+// optional second (NULL to the operation when absent), giving one result.
 template <mxArray *(*Op)(mxArray *)>
-Results elementwise(Evaluator &, const char *name, Args &a, int nargout) {
+Results oneArgument(Evaluator &, const char *name, Args &a, int nargout) {
   arity(name, a, 1, 1);
   outputs(name, nargout, 1);
   return one(Op(a[0]));
+}
+
+template <mxArray *(*Op)(mxArray *, mxArray *)>
+Results twoArguments(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 2, 2);
+  outputs(name, nargout, 1);
+  return one(Op(a[0], a[1]));
+}
+
+template <mxArray *(*Op)(mxArray *, mxArray *)>
+Results secondOptional(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 1, 2);
+  outputs(name, nargout, 1);
+  return one(Op(a[0], a.size() == 2 ? a[1] : nullptr));
 }
 
 // Each family's table; registry.cpp joins them.

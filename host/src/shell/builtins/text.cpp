@@ -39,18 +39,6 @@ Results sprintfBuiltin(Evaluator &, const char *name, Args &a, int nargout) {
                         rest[15]));
 }
 
-Results num2str(Evaluator &, const char *name, Args &a, int nargout) {
-  arity(name, a, 1, 2);
-  outputs(name, nargout, 1);
-  return one(mlfNum2str(a[0], a.size() == 2 ? a[1] : nullptr));
-}
-
-Results strcmpBuiltin(Evaluator &, const char *name, Args &a, int nargout) {
-  arity(name, a, 2, 2);
-  outputs(name, nargout, 1);
-  return one(mlfStrcmp(a[0], a[1]));
-}
-
 Results strcatBuiltin(Evaluator &, const char *name, Args &a, int nargout) {
   arity(name, a, 1, kMaxListed);
   outputs(name, nargout, 1);
@@ -65,13 +53,13 @@ std::span<const Builtin> textFamily() {
       {"fprintf", fprintfBuiltin,
        "fprintf([fid,] format, args...): formatted text to standard output (1) or error (2)"},
       {"sprintf", sprintfBuiltin, "sprintf(format, args...): fprintf's formatted text as a string"},
-      {"num2str", num2str,
+      {"num2str", secondOptional<mlfNum2str>,
        "num2str(x), num2str(x, digits), num2str(x, format): numbers (complex as a+bi) as text"},
-      {"strcmp", strcmpBuiltin, "strcmp(a, b): true when a and b are the same text"},
+      {"strcmp", twoArguments<mlfStrcmp>, "strcmp(a, b): true when a and b are the same text"},
       {"strcat", strcatBuiltin,
        "strcat(a, b, ...): text joined side by side, each piece's trailing blanks removed"},
-      {"upper", elementwise<mlfUpper>, "upper(s): s in capitals"},
-      {"lower", elementwise<mlfLower>, "lower(s): s in small letters"},
+      {"upper", oneArgument<mlfUpper>, "upper(s): s in capitals"},
+      {"lower", oneArgument<mlfLower>, "lower(s): s in small letters"},
   };
   return kTable;
 }
