@@ -290,7 +290,17 @@ class Session {
       ev_.run(program);
       return true;
     } catch (const std::exception &e) {
-      report(source, lineOffset + ev_.line(), 0, e.what());
+      // An error inside function files names the innermost one, then each caller.
+      const auto &trace = ev_.trace();
+      if (trace.empty()) {
+        report(source, lineOffset + ev_.line(), 0, e.what());
+        return false;
+      }
+      report(trace[0].file, trace[0].line, 0, e.what());
+      for (std::size_t k = 1; k < trace.size(); ++k) {
+        std::cerr << "  called from " << trace[k].file << ", line " << trace[k].line << "\n";
+      }
+      std::cerr << "  called from " << source << ", line " << lineOffset + ev_.line() << std::endl;
       return false;
     }
   }
@@ -356,7 +366,13 @@ int run(const Options &o) {
   loader.loadPath(path);
   bool ok;
   {
-    shell::Evaluator ev(hooksFor(loader, o.figures));
+    shell::Hooks hooks = hooksFor(loader, o.figures);
+    // Function files: the current directory, the script's folder, then the module path
+    // (which ends with the --path folders).
+    hooks.functionFolders.push_back(fs::current_path());
+    if (o.script) hooks.functionFolders.push_back(fs::absolute(*o.script).parent_path());
+    for (const auto &p : path) hooks.functionFolders.push_back(p);
+    shell::Evaluator ev(std::move(hooks));
     Session session(ev, o.figures);
     if (o.statements) {
       ok = session.runAll(*o.statements, "-e");

@@ -236,3 +236,95 @@ TEST(Mexhost, OptionsAndUsage) {
 }
 
 }  // namespace
+
+// Function files found on the search path: one folder of NAME.m files and a script that
+// calls them, with the output and the error text compared.
+class FunctionFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("mexhost_functions_" + std::to_string(getpid()));
+    fs::create_directories(dir_);
+    write("twice.m", "function y = twice(x)\n% twice: doubles x\ny = 2 * x;\n");
+    write("minmax.m",
+          "function [lo, hi] = minmax(v)\n"
+          "lo = smallest(v);\n"
+          "if nargout > 1\n  hi = -smallest(-v);\nend\n"
+          "function m = smallest(v)\n"
+          "m = min(v);\n");
+    write("counts.m",
+          "function n = counts(a, b, c)\n"
+          "n = nargin;\n"
+          "if nargin < 2\n  return\nend\n"
+          "n = 10 * nargout + nargin;\nend\n");
+    write("fact.m",
+          "function r = fact(n)\n"
+          "if n <= 1\n  r = 1;\nelse\n  r = n * fact(n - 1);\nend\n");
+    write("deep.m", "function deep(n)\ndeep(n + 1);\n");
+    write("outer.m",
+          "function outer(x)\n\ninner(x);\nend\nfunction inner(x)\ny = x + nothing;\nend\n");
+    write("noout.m", "function [a, b] = noout()\na = 1;\n");
+    write("keeps.m", "function keeps()\nx = 5;\n");
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  void write(const std::string &name, const std::string &text) {
+    std::ofstream(dir_ / name) << text;
+  }
+  Result run(const std::string &statements) {
+    write("main.m", statements);
+    return mexhost({"main.m"}, dir_);
+  }
+  fs::path dir_;
+};
+
+TEST_F(FunctionFiles, CallsResultsAndCounts) {
+  struct Case {
+    const char *statements, *out;
+  } cases[] = {
+      {"disp(twice(3))", "     6\n"},
+      {"[a, b] = minmax([4 -2 9]); disp([a b])", "    -2     9\n"},
+      {"a = minmax([4 -2 9]); disp(a)", "    -2\n"},
+      {"disp(counts(1))", "     1\n"},
+      {"disp(counts(1, 2))", "    12\n"},
+      {"disp(counts(1, 2, 3))", "    13\n"},
+      {"disp(fact(10))", "     3628800\n"},
+      {"x = 1; keeps(); disp(x)", "     1\n"},
+      {"twice(4)", "ans =\n\n     8\n\n"},
+  };
+  for (const auto &c : cases) {
+    Result r = run(c.statements);
+    EXPECT_EQ(r.out, c.out) << c.statements;
+    EXPECT_EQ(r.status, 0) << c.statements << "\n" << r.err;
+  }
+}
+
+TEST_F(FunctionFiles, ErrorsNameTheFileTheLineAndTheCallers) {
+  struct Case {
+    const char *statements, *err;
+  } cases[] = {
+      {"x = 1;\nouter(2)",
+       "Error in outer.m, line 6: Undefined function or variable 'nothing'.\n"
+       "  called from outer.m, line 3\n"
+       "  called from main.m, line 2\n"},
+      {"deep(1)", "Error in deep.m, line 2: Maximum recursion depth of 100 reached in 'deep'.\n"},
+      {"twice(1, 2)", "Error in main.m, line 1: Too many input arguments for 'twice'.\n"},
+      {"[a, b, c] = minmax(1)",
+       "Error in main.m, line 1: Too many output arguments for 'minmax'.\n"},
+      {"[a, b] = noout()",
+       "Error in noout.m, line 2: The output 'b' of 'noout' was not set.\n"
+       "  called from main.m, line 1\n"},
+      {"keeps()\nx", "Error in main.m, line 2: Undefined function or variable 'x'.\n"},
+      {"disp(nargin)", "Error in main.m, line 1: Undefined function or variable 'nargin'.\n"},
+  };
+  for (const auto &c : cases) {
+    Result r = run(c.statements);
+    // The recursion error passes through every level: only its first line is compared.
+    std::string first = r.err.substr(0, r.err.find('\n') + 1);
+    std::string expected = c.err;
+    if (std::string(c.statements) == "deep(1)") {
+      EXPECT_EQ(first, expected);
+    } else {
+      EXPECT_EQ(r.err, expected) << c.statements;
+    }
+    EXPECT_EQ(r.status, 1) << c.statements;
+  }
+}

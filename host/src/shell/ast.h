@@ -36,6 +36,7 @@ struct Expr {
 };
 
 struct Stmt;
+struct FunctionDef;
 using StmtPtr = std::unique_ptr<Stmt>;
 using Block = std::vector<StmtPtr>;
 
@@ -49,6 +50,8 @@ struct Stmt {
     While,        // while conditions[0], blocks[0]
     Break,
     Continue,
+    Return,
+    Function,  // a function definition: function
   };
   struct Target {
     std::string name;  // empty for a `~` placeholder
@@ -61,6 +64,17 @@ struct Stmt {
   std::vector<ExprPtr> conditions;
   std::vector<Block> blocks;
   bool show = true;  // false when the statement ends with `;`
+  int line = 1;
+  std::shared_ptr<const FunctionDef> function;
+};
+
+// `function [outputs...] = name(params...)` and its body; the body's closing `end` is
+// optional, as one function ends where the next begins or the text ends.
+struct FunctionDef {
+  std::string name;
+  std::vector<std::string> params;
+  std::vector<std::string> outputs;
+  Block body;
   int line = 1;
 };
 

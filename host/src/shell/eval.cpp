@@ -4,12 +4,15 @@
 #include "eval.h"
 
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 
 #include "builtins/builtins.h"
 #include "mexrt/display.h"
 #include "mexrt/error.h"
 #include "mexrt/linalg.h"
 #include "mexrt/mathlib.h"
+#include "shell/parser.h"
 
 namespace shell {
 
@@ -104,8 +107,11 @@ void Evaluator::show(const std::string &name, const mxArray *a) const {
 // --- statements ---
 
 void Evaluator::run(const Block &block) {
+  trace_.clear();
   Flow f = execBlock(block);
-  if (f != Flow::Normal) raise("'break' and 'continue' are only valid inside a loop.");
+  if (f == Flow::Break || f == Flow::Continue) {
+    raise("'break' and 'continue' are only valid inside a loop.");
+  }
 }
 
 Evaluator::Flow Evaluator::execBlock(const Block &block) {
@@ -140,6 +146,10 @@ Evaluator::Flow Evaluator::exec(const Stmt &s) {
         return Flow::Break;
       case Stmt::Kind::Continue:
         return Flow::Continue;
+      case Stmt::Kind::Return:
+        return Flow::Return;
+      case Stmt::Kind::Function:
+        raise("A function '" + s.function->name + "' can only be defined in a function file.");
     }
   } catch (...) {
     temps.release();
@@ -174,6 +184,7 @@ Evaluator::Flow Evaluator::execFor(const Stmt &s) {
     setVariable(name, column);
     Flow f = execBlock(s.blocks[0]);
     if (f == Flow::Break) break;
+    if (f == Flow::Return) return f;
   }
   return Flow::Normal;
 }
@@ -184,6 +195,7 @@ Evaluator::Flow Evaluator::execWhile(const Stmt &s) {
     if (!condition(*s.conditions[0])) break;
     Flow f = execBlock(s.blocks[0]);
     if (f == Flow::Break) break;
+    if (f == Flow::Return) return f;
   }
   return Flow::Normal;
 }
@@ -396,21 +408,187 @@ std::vector<mxArray *> Evaluator::values(const Expr &e, int nargout) {
     return {index(it->second, subscripts(args, it->second), e)};
   }
   if (e.kind == Expr::Kind::Name) {
+    if (!frames_.empty() && (e.text == "nargin" || e.text == "nargout")) {
+      const CallFrame &f = frames_.back();
+      return {mlfScalar(e.text == "nargin" ? f.nargin : f.nargout)};
+    }
     if (mxArray *c = namedConstant(e.text)) return {c};
   }
   return call(e.text, args, nargout);
 }
 
+// --- function files ---
+
+std::unique_ptr<FunctionFile> readFunctionFile(const std::filesystem::path &path) {
+  auto file = std::make_unique<FunctionFile>();
+  file->path = path;
+  file->file = path.filename().string();
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (!in) raise("Cannot read the function file " + path.string() + ".");
+  std::string source = text.str();
+  Block program;
+  try {
+    program = parse(source);
+  } catch (const SyntaxError &e) {
+    raise(file->file + ", line " + std::to_string(e.line) + ", column " + std::to_string(e.column) +
+          ": " + e.what());
+  }
+  for (std::size_t k = 0; k < program.size(); ++k) {
+    if (program[k]->kind != Stmt::Kind::Function) {
+      raise(file->file + ", line " + std::to_string(program[k]->line) +
+            (k == 0 ? ": a function file begins with its function."
+                    : ": a statement after a function's end is outside any function."));
+    }
+    std::shared_ptr<const FunctionDef> f = program[k]->function;
+    if (k == 0) {
+      file->main = f;
+      file->functions[path.stem().string()] = f;
+    } else {
+      file->functions.try_emplace(f->name, f);
+    }
+  }
+  if (!file->main) raise(file->file + " defines no function.");
+  // The help text: the comment lines right after the function line, or else those
+  // before it.
+  std::istringstream lines(source);
+  std::string line, before, after;
+  bool seenFunction = false;
+  while (std::getline(lines, line)) {
+    std::size_t b = line.find_first_not_of(" \t\r");
+    std::string_view t = b == std::string::npos ? "" : std::string_view(line).substr(b);
+    if (!t.empty() && t[0] == '%') {
+      t.remove_prefix(t.size() > 1 && t[1] == ' ' ? 2 : 1);
+      (seenFunction ? after : before) += std::string(t) + "\n";
+    } else if (!seenFunction && t.rfind("function", 0) == 0) {
+      seenFunction = true;
+    } else if (seenFunction || !t.empty()) {
+      if (seenFunction) break;
+    }
+  }
+  file->help = after.empty() ? before : after;
+  return file;
+}
+
+const FunctionFile *Evaluator::functionFile(const std::string &name) {
+  auto it = files_.find(name);
+  if (it != files_.end()) return it->second.get();
+  std::unique_ptr<FunctionFile> found;
+  for (const auto &folder : hooks_.functionFolders) {
+    std::error_code ec;
+    std::filesystem::path p = folder / (name + ".m");
+    if (!std::filesystem::is_regular_file(p, ec)) continue;
+    if (!found) {
+      found = readFunctionFile(p);
+    } else if (!std::filesystem::equivalent(p, found->path, ec)) {
+      mclWarning(
+          ("The function file " + p.string() + " is shadowed by " + found->path.string() + ".")
+              .c_str());
+    }
+  }
+  if (!found) return nullptr;  // not kept: a file written later is found then
+  return (files_[name] = std::move(found)).get();
+}
+
+// A call of a function file's function: a fresh workspace holding the parameters, run
+// until its body ends or returns, giving back the outputs asked for.
+std::vector<mxArray *> Evaluator::callFunction(const FunctionFile &file, const FunctionDef &f,
+                                               std::vector<mxArray *> &in, int nargout) {
+  auto refuse = [&](const std::string &message) {
+    for (mxArray *a : in) discard(a);
+    raise(message);
+  };
+  if (in.size() > f.params.size()) refuse("Too many input arguments for '" + f.name + "'.");
+  if (nargout > static_cast<int>(f.outputs.size()) && !(nargout == 1 && f.outputs.empty())) {
+    refuse("Too many output arguments for '" + f.name + "'.");
+  }
+  if (frames_.size() >= static_cast<std::size_t>(kMaxCallDepth)) {
+    refuse("Maximum recursion depth of " + std::to_string(kMaxCallDepth) + " reached in '" +
+           f.name + "'.");
+  }
+  std::map<std::string, mxArray *, std::less<>> locals;
+  std::vector<Subscript> subscripts;
+  vars_.swap(locals);
+  subscripts_.swap(subscripts);
+  int callerLine = line_;
+  frames_.push_back({&file, static_cast<int>(in.size()), nargout});
+  auto restore = [&] {
+    clearVariables({});
+    vars_.swap(locals);
+    subscripts_.swap(subscripts);
+    frames_.pop_back();
+    line_ = callerLine;
+  };
+  std::vector<mxArray *> results;
+  try {
+    for (std::size_t k = 0; k < in.size(); ++k) {
+      mxArray *a = in[k];
+      in[k] = nullptr;
+      if (f.params[k].empty()) {
+        discard(a);
+      } else {
+        setVariable(f.params[k], a);
+      }
+    }
+    line_ = f.line;
+    Flow flow = execBlock(f.body);
+    if (flow == Flow::Break || flow == Flow::Continue) {
+      raise("'break' and 'continue' are only valid inside a loop.");
+    }
+    std::size_t wanted = std::min(f.outputs.size(), static_cast<std::size_t>(std::max(nargout, 1)));
+    for (std::size_t k = 0; k < wanted; ++k) {
+      auto at = vars_.find(f.outputs[k]);
+      if (at == vars_.end()) {
+        if (nargout == 0 && k == 0) break;
+        raise("The output '" + f.outputs[k] + "' of '" + f.name + "' was not set.");
+      }
+      results.push_back(at->second);
+      vars_.erase(at);
+    }
+  } catch (...) {
+    for (mxArray *r : results) mxDestroyArray(r);
+    trace_.push_back({file.file, line_});
+    restore();
+    throw;
+  }
+  restore();
+  for (mxArray *&r : results) r = mlfReturnValue(r);
+  return results;
+}
+
 std::vector<mxArray *> Evaluator::call(const std::string &name, const std::vector<ExprPtr> &args,
                                        int nargout) {
-  const Builtin *builtin = findBuiltin(name);
-  MexGatewayFn gateway = builtin || !hooks_.findFunction ? nullptr : hooks_.findFunction(name);
-  if (!builtin && !gateway) raise("Undefined function or variable '" + name + "'.");
+  // A local function of the running file first, then built-ins, modules and function files.
+  const FunctionFile *file = nullptr;
+  const FunctionDef *local = nullptr;
+  if (!frames_.empty()) {
+    auto at = frames_.back().file->functions.find(name);
+    if (at != frames_.back().file->functions.end()) {
+      file = frames_.back().file;
+      local = at->second.get();
+    }
+  }
+  const Builtin *builtin = local ? nullptr : findBuiltin(name);
+  MexGatewayFn gateway =
+      local || builtin || !hooks_.findFunction ? nullptr : hooks_.findFunction(name);
+  if ((builtin || gateway) && shadowChecked_.insert(name).second && functionFile(name)) {
+    mclWarning(("The function file " + files_.find(name)->second->path.string() +
+                " is shadowed by the " + (builtin ? "built-in" : "module function") + " '" + name +
+                "'.")
+                   .c_str());
+  }
+  if (!local && !builtin && !gateway) {
+    file = functionFile(name);
+    if (!file) raise("Undefined function or variable '" + name + "'.");
+    local = file->main.get();
+  }
   std::vector<mxArray *> in;
   for (const auto &a : args) {
     if (a->kind == Expr::Kind::End) raise("'end' is only valid inside a subscript of a variable.");
     in.push_back(value(*a));
   }
+  if (local) return callFunction(*file, *local, in, nargout);
   if (builtin) return builtin->fn(*this, name.c_str(), in, nargout);
   // The host's output slots: room for at least one, as a gateway may fill the first even
   // when no output is requested.

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +25,26 @@ struct Hooks {
   // Writes figure `handle` to a file whose extension names the format, at a resolution in
   // dots per inch (96: a pixel of the figure is a pixel of the image).
   std::function<void(double handle, const std::string &file, double resolution)> renderFigure;
+  // The folders searched, in order, for a function file NAME.m.
+  std::vector<std::filesystem::path> functionFolders;
+};
+
+// How deep calls of function files may nest before a call is refused.
+inline constexpr int kMaxCallDepth = 100;
+
+// A parsed function file: its first function, then its local functions.
+struct FunctionFile {
+  std::string file;  // as errors name it: NAME.m
+  std::filesystem::path path;
+  std::map<std::string, std::shared_ptr<const FunctionDef>, std::less<>> functions;
+  std::shared_ptr<const FunctionDef> main;
+  std::string help;  // the leading comment block
+};
+
+// Where an error passed: a function file and the line running in it.
+struct TraceFrame {
+  std::string file;
+  int line;
 };
 
 class Evaluator {
@@ -42,9 +65,17 @@ class Evaluator {
   void clearVariables(const std::vector<std::string> &names);  // all when empty
   std::vector<std::string> variableNames() const;
   const Hooks &hooks() const { return hooks_; }
+  // The function files an error of the last run passed through, innermost first.
+  const std::vector<TraceFrame> &trace() const { return trace_; }
+  // The function file serving a name, or nullptr; parsed once and kept.
+  const FunctionFile *functionFile(const std::string &name);
 
  private:
-  enum class Flow { Normal, Break, Continue };
+  enum class Flow { Normal, Break, Continue, Return };
+  struct CallFrame {
+    const FunctionFile *file;
+    int nargin, nargout;
+  };
   struct Subscript {
     const mxArray *array;  // the array being indexed (nullptr: not yet defined)
     std::size_t position, count;
@@ -71,13 +102,22 @@ class Evaluator {
   mxArray *index(mxArray *array, std::vector<mxArray *> subs, const Expr &at);
   std::vector<mxArray *> call(const std::string &name, const std::vector<ExprPtr> &args,
                               int nargout);
+  std::vector<mxArray *> callFunction(const FunctionFile &file, const FunctionDef &f,
+                                      std::vector<mxArray *> &in, int nargout);
   void show(const std::string &name, const mxArray *a) const;
 
   Hooks hooks_;
   std::map<std::string, mxArray *, std::less<>> vars_;
   std::vector<Subscript> subscripts_;
   int line_ = 0;
+  std::vector<CallFrame> frames_;
+  std::vector<TraceFrame> trace_;
+  std::map<std::string, std::unique_ptr<FunctionFile>, std::less<>> files_;
+  std::set<std::string, std::less<>> shadowChecked_;  // names served before any file
 };
+
+// Reads and parses a function file; throws mexrt::Error naming the file on a fault.
+std::unique_ptr<FunctionFile> readFunctionFile(const std::filesystem::path &path);
 
 // Frees a result that no one keeps: a temporary is reclaimed, a variable is left alone.
 void discard(mxArray *a);

@@ -11,8 +11,8 @@ namespace shell {
 
 namespace {
 
-constexpr std::array<std::string_view, 8> kKeywords = {"if",  "elseif", "else",  "end",
-                                                       "for", "while",  "break", "continue"};
+constexpr std::array<std::string_view, 10> kKeywords = {
+    "if", "elseif", "else", "end", "for", "while", "break", "continue", "function", "return"};
 
 constexpr std::array<std::string_view, 12> kTwoCharOps = {"==", "~=", "<=", ">=", "&&",  "||",
                                                           ".*", "./", ".^", ".'", ".\\", "!="};

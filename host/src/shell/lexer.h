@@ -13,7 +13,7 @@ enum class Tok {
   Number,
   String,
   Name,
-  Keyword,  // if elseif else end for while break continue
+  Keyword,  // if elseif else end for while break continue function return
   Op,       // + - * / .* ./ ^ .^ ' .' == ~= < <= > >= & | && || ~ : = ( ) [ ] ,  ;  (and \)
   Newline,
   Eof,

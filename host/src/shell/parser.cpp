@@ -113,7 +113,7 @@ class Parser {
       s->value = expr();
     }
     s->line = line;
-    endStatement(*s);
+    if (s->kind != Stmt::Kind::Function) endStatement(*s);
     return s;
   }
 
@@ -201,10 +201,13 @@ class Parser {
     if (word == "if") return ifStatement();
     if (word == "for") return forStatement();
     if (word == "while") return whileStatement();
+    if (word == "function") return functionDefinition();
     auto s = std::make_unique<Stmt>();
-    if (word == "break" || word == "continue") {
+    if (word == "break" || word == "continue" || word == "return") {
       next();
-      s->kind = word == "break" ? Stmt::Kind::Break : Stmt::Kind::Continue;
+      s->kind = word == "break"      ? Stmt::Kind::Break
+                : word == "continue" ? Stmt::Kind::Continue
+                                     : Stmt::Kind::Return;
       return s;
     }
     fail("Unexpected '" + word + "'.");
@@ -253,6 +256,46 @@ class Parser {
     s->blocks.push_back(block({"end"}));
     expectEnd("for", line);
     --blocks_;
+    return s;
+  }
+
+  // function name, function name(a, b), function y = name(...), function [y, z] = name(...)
+  StmtPtr functionDefinition() {
+    auto f = std::make_shared<FunctionDef>();
+    f->line = next().line;
+    if (blocks_ > 0) fail("A function cannot be defined inside a block.");
+    ++blocks_;
+    auto nameHere = [&](const char *what) {
+      if (peek().kind != Tok::Name)
+        fail(std::string("Expected ") + what + " but found " + shown(peek()) + ".");
+      return next().text;
+    };
+    if (acceptOp("[")) {
+      while (!acceptOp("]")) {
+        if (acceptOp(",")) continue;
+        f->outputs.push_back(nameHere("an output name"));
+      }
+      expectOp("=");
+      f->name = nameHere("the function name");
+    } else {
+      f->name = nameHere("the function name");
+      if (acceptOp("=")) {
+        f->outputs.push_back(f->name);
+        f->name = nameHere("the function name");
+      }
+    }
+    if (acceptOp("(")) {
+      while (!acceptOp(")")) {
+        if (acceptOp(",")) continue;
+        f->params.push_back(acceptOp("~") ? std::string() : nameHere("a parameter name"));
+      }
+    }
+    f->body = block({"end", "function"});
+    if (isKeyword("end")) next();
+    --blocks_;
+    auto s = std::make_unique<Stmt>();
+    s->kind = Stmt::Kind::Function;
+    s->function = std::move(f);
     return s;
   }
 
