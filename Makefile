@@ -2,10 +2,12 @@
 BUILD ?= build
 SAN_BUILD ?= build-sanitize
 BENCH_BUILD ?= build-bench
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build demo test test-coretypes test-sanitize bench install package clean
+.PHONY: all deps configure build demo test test-coretypes test-sanitize fuzz bench install package clean
 
 all: build
 
@@ -37,6 +39,21 @@ test-sanitize: deps
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j$(JOBS)
 
+# Each libFuzzer target for FUZZ_SECONDS, from its seeds (fuzz/corpus) plus what earlier runs
+# found (build-fuzz/corpus); a finding stops the run with its input saved in build-fuzz.
+fuzz:
+	@scripts/install-deps --fuzz
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMEXRT_FUZZ=ON -DMEXRT_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_load fuzz_shell fuzz_print fuzz_gateways fuzz_mat_seeds
+	mkdir -p $(FUZZ_BUILD)/corpus/load $(FUZZ_BUILD)/corpus/shell $(FUZZ_BUILD)/corpus/print $(FUZZ_BUILD)/corpus/gateways
+	$(FUZZ_BUILD)/bin/fuzz_mat_seeds $(FUZZ_BUILD)/corpus/load
+	for t in load shell print gateways; do \
+	  echo "== fuzz_$$t"; \
+	  ASAN_OPTIONS=detect_leaks=1 $(FUZZ_BUILD)/bin/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) \
+	    -timeout=10 -rss_limit_mb=4096 -max_len=4096 -print_final_stats=1 \
+	    -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus/$$t fuzz/corpus/$$t || exit 1; \
+	done
+
 # The benchmarks, then bench/compare_numpy.py against numpy and scipy (BENCH_TORCHAUDIO=1 also
 # installs torchaudio for the bandsetup row; without it that row reports this project alone).
 bench:
@@ -53,4 +70,4 @@ package: build
 	cmake --build $(BUILD) --target package
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)
