@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -264,6 +265,51 @@ TEST(Modules, EachFunctionAnswersByName) {
       for (mxArray *a : prhs) mxDestroyArray(a);
     }
     mexrt::graphics::clearAll();
+    mexrt::graphics::setLoadPath({});
+  }
+}
+
+// Each function with its n-th allocation made to fail, for n from 1 until the call succeeds:
+// every failure is the "Out of memory" error, leaks nothing, and the next call succeeds.
+TEST(Modules, EveryFailedAllocationIsOutOfMemory) {
+  for (const ModuleCase &c : modules()) {
+    host::Loader loader;
+    loader.load(c.file);
+    mexrt::graphics::setLoadPath({c.file.parent_path().string()});
+    for (const Function &fn : c.functions) {
+      std::vector<mxArray *> prhs;
+      for (const auto &a : fn.args) prhs.push_back(column(a));
+      const host::FunctionInfo &f = *loader.find(fn.name);
+      auto call = [&](size_t failAt) {
+        mexrt::graphics::clearAll();
+        size_t live = mexrtLiveArrayCount();
+        mxArray *plhs[1] = {nullptr};
+        std::string raised;
+        testing::internal::CaptureStdout();
+        mexrtFailAllocation(failAt);
+        try {
+          host::Loader::call(f, 1, fn.outputs ? plhs : nullptr, static_cast<int>(prhs.size()),
+                             prhs.data());
+        } catch (const mexrt::Error &e) {
+          raised = e.what();
+        }
+        mexrtFailAllocation(0);
+        testing::internal::GetCapturedStdout();
+        mxDestroyArray(plhs[0]);
+        mexrt::graphics::clearAll();
+        EXPECT_EQ(mexrtLiveArrayCount(), live) << fn.name << " failing at allocation " << failAt;
+        return raised;
+      };
+      size_t failAt = 1;
+      for (std::string raised; !(raised = call(failAt)).empty(); ++failAt) {
+        EXPECT_NE(raised.find("Out of memory"), std::string::npos)
+            << fn.name << " failing at allocation " << failAt << ": " << raised;
+        EXPECT_EQ(call(0), "") << fn.name << " after a failure at allocation " << failAt;
+        ASSERT_LT(failAt, 100000u) << fn.name;
+      }
+      std::cout << fn.name << ": " << failAt - 1 << " failure points\n";
+      for (mxArray *a : prhs) mxDestroyArray(a);
+    }
     mexrt::graphics::setLoadPath({});
   }
 }

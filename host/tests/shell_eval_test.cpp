@@ -2,6 +2,7 @@
 // display, multiple results, errors, and that a failed statement leaks no array.
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <string>
 
 #include "mexrt/error.h"
@@ -263,6 +264,30 @@ TEST(Builtins, EachFamilyMemberIsFoundByNameAndDescribed) {
     EXPECT_EQ(b->help.find('\n'), std::string_view::npos) << b->name << ": one line";
   }
   EXPECT_EQ(shell::findBuiltin("no_such_builtin"), nullptr);
+}
+
+// A script with its n-th allocation made to fail, for n from 1 until it succeeds: every
+// failure is the "Out of memory" error, leaks nothing, and the script then runs as before.
+TEST_F(Shell, EveryFailedAllocationIsOutOfMemory) {
+  const std::string script =
+      "x = [1 2; 3 4]; y = x * x' + 1; s = 0;\n"
+      "for k = 1:3, s = s + sum(y(:, 1)) * k; end\n"
+      "fprintf('%d,%s\\n', s, 'ab'); w = [x; 5 6]; z = w(2:end, :); disp(db([1 10 100])); disp(z)";
+  const std::string expected = run(script);
+  ASSERT_EQ(expected.find("error"), std::string::npos) << expected;
+  size_t failAt = 1;
+  for (;; ++failAt) {
+    mexrtFailAllocation(failAt);
+    std::string got = run(script);
+    mexrtFailAllocation(0);
+    EXPECT_EQ(mexrtLiveArrayCount(), live_) << "failing at allocation " << failAt;
+    if (got == expected) break;
+    EXPECT_NE(got.find("error: Out of memory"), std::string::npos)
+        << "failing at allocation " << failAt << ": " << got;
+    EXPECT_EQ(run(script), expected) << "after a failure at allocation " << failAt;
+    ASSERT_LT(failAt, 100000u);
+  }
+  std::cout << "script: " << failAt - 1 << " failure points\n";
 }
 
 }  // namespace

@@ -16,6 +16,10 @@ MEXRT_API size_t mexrtLiveArrayCount(void);
 // read; NULL stops observing.
 MEXRT_API void mexrtSetDestroyObserver(void (*observer)(const mxArray *));
 
+// Makes the n-th allocation of an array's header or element buffer from now on fail as if
+// memory had run out (an "Out of memory" error), once; 0 makes none fail.
+MEXRT_API void mexrtFailAllocation(size_t n);
+
 // Makes the element-wise functions use the widest of the SIMD widths this processor runs (2,
 // 4 or 8 doubles) that is at most lanes, or the widest of all for 0; returns the width used.
 MEXRT_API size_t mexrtUseVectorWidth(size_t lanes);

@@ -74,6 +74,7 @@ std::uint64_t g_nextSerial = 1;
 void (*g_destroyObserver)(const mxArray *) = nullptr;
 
 Array *newHeader() {
+  if (allocationFails()) raise("Out of memory.");
   Array *a;
   if (!freeHeaders().empty()) {
     a = freeHeaders().back();
@@ -112,7 +113,13 @@ Array *makeArray(mxClassID cls, const Dims &dims, bool zeroed) {
   }
   std::size_t n = *count;
   Storage *s = (n && es) ? Storage::allocate(n * es, zeroed) : nullptr;
-  Array *a = newHeader();
+  Array *a;
+  try {
+    a = newHeader();
+  } catch (...) {
+    Storage::release(s);
+    throw;
+  }
   a->cls = cls;
   a->dims = dims;
   a->store = s;

@@ -107,6 +107,8 @@ static_assert(sizeof(Storage) % 16 == 0);
 
 std::size_t elementSize(mxClassID cls);
 std::size_t cachedLargeBuffers();  // freed large buffers kept for reuse
+// True when the test hook (mexrtFailAllocation) makes this allocation fail.
+bool allocationFails();
 
 // The product of sizes, or nullopt when it does not fit a size_t.
 inline std::optional<std::size_t> checkedProduct(std::span<const std::size_t> sizes) {

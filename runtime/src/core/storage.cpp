@@ -4,6 +4,7 @@
 // so that a loop of calls on large arrays reuses memory instead of faulting it in again.
 #include <sys/mman.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "core/array.h"
+#include "mexrt/testing.h"
 
 namespace mexrt::detail {
 
@@ -125,12 +127,24 @@ void releaseMapped(Storage *s) {
   }
 }
 
+// Allocations left until the one that the test hook makes fail; 0 when none is to fail.
+std::atomic<std::size_t> g_failCountdown{0};
+
 }  // namespace
+
+bool allocationFails() {
+  std::size_t left = g_failCountdown.load(std::memory_order_relaxed);
+  while (left != 0 && !g_failCountdown.compare_exchange_weak(left, left - 1)) {
+  }
+  return left == 1;
+}
 
 Storage *Storage::allocate(std::size_t bytes, bool zeroed) {
   if (bytes > std::numeric_limits<std::size_t>::max() - kHugePage) raise("Out of memory.");
   Storage *s = nullptr;
-  if (kMapLargeBuffers && bytes >= kMappedBytes) {
+  if (allocationFails()) {
+    // As if the system had no memory left.
+  } else if (kMapLargeBuffers && bytes >= kMappedBytes) {
     s = allocateMapped(bytes, zeroed);
   } else {
     void *p = nullptr;
@@ -166,6 +180,12 @@ void Storage::release(Storage *s) {
   }
   std::free(s);
 }
+
+}  // namespace mexrt::detail
+
+void mexrtFailAllocation(size_t n) { mexrt::detail::g_failCountdown = n; }
+
+namespace mexrt::detail {
 
 std::size_t cachedLargeBuffers() { return largeCache().buffers.size(); }
 
