@@ -288,8 +288,8 @@ TEST(Modules, EveryFailedAllocationIsOutOfMemory) {
         testing::internal::CaptureStdout();
         mexrtFailAllocation(failAt);
         try {
-          host::Loader::call(f, 1, fn.outputs ? plhs : nullptr, static_cast<int>(prhs.size()),
-                             prhs.data());
+          host::Loader::call(f, std::min(fn.outputs, 1), fn.outputs ? plhs : nullptr,
+                             static_cast<int>(prhs.size()), prhs.data());
         } catch (const mexrt::Error &e) {
           raised = e.what();
         }
