@@ -4,6 +4,7 @@ SAN_BUILD ?= build-sanitize
 BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = load shell print gateways audio roundtrip
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
@@ -44,10 +45,12 @@ test-sanitize: deps
 fuzz:
 	@scripts/install-deps --fuzz
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMEXRT_FUZZ=ON -DMEXRT_TESTS=OFF $(CMAKE_FLAGS)
-	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_load fuzz_shell fuzz_print fuzz_gateways fuzz_mat_seeds
-	mkdir -p $(FUZZ_BUILD)/corpus/load $(FUZZ_BUILD)/corpus/shell $(FUZZ_BUILD)/corpus/print $(FUZZ_BUILD)/corpus/gateways
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_load fuzz_shell fuzz_print fuzz_gateways \
+	  fuzz_audio fuzz_roundtrip fuzz_mat_seeds fuzz_audio_seeds
+	for t in $(FUZZ_TARGETS); do mkdir -p $(FUZZ_BUILD)/corpus/$$t; done
 	$(FUZZ_BUILD)/bin/fuzz_mat_seeds $(FUZZ_BUILD)/corpus/load
-	for t in load shell print gateways; do \
+	$(FUZZ_BUILD)/bin/fuzz_audio_seeds $(FUZZ_BUILD)/corpus/audio
+	for t in $(FUZZ_TARGETS); do \
 	  echo "== fuzz_$$t"; \
 	  ASAN_OPTIONS=detect_leaks=1 $(FUZZ_BUILD)/bin/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) \
 	    -timeout=10 -rss_limit_mb=4096 -max_len=4096 -print_final_stats=1 \
