@@ -3,9 +3,12 @@
 
     PYTHONPATH=build/python python3 bench/python_chan2qf.py build/bin/mexhost
 
-mexhost's figure is the time of a script that makes the input and calls chan2qf, less the
-time of the same script without the call (best of the repeats); Python's is the call alone.
+Both sides time the call alone inside one process, repeated, on an input made once: Python
+from the Fortran-ordered float64 array to the numpy result, mexhost with tic and toc around
+the call and the read of one element (which makes the deferred product happen, as handing
+the result to numpy does). Prints the best and the median of each and their ratios.
 """
+import statistics
 import subprocess
 import sys
 import time
@@ -14,26 +17,31 @@ import numpy as np
 
 import melceps
 
-REPEATS = 5
+REPEATS = 15
 x = np.asfortranarray(np.ones((26, 10**6)))
 melceps.chan2qf(x[:, :10], 12)  # load the modules
-best = min((lambda t0: (melceps.chan2qf(x, 12), time.perf_counter() - t0)[1])(time.perf_counter())
-           for _ in range(REPEATS))
 
 
-def host(code: str) -> float:
+def python_times() -> list[float]:
     times = []
     for _ in range(REPEATS):
         t0 = time.perf_counter()
-        subprocess.run([sys.argv[1], "-e", code], check=True, stdout=subprocess.DEVNULL)
+        y = melceps.chan2qf(x, 12)
         times.append(time.perf_counter() - t0)
-    return min(times)
+        del y
+    return times
 
 
-# Reading one element makes the deferred product happen, as handing it to numpy does.
-with_call = host("x = ones(26, 1000000); y = chan2qf(x, 12); z = y(12, 1000000);")
-without = host("x = ones(26, 1000000);")
-print(f"melceps.chan2qf 26 x 10^6: {best * 1e3:.1f} ms")
-print(f"mexhost chan2qf 26 x 10^6: {(with_call - without) * 1e3:.1f} ms "
-      f"({with_call * 1e3:.1f} - {without * 1e3:.1f})")
-print(f"ratio: {best / (with_call - without):.3f}")
+def host_times() -> list[float]:
+    script = (f"x = ones(26, 1000000); for k = 1:{REPEATS}, tic; y = chan2qf(x, 12); "
+              "z = y(12, 1000000); t = toc; fprintf('%.9f\\n', t); y = []; end")
+    out = subprocess.run([sys.argv[1], "-e", script], check=True, capture_output=True, text=True)
+    return [float(v) for v in out.stdout.split()]
+
+
+py, host = python_times(), host_times()
+for name, t in (("melceps", py), ("mexhost", host)):
+    print(f"{name} chan2qf 26 x 10^6: best {min(t) * 1e3:.1f} ms, "
+          f"median {statistics.median(t) * 1e3:.1f} ms")
+print(f"ratio: best {min(py) / min(host):.3f}, "
+      f"median {statistics.median(py) / statistics.median(host):.3f}")

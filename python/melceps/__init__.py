@@ -3,7 +3,8 @@
 The toolbox's compiled modules are loaded once per process through the project's loader and
 called through their gateway entries, exactly as ``mexhost`` calls them. Arguments may be
 numpy arrays of any real or complex numeric dtype, Python numbers, strings or booleans; a 1-D
-array is passed as one row. Results are numpy arrays in the host's shape (at least 2-D,
+array is passed as one row. A Fortran-ordered float64 array is read in place, without a copy,
+and never written. Results are numpy arrays in the host's shape (at least 2-D,
 column-major), complex where the result is complex, and a tuple when several are asked for.
 
 Errors raise :class:`melceps.Error` with the system's message; warnings are issued as

@@ -10,6 +10,7 @@
 #include <sndfile.h>
 
 #include <complex>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -83,13 +84,30 @@ std::vector<size_t> hostDims(const py::array &d) {
   return dims;
 }
 
+// Lets a numpy array go once the runtime no longer reads it. Lent arrays are freed during a
+// call or by a result's owner, with the interpreter's lock held; after the interpreter has
+// finished there is nothing left to let go.
+void releaseLent(void *array) {
+  if (!Py_IsInitialized()) return;
+  py::gil_scoped_acquire lock;
+  Py_DECREF(static_cast<PyObject *>(array));
+}
+
+// A Fortran-ordered float64 array is lent to the runtime as it is; any other is converted to
+// one first (the conversion is the only copy). The runtime never writes lent memory.
 mxArray *fromDoubles(const py::array &arr) {
   auto d = py::array_t<double, py::array::f_style | py::array::forcecast>::ensure(arr);
   if (!d) throw py::type_error("melceps: the array cannot be converted to double.");
+  if (reinterpret_cast<std::uintptr_t>(d.data()) % alignof(double) != 0) {
+    py::array_t<double, py::array::f_style> aligned(
+        std::vector<py::ssize_t>(d.shape(), d.shape() + d.ndim()));
+    std::memcpy(aligned.mutable_data(), d.data(), sizeof(double) * d.size());
+    d = aligned;
+  }
   std::vector<size_t> dims = hostDims(d);
-  mxArray *x = mxCreateNumericArray(dims.size(), dims.data(), mxDOUBLE_CLASS, mxREAL);
-  if (d.size() > 0) std::memcpy(mxGetPr(x), d.data(), sizeof(double) * d.size());
-  return x;
+  const double *data = d.data();
+  PyObject *owner = d.release().ptr();  // given back through releaseLent
+  return mexrtCreateLentDoubleArray(dims.size(), dims.data(), data, releaseLent, owner);
 }
 
 mxArray *fromComplex(const py::array &arr) {

@@ -4,6 +4,7 @@ import contextlib
 import io
 import os
 import subprocess
+import sys
 from pathlib import Path
 
 import numpy as np
@@ -122,6 +123,40 @@ def test_numeric_dtypes_arrive_as_doubles(dtype):
 def test_results_are_column_major_views_of_the_runtime():
     r = melceps.chan2qf(np.asfortranarray(RNG.standard_normal((23, 10))), 12)
     assert r.flags.f_contiguous and r.shape == (12, 10)
+
+
+def unaligned(a):
+    """a's float64 elements at an address that is not a multiple of 8."""
+    raw = np.frombuffer(bytearray(a.nbytes + 1), dtype=np.uint8)[1:]
+    out = raw.view(np.float64).reshape(a.shape, order="F")
+    out[...] = a
+    return out
+
+
+def test_inputs_are_read_in_place_never_written_aliased_or_kept():
+    base = RNG.uniform(0.5, 2.0, (12, 9))
+    inputs = {"Fortran float64": np.asfortranarray(base), "C-ordered": np.ascontiguousarray(base),
+              "strided view": np.asfortranarray(np.repeat(base, 2, axis=1))[:, ::2],
+              "big-endian": base.astype(">f8"), "unaligned": unaligned(base),
+              "1-D": base[:, 0].copy()}
+    calls = {"db": melceps.db, "mel": melceps.mel, "chan2qf": lambda x: melceps.chan2qf(x, 5),
+             **{f"quefwind L={L}": (lambda x, L=L: melceps.quefwind(x, L))
+                for L in (22, -22, 0, 2.5)}}
+    for kind, x in inputs.items():
+        before = x.copy()
+        refs = sys.getrefcount(x)
+        for name, f in calls.items():
+            r = f(x)
+            case = f"{name} of a {kind} array"
+            assert np.array_equal(x, before), f"{case}: the input was written"
+            assert not np.shares_memory(r, x), f"{case}: the result is the input's memory"
+            r[...] = 0  # a result is the caller's own
+            assert np.array_equal(x, before), f"{case}: writing the result wrote the input"
+            del r
+            assert sys.getrefcount(x) == refs, f"{case}: the input is still held"
+        np.testing.assert_allclose(melceps.quefwind(x, 22),
+                                   quefwind_model(np.atleast_2d(before), 22), rtol=1e-13,
+                                   err_msg=kind)
 
 
 def test_call_by_name_tonegrid_and_assert():

@@ -1,14 +1,16 @@
 // Tests of element storage: large buffers aligned for huge pages and reused once freed, zeroed
-// storage that is zero whatever it reuses, and contents computed on first read.
+// storage that is zero whatever it reuses, contents computed on first read, and lent memory.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <set>
 #include <vector>
 
 #include "core/array.h"
+#include "mexrt/mathlib.h"
 
 namespace mexrt::detail {
 namespace {
@@ -120,6 +122,65 @@ TEST(Storage, CopyOnWriteOfALargeArrayKeepsBothSides) {
   EXPECT_EQ(b->reals()[n - 1], 6);
   EXPECT_EQ(b->reals()[0], 0);
   destroy(b);
+}
+
+// Counts the times lent memory is given back.
+void countGiveBack(void *count) { ++*static_cast<int *>(count); }
+
+TEST(Storage, LentMemoryIsReadInPlaceNeverWrittenAndGivenBackOnceWhenTheLastShareGoes) {
+  const std::vector<double> original{1, 2, 3, 4, 5, 6};
+  std::vector<double> memory = original;
+  int givenBack = 0;
+  const size_t dims[2] = {2, 3};
+  Array *lent = mexrtCreateLentDoubleArray(2, dims, memory.data(), countGiveBack, &givenBack);
+  EXPECT_EQ(lent->reals(), memory.data()) << "read in place, not copied";
+  EXPECT_EQ(lent->dims, Dims(2, 3));
+
+  // Each writes through a share of the lent array, or takes it as a temporary operand.
+  struct Case {
+    const char *name;
+    std::function<Array *(Array *share)> write;
+  };
+  const std::vector<Case> cases = {
+      {"mxGetPr",
+       [](Array *a) {
+         mxGetPr(a)[0] = -1;
+         return a;
+       }},
+      {"indexed assignment",
+       [](Array *a) {
+         mclArrayAssign2(&a, mlfScalar(-1), mlfScalar(1), mlfScalar(1));
+         return a;
+       }},
+      {"plus of a temporary", [](Array *a) { return mclPlus(mlfReturnValue(a), mlfScalar(1)); }},
+      {"times of a temporary", [](Array *a) { return mclTimes(mlfScalar(2), mlfReturnValue(a)); }},
+      {"negation of a temporary", [](Array *a) { return mclUminus(mlfReturnValue(a)); }},
+      {"abs of a temporary", [](Array *a) { return mlfAbs(mlfReturnValue(a)); }},
+  };
+  for (const Case &c : cases) {
+    Array *result = c.write(shareOf(lent));
+    EXPECT_NE(result->reals(), memory.data()) << c.name << ": written to a copy";
+    EXPECT_EQ(memory, original) << c.name << ": the lent memory is unchanged";
+    destroy(mclInitialize(result));
+  }
+  Array *last = shareOf(lent);
+  destroy(lent);
+  EXPECT_EQ(givenBack, 0) << "a share still reads it";
+  EXPECT_EQ(last->reals(), memory.data());
+  destroy(last);
+  EXPECT_EQ(givenBack, 1) << "given back with the last share";
+}
+
+TEST(Storage, LentMemoryWithoutElementsOrUnusableIsGivenBackAtOnce) {
+  double memory[1] = {0};
+  int givenBack = 0;
+  const size_t empty[2] = {0, 3};
+  Array *a = mexrtCreateLentDoubleArray(2, empty, memory, countGiveBack, &givenBack);
+  EXPECT_EQ(a->dims, Dims(0, 3));
+  EXPECT_EQ(givenBack, 1) << "an empty array reads nothing";
+  destroy(a);
+  EXPECT_THROW(mexrtCreateLentDoubleArray(2, nullptr, memory, countGiveBack, &givenBack), Error);
+  EXPECT_EQ(givenBack, 2) << "a failed call gives the memory back too";
 }
 
 }  // namespace

@@ -37,6 +37,11 @@ MEXRT_API mxArray *mxCreateNumericArray(size_t ndim, const size_t *dims, mxClass
                                         mxComplexity complexity);
 MEXRT_API mxArray *mxCreateString(const char *utf8);
 MEXRT_API mxArray *mxCreateLogicalScalar(bool value);
+// A real double array over outside memory: its column-major elements are read at data in
+// place, never written (a write copies them first). release(context) is called once, when
+// the last array sharing the memory is freed, or before returning when the call fails.
+MEXRT_API mxArray *mexrtCreateLentDoubleArray(size_t ndim, const size_t *dims, const double *data,
+                                              void (*release)(void *context), void *context);
 
 // Reading. mxGetPr gives the double data of a double array (NULL for other classes), the
 // real part of a complex one; mxGetPi the imaginary part of a complex double (NULL for a

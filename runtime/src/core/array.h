@@ -73,20 +73,33 @@ struct DeferredFill {
   virtual void fill(unsigned char *out) = 0;
 };
 
-// Shared element storage with a reference count; data follows the header. Large buffers
-// are mapped from the kernel, aligned for huge pages, and kept for reuse once freed.
+// The owner of outside memory that a storage reads in place (a numpy array): destroyed when
+// the last array sharing the storage is freed, which lets the memory go.
+struct Lender {
+  virtual ~Lender() = default;
+};
+
+// Shared element storage with a reference count; data follows the header, or lies outside
+// when lent. Large buffers are mapped from the kernel, aligned for huge pages, and kept for
+// reuse once freed.
 struct Storage {
   std::size_t refs;
   std::size_t bytes;
   DeferredFill *pending;  // contents still to be computed, or nullptr
   std::size_t mapped;     // bytes of data room in a mapped buffer, 0 for heap buffers
+  unsigned char *data;    // right after the header, or the lender's memory
+  Lender *lender;         // the owner of outside memory, or nullptr
   unsigned char *bytesPtr() {
     if (pending) [[unlikely]]
       runPending();
-    return reinterpret_cast<unsigned char *>(this + 1);
+    return data;
   }
   // Throws mexrt::Error when out of memory. Zeroed unless the caller writes every byte.
   static Storage *allocate(std::size_t bytes, bool zeroed = true);
+  // Storage over outside memory, not copied. The lender holds a reference of its own, so the
+  // storage is never any array's alone: every write copies it first and no operation takes
+  // it for its result, and the memory is never written.
+  static Storage *lend(const void *data, std::size_t bytes, std::unique_ptr<Lender> lender);
   static void release(Storage *s);
   // The contents become what fill computes when they are first read.
   void defer(std::unique_ptr<DeferredFill> fill) {
@@ -99,7 +112,7 @@ struct Storage {
   void runPending() {
     DeferredFill *fill = pending;
     pending = nullptr;  // a fill reads other storages, never this one
-    fill->fill(reinterpret_cast<unsigned char *>(this + 1));
+    fill->fill(data);
     delete fill;
   }
 };

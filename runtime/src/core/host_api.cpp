@@ -2,6 +2,8 @@
 // programs and tests.
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <optional>
 
 #include "core/array.h"
 #include "core/operands.h"
@@ -24,6 +26,16 @@ mxArray *withComplexity(mxArray *a, mxComplexity complexity) {
   }
   return a;
 }
+
+// Gives lent memory back through the host's callback.
+struct CallbackLender final : mexrt::detail::Lender {
+  CallbackLender(void (*release)(void *), void *context) : release(release), context(context) {}
+  ~CallbackLender() override {
+    if (release) release(context);
+  }
+  void (*release)(void *);
+  void *context;
+};
 
 }  // namespace
 
@@ -49,6 +61,21 @@ mxArray *mxCreateString(const char *utf8) {
 }
 
 mxArray *mxCreateLogicalScalar(bool value) { return mexrt::detail::newLogicalScalar(value); }
+
+mxArray *mexrtCreateLentDoubleArray(size_t ndim, const size_t *dims, const double *data,
+                                    void (*release)(void *context), void *context) {
+  auto lender = std::make_unique<CallbackLender>(release, context);
+  if (ndim && !dims)
+    mexrt::detail::raise("mexrtCreateLentDoubleArray: the dimensions are missing.");
+  mexrt::detail::Dims shape({dims, ndim});
+  std::optional<std::size_t> n = mexrt::detail::checkedProduct(shape.span());
+  if (!n || *n > SIZE_MAX / sizeof(double))
+    mexrt::detail::raise("Out of memory: an array of size " + shape.str() + " is too large.");
+  mexrt::detail::Owned a(mexrt::detail::newArray(mxDOUBLE_CLASS, mexrt::detail::Dims(0, 0)));
+  a->dims = shape;
+  if (*n) a->store = mexrt::detail::Storage::lend(data, *n * sizeof(double), std::move(lender));
+  return a.release();
+}
 
 double *mxGetPr(const mxArray *a) {
   if (!a || !a->isDouble()) return nullptr;

@@ -1,7 +1,8 @@
-// Element storage: reference-counted buffers with a header in front of the data. Small
-// buffers are kept on a list for reuse so that scalar operations skip the allocator; large
-// ones are mapped aligned for transparent huge pages, and a few recently freed ones are kept
-// so that a loop of calls on large arrays reuses memory instead of faulting it in again.
+// Element storage: reference-counted buffers with a header in front of the data, or over
+// memory lent from outside (read in place, copied before any write). Small buffers are kept
+// on a list for reuse so that scalar operations skip the allocator; large ones are mapped
+// aligned for transparent huge pages, and a few recently freed ones are kept so that a loop
+// of calls on large arrays reuses memory instead of faulting it in again.
 #include <sys/mman.h>
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "core/array.h"
@@ -163,11 +165,32 @@ Storage *Storage::allocate(std::size_t bytes, bool zeroed) {
   s->refs = 1;
   s->bytes = bytes;
   s->pending = nullptr;
+  s->data = reinterpret_cast<unsigned char *>(s + 1);
+  s->lender = nullptr;
+  return s;
+}
+
+Storage *Storage::lend(const void *data, std::size_t bytes, std::unique_ptr<Lender> lender) {
+  auto *s = static_cast<Storage *>(std::malloc(sizeof(Storage)));
+  if (!s) raise("Out of memory.");
+  s->refs = 2;  // the arrays' first and the lender's
+  s->bytes = bytes;
+  s->pending = nullptr;
+  s->mapped = 0;
+  s->data = static_cast<unsigned char *>(const_cast<void *>(data));  // read only, see lend
+  s->lender = lender.release();
   return s;
 }
 
 void Storage::release(Storage *s) {
-  if (!s || --s->refs != 0) return;
+  if (!s) return;
+  if (s->lender) {
+    if (--s->refs != 1) return;  // the lender's reference is the last
+    delete s->lender;
+    std::free(s);
+    return;
+  }
+  if (--s->refs != 0) return;
   delete s->pending;  // never read: its work is skipped
   s->pending = nullptr;
   if (s->mapped) {
