@@ -171,7 +171,7 @@ Storage *Storage::allocate(std::size_t bytes, bool zeroed) {
 }
 
 Storage *Storage::lend(const void *data, std::size_t bytes, std::unique_ptr<Lender> lender) {
-  auto *s = static_cast<Storage *>(std::malloc(sizeof(Storage)));
+  auto *s = allocationFails() ? nullptr : static_cast<Storage *>(std::malloc(sizeof(Storage)));
   if (!s) raise("Out of memory.");
   s->refs = 2;  // the arrays' first and the lender's
   s->bytes = bytes;
