@@ -230,6 +230,65 @@ TEST_F(Shell, ErrorsAreClearAndLeakNothing) {
   });
 }
 
+// @name and @(params) body: called with f(args) and feval, capturing the variables their
+// body names when they are made, shown as they are written.
+TEST_F(Shell, FunctionHandles) {
+  expectAll({
+      {"a = 2; f = @(x) a * x + 1; a = 10; disp(f(3))", "     7\n"},
+      {"a = [1 2 3]; f = @(k) a(k); clear('a'); disp(f(2))", "     2\n"},
+      {"f = @(x, y) x - y; disp(f(5, 2)), disp(feval(f, 1, 4))", "     3\n    -3\n"},
+      {"g = @cos; disp(g(0)), disp(feval(g, pi)), disp(feval('sqrt', 16))",
+       "     1\n    -1\n     4\n"},
+      {"m = @max; [v, i] = m([3 9 2]); disp([v i])", "     9     2\n"},
+      {"m = @(v) max(v); [v, i] = m([3 9 2]); disp([v i])", "     9     2\n"},
+      {"k = @() disp('called'); k()", "called\n"},
+      {"f = @(x) x; y = f(4); clear('f'); disp(y)", "     4\n"},
+      {"add = @(n) @(x) x + n; inc = add(1); disp(inc(41))", "    42\n"},
+      {"f = @(x) x .^ 2 - (x + 1) * -x'", "f =\n\n    @(x) x .^ 2 - (x + 1) * -x'\n\n"},
+      {"f = @(s) [s, 'it''s']; disp(f('ok: '))", "ok: it's\n"},
+      {"disp(@(x) 2.5 * x(end):-1), g = @sin", "@(x) 2.5 * x(end):-1\ng =\n\n    @sin\n\n"},
+      {"disp(func2str(@(x) (1 + x) / 2)), disp(func2str(@db))", "@(x) (1 + x) / 2\ndb\n"},
+      {"f = str2func('db'); disp(f(10))", "    20\n"},
+      {"f = @(x) x + 1; f + 1", "error: +: a function handle is not an operand of this operation."},
+      {"f = @(x) x + 1; [f f]",
+       "error: horzcat: a function handle is not an operand of this operation."},
+      {"f = @(x) x; if f, end",
+       "error: if: a function handle is not an operand of this operation."},
+      {"f = @(x) x; f(1, 2)", "error: Too many input arguments for @(x) x."},
+      {"f = @(x, y) x + y; f(1)", "error: Undefined function or variable 'y'."},
+      {"f = @nothing; f(1)", "error: Undefined function or variable 'nothing'."},
+      {"f = @(x) x; db(f)", "error: The module function 'db' takes arrays, not function handles."},
+      {"feval(3)", "error: Expected a function handle or a function's name."},
+      {"func2str(1)", "error: func2str: the argument must be a function handle."},
+      {"str2func('a b')", "error: str2func: 'a b' is not a function name."},
+  });
+}
+
+// bsxfun repeats singleton dimensions to the common size, also of N-d arrays, for the
+// operators' functions and for any element-wise handle.
+TEST_F(Shell, Bsxfun) {
+  expectAll({
+      {"disp(bsxfun(@plus, [1; 2], [10 20 30]))", "    11    21    31\n    12    22    32\n"},
+      {"disp(bsxfun(@minus, [1 2; 3 4], [1 2]))", "     0     0\n     2     2\n"},
+      {"disp(bsxfun(@(u, v) u .* v, [1 2 3], [1; 2]))", "     1     2     3\n     2     4     6\n"},
+      {"disp(bsxfun(@times, 2, [1 2]))", "     2     4\n"},
+      {"disp(bsxfun(@rdivide, [2 4], [2; 1])), disp(bsxfun(@ldivide, 2, [2 4]))",
+       "     1     2\n     2     4\n     1     2\n"},
+      {"disp(bsxfun(@eq, [1 2 3], [1; 3])), disp(bsxfun(@max, [1 5], [3; 4]))",
+       "     1     0     0\n     0     0     1\n     3     5\n     4     5\n"},
+      {"disp(size(bsxfun(@plus, ones(2, 1, 3), ones(1, 4))))", "     2     4     3\n"},
+      {"s = bsxfun(@plus, reshape(1:2, 1, 1, 2), [0; 10]); disp(s(:)')",
+       "     1    11     2    12\n"},
+      {"disp(size(bsxfun(@plus, zeros(0, 3), [1 2 3])))", "     0     3\n"},
+      {"bsxfun(@plus, [1 2], [1 2 3])",
+       "error: bsxfun: the sizes of the operands do not agree in dimension 2 (2 and 3)."},
+      {"bsxfun(@(u, v) sum(u), [1 2], [1; 2])",
+       "error: bsxfun: the function must give one array of its operands' common size."},
+      {"bsxfun('plus', 1, 2)", "error: bsxfun: the first argument must be a function handle."},
+      {"bsxfun(@plus, 1)", "error: Not enough input arguments for 'bsxfun'."},
+  });
+}
+
 TEST_F(Shell, RuntimeErrorsKeepTheirMessages) {
   for (const char *s : {"x = 1; disp(x(5))", "x = [1 2] + [1 2 3]", "x = [1 2; 3]"}) {
     std::string out = run(s);

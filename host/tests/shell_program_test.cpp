@@ -264,6 +264,10 @@ class FunctionFiles : public ::testing::Test {
           "function outer(x)\n\ninner(x);\nend\nfunction inner(x)\ny = x + nothing;\nend\n");
     write("noout.m", "function [a, b] = noout()\na = 1;\n");
     write("keeps.m", "function keeps()\nx = 5;\n");
+    // Handles made in a file see its local functions wherever they are called.
+    write("maker.m",
+          "function [f, g] = maker(k)\nf = @(x) helper(x) * k;\ng = @helper;\nend\n"
+          "function y = helper(x)\ny = x + 1;\nend\n");
   }
   void TearDown() override { fs::remove_all(dir_); }
   void write(const std::string &name, const std::string &text) {
@@ -289,6 +293,9 @@ TEST_F(FunctionFiles, CallsResultsAndCounts) {
       {"disp(fact(10))", "     3628800\n"},
       {"x = 1; keeps(); disp(x)", "     1\n"},
       {"twice(4)", "ans =\n\n     8\n\n"},
+      {"[f, g] = maker(3); disp(f(1)), disp(g(1)), disp(feval(g, 2))", "     6\n     2\n     3\n"},
+      {"f = @twice; disp(f(5)), disp(bsxfun(@(a, b) twice(a) + b, [1 2], [0; 1]))",
+       "    10\n     2     4\n     3     5\n"},
   };
   for (const auto &c : cases) {
     Result r = run(c.statements);

@@ -8,6 +8,7 @@
 namespace shell {
 
 struct Expr;
+struct Lambda;
 using ExprPtr = std::unique_ptr<Expr>;
 
 struct Expr {
@@ -23,6 +24,8 @@ struct Expr {
     Transpose,  // args[0]' (text "'", conjugating) or args[0].' (text ".'")
     Range,      // args[0]:args[1] or args[0]:args[1]:args[2]
     Matrix,     // rows of elements
+    Handle,     // @text: a handle to the function named
+    Lambda,     // @(params) body: an anonymous function
   };
   Kind kind = Kind::Number;
   std::string text;  // name, string, or operator
@@ -30,9 +33,16 @@ struct Expr {
   bool imaginary = false;  // Number: the number times sqrt(-1), as written 2i
   std::vector<ExprPtr> args;
   std::vector<std::vector<ExprPtr>> rows;
+  std::shared_ptr<const Lambda> lambda;  // Lambda: shared with the handles made from it
   int line = 1;
   int column = 1;
   int height = 1;  // of the subtree, so that evaluation depth stays bounded
+};
+
+// `@(params) body`, kept alive by every handle made from it after its text is gone.
+struct Lambda {
+  std::vector<std::string> params;
+  ExprPtr body;
 };
 
 struct Stmt;

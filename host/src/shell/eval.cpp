@@ -12,6 +12,7 @@
 #include "mexrt/error.h"
 #include "mexrt/linalg.h"
 #include "mexrt/mathlib.h"
+#include "shell/handles.h"
 #include "shell/parser.h"
 
 namespace shell {
@@ -289,6 +290,9 @@ mxArray *Evaluator::value(const Expr &e) {
     }
     case Expr::Kind::Matrix:
       return matrix(e);
+    case Expr::Kind::Handle:
+    case Expr::Kind::Lambda:
+      return makeHandle(e);
     case Expr::Kind::Name:
     case Expr::Kind::Call: {
       std::vector<mxArray *> r = values(e, 1);
@@ -403,6 +407,13 @@ std::vector<mxArray *> Evaluator::values(const Expr &e, int nargout) {
   auto it = vars_.find(e.text);
   if (it != vars_.end()) {
     if (e.kind == Expr::Kind::Name) return {it->second};
+    if (mexrt::functionTarget(it->second)) {
+      // The call holds the handle: its body may clear the variable that names it.
+      Held handle(it->second);
+      std::vector<mxArray *> in;
+      for (const auto &a : args) in.push_back(value(*a));
+      return callHandle(*shellFunction(handle.get()), in, nargout);
+    }
     if (nargout > 1)
       raise("Indexing '" + e.text + "' gives one result, not " + std::to_string(nargout) + ".");
     return {index(it->second, subscripts(args, it->second), e)};
@@ -557,44 +568,59 @@ std::vector<mxArray *> Evaluator::callFunction(const FunctionFile &file, const F
   return results;
 }
 
-std::vector<mxArray *> Evaluator::call(const std::string &name, const std::vector<ExprPtr> &args,
-                                       int nargout) {
-  // A local function of the running file first, then built-ins, modules and function files.
-  const FunctionFile *file = nullptr;
-  const FunctionDef *local = nullptr;
-  if (!frames_.empty()) {
-    auto at = frames_.back().file->functions.find(name);
-    if (at != frames_.back().file->functions.end()) {
-      file = frames_.back().file;
-      local = at->second.get();
+// A local function of the scope's file first, then built-ins, modules and function files.
+Evaluator::Callee Evaluator::resolve(const std::string &name, const FunctionFile *scope) {
+  Callee c;
+  if (scope) {
+    auto at = scope->functions.find(name);
+    if (at != scope->functions.end()) {
+      c.file = scope;
+      c.local = at->second.get();
+      return c;
     }
   }
-  const Builtin *builtin = local ? nullptr : findBuiltin(name);
-  MexGatewayFn gateway =
-      local || builtin || !hooks_.findFunction ? nullptr : hooks_.findFunction(name);
-  if ((builtin || gateway) && shadowChecked_.insert(name).second && functionFile(name)) {
+  c.builtin = findBuiltin(name);
+  c.gateway = c.builtin || !hooks_.findFunction ? nullptr : hooks_.findFunction(name);
+  if ((c.builtin || c.gateway) && shadowChecked_.insert(name).second && functionFile(name)) {
     mclWarning(("The function file " + files_.find(name)->second->path.string() +
-                " is shadowed by the " + (builtin ? "built-in" : "module function") + " '" + name +
-                "'.")
+                " is shadowed by the " + (c.builtin ? "built-in" : "module function") + " '" +
+                name + "'.")
                    .c_str());
   }
-  if (!local && !builtin && !gateway) {
-    file = functionFile(name);
-    if (!file) raise("Undefined function or variable '" + name + "'.");
-    local = file->main.get();
+  if (!c.builtin && !c.gateway) {
+    c.file = functionFile(name);
+    if (!c.file) raise("Undefined function or variable '" + name + "'.");
+    c.local = c.file->main.get();
   }
+  return c;
+}
+
+std::vector<mxArray *> Evaluator::call(const std::string &name, const std::vector<ExprPtr> &args,
+                                       int nargout) {
+  Callee callee = resolve(name, frames_.empty() ? nullptr : frames_.back().file);
   std::vector<mxArray *> in;
   for (const auto &a : args) {
     if (a->kind == Expr::Kind::End) raise("'end' is only valid inside a subscript of a variable.");
     in.push_back(value(*a));
   }
-  if (local) return callFunction(*file, *local, in, nargout);
-  if (builtin) return builtin->fn(*this, name.c_str(), in, nargout);
+  return invoke(callee, name, in, nargout);
+}
+
+std::vector<mxArray *> Evaluator::invoke(const Callee &callee, const std::string &name,
+                                         std::vector<mxArray *> &in, int nargout) {
+  if (callee.local) return callFunction(*callee.file, *callee.local, in, nargout);
+  if (callee.builtin) return callee.builtin->fn(*this, name.c_str(), in, nargout);
+  // A module reads its arguments' data, which a function handle does not have.
+  for (mxArray *a : in) {
+    if (!mexrt::functionTarget(a)) continue;
+    for (mxArray *x : in) discard(x);
+    raise("The module function '" + name + "' takes arrays, not function handles.");
+  }
   // The host's output slots: room for at least one, as a gateway may fill the first even
   // when no output is requested.
   std::vector<mxArray *> out(static_cast<std::size_t>(std::max(nargout, 1)), nullptr);
   try {
-    gateway(nargout, out.data(), static_cast<int32_t>(in.size()), in.data());
+    callee.gateway(nargout, out.data(), static_cast<int32_t>(in.size()), in.data());
   } catch (...) {
     for (mxArray *o : out) mxDestroyArray(o);
     throw;
@@ -610,10 +636,120 @@ std::vector<mxArray *> Evaluator::call(const std::string &name, const std::vecto
     results.push_back(mlfReturnValue(o));
   }
   if (nargout >= 1 && results.empty()) {
-    for (mxArray *r : results) discard(r);
     raise("The function '" + name + "' gave no value for its output.");
   }
   return results;
+}
+
+// --- function handles ---
+
+// @name keeps the file it was made in, whose local functions it sees; @(params) body also
+// keeps a copy of every variable of the workspace that its body names.
+mxArray *Evaluator::makeHandle(const Expr &e) {
+  const FunctionFile *scope = frames_.empty() ? nullptr : frames_.back().file;
+  if (e.kind == Expr::Kind::Handle) return mlfReturnValue(newNamedHandle(e.text, scope));
+  std::vector<std::pair<std::string, mxArray *>> captured;
+  for (const std::string &name : namesUsed(*e.lambda)) {
+    auto it = vars_.find(name);
+    if (it == vars_.end()) continue;
+    mxArray *kept = nullptr;
+    mlfAssign(&kept, it->second);
+    captured.emplace_back(name, kept);
+  }
+  auto target = std::make_shared<const ShellFunction>(e.lambda, scope, std::move(captured));
+  return mlfReturnValue(mexrt::createFunctionHandle(std::move(target)));
+}
+
+std::vector<mxArray *> Evaluator::callHandle(const ShellFunction &f, std::vector<mxArray *> &in,
+                                             int nargout) {
+  if (f.lambda()) return callAnonymous(f, in, nargout);
+  Callee callee;
+  try {
+    callee = resolve(f.name(), f.file());
+  } catch (...) {
+    for (mxArray *a : in) discard(a);
+    throw;
+  }
+  return invoke(callee, f.name(), in, nargout);
+}
+
+// The body runs in a workspace of its own: the captured variables and the parameters.
+std::vector<mxArray *> Evaluator::callAnonymous(const ShellFunction &f, std::vector<mxArray *> &in,
+                                                int nargout) {
+  const Lambda &lambda = *f.lambda();
+  auto refuse = [&](const std::string &message) {
+    for (mxArray *a : in) discard(a);
+    raise(message);
+  };
+  if (in.size() > lambda.params.size()) refuse("Too many input arguments for " + f.text() + ".");
+  if (frames_.size() >= static_cast<std::size_t>(kMaxCallDepth)) {
+    refuse("Maximum recursion depth of " + std::to_string(kMaxCallDepth) + " reached in " +
+           f.text() + ".");
+  }
+  std::map<std::string, mxArray *, std::less<>> locals;
+  std::vector<Subscript> subscripts;
+  vars_.swap(locals);
+  subscripts_.swap(subscripts);
+  frames_.push_back({f.file(), static_cast<int>(in.size()), nargout});
+  auto restore = [&] {
+    clearVariables({});
+    vars_.swap(locals);
+    subscripts_.swap(subscripts);
+    frames_.pop_back();
+  };
+  std::vector<mxArray *> kept;
+  try {
+    for (const auto &[name, a] : f.captured()) setVariable(name, a);
+    for (std::size_t k = 0; k < in.size(); ++k) {
+      mxArray *a = in[k];
+      in[k] = nullptr;
+      setVariable(lambda.params[k], a);
+    }
+    const Expr &body = *lambda.body;
+    bool call = body.kind == Expr::Kind::Name || body.kind == Expr::Kind::Call;
+    std::vector<mxArray *> results = call ? values(body, nargout) : std::vector{value(body)};
+    // Owned before the workspace goes: a result may be one of its variables.
+    for (mxArray *r : results) {
+      kept.push_back(nullptr);
+      mlfAssign(&kept.back(), r);
+    }
+  } catch (...) {
+    for (mxArray *a : in) discard(a);
+    for (mxArray *k : kept) mxDestroyArray(k);
+    restore();
+    throw;
+  }
+  restore();
+  for (mxArray *&k : kept) k = mlfReturnValue(k);
+  return kept;
+}
+
+std::vector<mxArray *> Evaluator::callValue(mxArray *function, std::vector<mxArray *> &args,
+                                            int nargout) {
+  auto refuse = [&](const std::string &message) {
+    discard(function);
+    for (mxArray *a : args) discard(a);
+    raise(message);
+  };
+  if (mexrt::functionTarget(function)) {
+    if (!shellFunction(function)) refuse("This function handle was not made by the shell.");
+    Held handle(function);
+    return callHandle(*shellFunction(handle.get()), args, nargout);
+  }
+  if (!function || mxGetClassID(function) != mxCHAR_CLASS || mxGetM(function) != 1) {
+    refuse("Expected a function handle or a function's name.");
+  }
+  std::unique_ptr<char, void (*)(void *)> text(mxArrayToString(function), mxFree);
+  std::string name(text.get());
+  discard(function);
+  Callee callee;
+  try {
+    callee = resolve(name, frames_.empty() ? nullptr : frames_.back().file);
+  } catch (...) {
+    for (mxArray *a : args) discard(a);
+    throw;
+  }
+  return invoke(callee, name, args, nargout);
 }
 
 }  // namespace shell

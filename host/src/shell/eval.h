@@ -17,6 +17,9 @@
 
 namespace shell {
 
+struct Builtin;
+class ShellFunction;
+
 // What the shell reaches outside itself: functions served by modules or libraries, and
 // the renderer that print and saveas write figures with.
 struct Hooks {
@@ -69,12 +72,22 @@ class Evaluator {
   const std::vector<TraceFrame> &trace() const { return trace_; }
   // The function file serving a name, or nullptr; parsed once and kept.
   const FunctionFile *functionFile(const std::string &name);
+  // Calls a function handle, or the function a text names, with evaluated arguments taken
+  // as a built-in takes them; the function's array is reclaimed if it was a temporary.
+  std::vector<mxArray *> callValue(mxArray *function, std::vector<mxArray *> &args, int nargout);
 
  private:
   enum class Flow { Normal, Break, Continue, Return };
   struct CallFrame {
-    const FunctionFile *file;
+    const FunctionFile *file;  // whose local functions are seen; nullptr outside any file
     int nargin, nargout;
+  };
+  // What serves a name: a function file's function, a built-in or a module's gateway.
+  struct Callee {
+    const FunctionFile *file = nullptr;
+    const FunctionDef *local = nullptr;
+    const Builtin *builtin = nullptr;
+    MexGatewayFn gateway = nullptr;
   };
   struct Subscript {
     const mxArray *array;  // the array being indexed (nullptr: not yet defined)
@@ -102,6 +115,14 @@ class Evaluator {
   mxArray *index(mxArray *array, std::vector<mxArray *> subs, const Expr &at);
   std::vector<mxArray *> call(const std::string &name, const std::vector<ExprPtr> &args,
                               int nargout);
+  Callee resolve(const std::string &name, const FunctionFile *scope);
+  std::vector<mxArray *> invoke(const Callee &callee, const std::string &name,
+                                std::vector<mxArray *> &in, int nargout);
+  mxArray *makeHandle(const Expr &e);
+  std::vector<mxArray *> callHandle(const ShellFunction &f, std::vector<mxArray *> &in,
+                                    int nargout);
+  std::vector<mxArray *> callAnonymous(const ShellFunction &f, std::vector<mxArray *> &in,
+                                       int nargout);
   std::vector<mxArray *> callFunction(const FunctionFile &file, const FunctionDef &f,
                                       std::vector<mxArray *> &in, int nargout);
   void show(const std::string &name, const mxArray *a) const;

@@ -473,12 +473,42 @@ class Parser {
       case Tok::Op:
         if (t.text == "(") return parenthesised();
         if (t.text == "[") return matrix();
+        if (t.text == "@") return handle();
         break;
       default:
         break;
     }
     if (t.kind == Tok::Eof) fail("Expected an expression but the input ended.");
     fail("Unexpected " + shown(t) + ".");
+  }
+
+  // @name, or @(params) body: the body ends where an expression ends.
+  ExprPtr handle() {
+    const Token &at = next();
+    if (peek().kind == Tok::Name) {
+      ExprPtr e = node(Expr::Kind::Handle, at);
+      e->text = next().text;
+      return e;
+    }
+    if (!isOp("("))
+      fail("Expected a function name or '(' after '@' but found " + shown(peek()) + ".");
+    next();
+    auto lambda = std::make_shared<Lambda>();
+    while (!acceptOp(")")) {
+      if (acceptOp(",")) continue;
+      if (peek().kind != Tok::Name)
+        fail("Expected a parameter name but found " + shown(peek()) + ".");
+      lambda->params.push_back(next().text);
+    }
+    // Inside the body `end` is no subscript of anything outside it.
+    int subscripts = subscripts_;
+    subscripts_ = 0;
+    lambda->body = expr();
+    subscripts_ = subscripts;
+    ExprPtr e = node(Expr::Kind::Lambda, at);
+    e->height = lambda->body->height + 1;
+    e->lambda = std::move(lambda);
+    return e;
   }
 
   ExprPtr parenthesised() {

@@ -19,7 +19,8 @@ typedef enum {
   mxUNKNOWN_CLASS = 0,  // the uninitialised value
   mxLOGICAL_CLASS = 3,
   mxCHAR_CLASS = 4,
-  mxDOUBLE_CLASS = 6
+  mxDOUBLE_CLASS = 6,
+  mxFUNCTION_CLASS = 16  // a function handle: one element, no data (mexrt/function_handle.h)
 } mxClassID;
 
 typedef enum { mxREAL = 0, mxCOMPLEX = 1 } mxComplexity;

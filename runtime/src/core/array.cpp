@@ -175,6 +175,7 @@ Array *shareOf(const Array *src) {
   a->complex = src->complex;
   a->imagStore = src->imagStore;
   if (a->imagStore) ++a->imagStore->refs;
+  a->function = src->function;
   return a;
 }
 
@@ -185,6 +186,8 @@ void destroy(Array *a) {
   Storage::release(a->store);
   a->store = nullptr;
   dropImaginaryPart(*a);
+  // The target goes last: freeing it may free the arrays it holds, each through here.
+  std::shared_ptr<const mexrt::FunctionTarget> target = std::move(a->function);
   a->cls = mxUNKNOWN_CLASS;
   a->dims = Dims();
   --g_live;
@@ -261,6 +264,10 @@ Operand::Operand(Array *a, const char *op) : a_(a) {
     // The operand is reclaimed here: the operation will not run.
     if (a->temporary) destroy(a);
     raise(std::string(op) + ": an operand is the uninitialised value.");
+  }
+  if (a->cls == mxFUNCTION_CLASS) {
+    if (a->temporary) destroy(a);
+    raise(std::string(op) + ": a function handle is not an operand of this operation.");
   }
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "mexrt/error.h"
+#include "mexrt/function_handle.h"
 #include "mexrt/matrix.h"
 #include "text/print.h"
 
@@ -150,6 +151,8 @@ struct mxArray_tag {
   mexrt::detail::Storage *imagStore = nullptr;  // the imaginary part; nullptr when real or empty
   bool complex = false;                         // a complex double, also when it has no elements
   bool temporary = false;
+  // What a function handle calls (mxFUNCTION_CLASS), shared by its copies; else empty.
+  std::shared_ptr<const mexrt::FunctionTarget> function;
   // Live temporaries form a list in creation order, so that an error can reclaim the
   // temporaries of the calls it unwinds.
   std::uint64_t serial = 0;

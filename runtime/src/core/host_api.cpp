@@ -112,3 +112,18 @@ void mxFree(void *p) { std::free(p); }
 void mxDestroyArray(mxArray *a) { mexrt::detail::destroy(a); }
 
 }  // extern "C"
+
+namespace mexrt {
+
+mxArray *createFunctionHandle(std::shared_ptr<const FunctionTarget> target) {
+  if (!target) detail::raise("createFunctionHandle: the target is missing.");
+  mxArray *a = detail::newArray(mxFUNCTION_CLASS, detail::Dims(1, 1));
+  a->function = std::move(target);
+  return a;
+}
+
+const FunctionTarget *functionTarget(const mxArray *a) {
+  return a && a->cls == mxFUNCTION_CLASS ? a->function.get() : nullptr;
+}
+
+}  // namespace mexrt

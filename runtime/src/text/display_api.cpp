@@ -11,6 +11,9 @@ std::string displayNamed(const mxArray *a, std::string_view name) {
     empty.dims = none;
     return detail::displayNamed(name, empty);
   }
+  if (const FunctionTarget *f = functionTarget(a)) {
+    return std::string(name) + " =\n\n    " + f->text() + "\n\n";
+  }
   return detail::displayNamed(name, a->view());
 }
 

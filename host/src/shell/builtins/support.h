@@ -64,5 +64,6 @@ std::span<const Builtin> figuresFamily();
 std::span<const Builtin> sessionFamily();
 std::span<const Builtin> linalgFamily();
 std::span<const Builtin> audioFamily();
+std::span<const Builtin> functionsFamily();
 
 }  // namespace shell::builtins

@@ -1,6 +1,8 @@
 // The text family: display and formatted printing.
 #include <array>
+#include <cstdio>
 
+#include "mexrt/function_handle.h"
 #include "shell/builtins/support.h"
 
 namespace shell::builtins {
@@ -10,6 +12,12 @@ namespace {
 Results disp(Evaluator &, const char *name, Args &a, int nargout) {
   arity(name, a, 1, 1);
   outputs(name, nargout, 0);
+  if (const mexrt::FunctionTarget *f = mexrt::functionTarget(a[0])) {
+    std::printf("%s\n", f->text().c_str());
+    std::fflush(stdout);
+    discard(a[0]);
+    return {};
+  }
   mlfDisp(a[0]);
   return {};
 }

@@ -1,0 +1,166 @@
+// Function handles of the shell: their targets, the names an anonymous body captures and
+// the text a handle shows as.
+#include "shell/handles.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "mexrt/matrix.h"
+
+namespace shell {
+
+ShellFunction::ShellFunction(std::string name, const FunctionFile *file)
+    : name_(std::move(name)), file_(file) {}
+
+ShellFunction::ShellFunction(std::shared_ptr<const Lambda> lambda, const FunctionFile *file,
+                             std::vector<std::pair<std::string, mxArray *>> captured)
+    : lambda_(std::move(lambda)), file_(file), captured_(std::move(captured)) {}
+
+ShellFunction::~ShellFunction() {
+  for (auto &[name, a] : captured_) mxDestroyArray(a);
+}
+
+namespace {
+
+std::string lambdaText(const Lambda &lambda) {
+  std::string t = "@(";
+  for (std::size_t k = 0; k < lambda.params.size(); ++k) {
+    t += (k ? ", " : "") + lambda.params[k];
+  }
+  return t + ") " + expressionText(*lambda.body);
+}
+
+}  // namespace
+
+std::string ShellFunction::text() const { return lambda_ ? lambdaText(*lambda_) : "@" + name_; }
+
+mxArray *newNamedHandle(std::string name, const FunctionFile *scope) {
+  return mexrt::createFunctionHandle(std::make_shared<const ShellFunction>(std::move(name), scope));
+}
+
+const ShellFunction *shellFunction(const mxArray *a) {
+  return dynamic_cast<const ShellFunction *>(mexrt::functionTarget(a));
+}
+
+namespace {
+
+void collectNames(const Expr &e, std::vector<std::string> &names) {
+  if (e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call) {
+    if (std::find(names.begin(), names.end(), e.text) == names.end()) names.push_back(e.text);
+  }
+  for (const auto &a : e.args) collectNames(*a, names);
+  for (const auto &row : e.rows) {
+    for (const auto &x : row) collectNames(*x, names);
+  }
+  // A nested body's names are captured here too, so that it can capture them in turn.
+  if (e.lambda) collectNames(*e.lambda->body, names);
+}
+
+// Binding strength, loosest first, as the parser's levels.
+int precedence(const Expr &e) {
+  if (e.kind == Expr::Kind::Range) return 5;
+  if (e.kind == Expr::Kind::Unary) return 8;
+  if (e.kind == Expr::Kind::Lambda) return 0;
+  if (e.kind != Expr::Kind::Binary) return 11;
+  static const std::pair<std::string_view, int> kLevels[] = {
+      {"||", 0}, {"&&", 1}, {"|", 2},  {"&", 3}, {"==", 4}, {"~=", 4}, {"<", 4},
+      {"<=", 4}, {">", 4},  {">=", 4}, {"+", 6}, {"-", 6},  {"*", 7},  {"/", 7},
+      {".*", 7}, {"./", 7}, {"\\", 7}, {"^", 9}, {".^", 9}};
+  for (const auto &[op, level] : kLevels) {
+    if (e.text == op) return level;
+  }
+  return 11;
+}
+
+std::string numberText(const Expr &e) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.17g", e.number);
+  // The shortest text that reads back as the same number.
+  for (int digits = 1; digits <= 17; ++digits) {
+    char shorter[40];
+    std::snprintf(shorter, sizeof shorter, "%.*g", digits, e.number);
+    if (std::strtod(shorter, nullptr) == e.number) {
+      std::snprintf(buf, sizeof buf, "%s", shorter);
+      break;
+    }
+  }
+  return std::string(buf) + (e.imaginary ? "i" : "");
+}
+
+std::string listText(const std::vector<ExprPtr> &args) {
+  std::string t;
+  for (std::size_t k = 0; k < args.size(); ++k) t += (k ? ", " : "") + expressionText(*args[k]);
+  return t;
+}
+
+std::string wrapped(const Expr &e, bool parenthesise) {
+  std::string t = expressionText(e);
+  return parenthesise ? "(" + t + ")" : t;
+}
+
+}  // namespace
+
+std::vector<std::string> namesUsed(const Lambda &lambda) {
+  std::vector<std::string> names;
+  collectNames(*lambda.body, names);
+  std::erase_if(names, [&](const std::string &n) {
+    return std::find(lambda.params.begin(), lambda.params.end(), n) != lambda.params.end();
+  });
+  return names;
+}
+
+std::string expressionText(const Expr &e) {
+  switch (e.kind) {
+    case Expr::Kind::Number:
+      return numberText(e);
+    case Expr::Kind::String: {
+      std::string t = "'";
+      for (char c : e.text) t += c == '\'' ? std::string("''") : std::string(1, c);
+      return t + "'";
+    }
+    case Expr::Kind::Name:
+      return e.text;
+    case Expr::Kind::Call:
+      return e.text + "(" + listText(e.args) + ")";
+    case Expr::Kind::End:
+      return "end";
+    case Expr::Kind::Colon:
+      return ":";
+    case Expr::Kind::Binary: {
+      int p = precedence(e);
+      // Operators of one level associate to the left: only the right side needs
+      // parentheses at its own level.
+      return wrapped(*e.args[0], precedence(*e.args[0]) < p) + " " + e.text + " " +
+             wrapped(*e.args[1], precedence(*e.args[1]) <= p);
+    }
+    case Expr::Kind::Unary:
+      return e.text + wrapped(*e.args[0], precedence(*e.args[0]) < 8);
+    case Expr::Kind::Transpose:
+      return wrapped(*e.args[0], precedence(*e.args[0]) < 11) + e.text;
+    case Expr::Kind::Range: {
+      std::string t;
+      for (std::size_t k = 0; k < e.args.size(); ++k) {
+        t += (k ? ":" : "") + wrapped(*e.args[k], precedence(*e.args[k]) <= 5);
+      }
+      return t;
+    }
+    case Expr::Kind::Matrix: {
+      std::string t = "[";
+      for (std::size_t r = 0; r < e.rows.size(); ++r) {
+        t += r ? "; " : "";
+        for (std::size_t k = 0; k < e.rows[r].size(); ++k) {
+          t += (k ? ", " : "") + expressionText(*e.rows[r][k]);
+        }
+      }
+      return t + "]";
+    }
+    case Expr::Kind::Handle:
+      return "@" + e.text;
+    case Expr::Kind::Lambda:
+      return lambdaText(*e.lambda);
+  }
+  return "";
+}
+
+}  // namespace shell
