@@ -280,3 +280,37 @@ TEST_F(Builtins, SaveAndLoad) {
 }
 
 }  // namespace
+
+namespace {
+
+// error and warning: a lone message as written, a format with values as sprintf makes it,
+// an identifier before the format dropped, an empty message no error at all.
+TEST_F(Builtins, ErrorAndWarningFormatTheirMessage) {
+  expectAll({
+      {"error('plain %d\\n')", "error: plain %d\\n"},
+      {"error('x = %d, s = %s', 5, 'ab')", "error: x = 5, s = ab"},
+      {"error('mfcc:badOption', 'unknown option ''%s''', 'liftre')",
+       "error: unknown option 'liftre'"},
+      {"error('mfcc:bad')", "error: mfcc:bad"},
+      {"error('a: b', 1)", "error: a: b"},
+      {"error('%d%% done', 50)", "error: 50% done"},
+      {"error(''), disp(1)", "     1\n"},
+      {"error(5)", "error: error: the message must be text."},
+      {"error('id:x', 5)", "error: error: the format must be text."},
+      {"error()", "error: Not enough input arguments for 'error'."},
+      {"x = error('a')", "error: Too many output arguments for 'error'."},
+  });
+  for (const auto &[statement, expected] : std::vector<std::pair<std::string, std::string>>{
+           {"warning('plain %d')", "Warning: plain %d\n"},
+           {"warning('%s = %g', 'x', 1.5)", "Warning: x = 1.5\n"},
+           {"warning('my:id', 'n = %d', 2)", "Warning: n = 2\n"},
+           {"warning('')", ""},
+       }) {
+    testing::internal::CaptureStderr();
+    std::string out = run(statement);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), expected) << statement;
+    EXPECT_EQ(out, "") << statement;
+  }
+}
+
+}  // namespace
