@@ -331,6 +331,17 @@ shell::Hooks hooksFor(const host::Loader &loader, const fs::path &figures) {
     if (name == "db") return mlxDb;
     return nullptr;
   };
+  h.describeFunction = [&loader](std::string_view name) -> std::string {
+    const host::FunctionInfo *f = loader.find(name);
+    if (!f)
+      return name == "db" ? "db(x): decibels of magnitudes, 20 * log10(x) element by element" : "";
+    auto count = [](int n, const char *what) {
+      return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+    };
+    return f->name + ": a function of the module " +
+           (f->module ? f->module->path().filename().string() : std::string("?")) + " (" +
+           count(f->inputs, "input") + ", " + count(f->outputs, "output") + ")";
+  };
   // A relative file name of print or saveas is taken inside the figures folder.
   h.renderFigure = [figures](double handle, const std::string &file, double resolution) {
     fs::path out = file;

@@ -314,3 +314,39 @@ TEST_F(Builtins, ErrorAndWarningFormatTheirMessage) {
 }
 
 }  // namespace
+
+namespace {
+
+// The workspace in commands: who, whos, clear all, format, help, and save/load by command.
+TEST_F(Builtins, WorkspaceCommands) {
+  expectAll({
+      {"b = 1; a = 'xy'; who", "Your variables are:\n\na  b  \n\n"},
+      {"who", ""},
+      {"a = 1; z = [1i 2]; t = true; f = @sin; whos",
+       "  Name    Size         Bytes  Class\n\n"
+       "  a       1x1              8  double\n"
+       "  f       1x1              0  function_handle\n"
+       "  t       1x1              1  logical\n"
+       "  z       1x2             32  double (complex)\n\n"},
+      {"x = ones(2, 3, 4); s = 'abc'; whos",
+       "  Name    Size          Bytes  Class\n\n"
+       "  s       1x3               6  char\n"
+       "  x       2x3x4           192  double\n\n"},
+      {"a = 1; b = 2; clear a, who", "Your variables are:\n\nb  \n\n"},
+      {"a = 1; b = 2; clear all, who", ""},
+      {"format long, disp(pi), x = [1/3 -2], format short, disp(pi)",
+       "    3.141592653589793\nx =\n\n    0.333333333333333   -2.000000000000000\n\n    3.1416\n"},
+      {"format long, disp(1e-5), disp(1 + 2i), format, disp(1/3)",
+       "   1.000000000000000e-05\n   1.000000000000000 + 2.000000000000000i\n    0.3333\n"},
+      {"format long; disp(7), format", "     7\n"},
+      {"format medium", "error: format: the formats are 'short' and 'long', not 'medium'."},
+      {"help linspace", "linspace(a, b, n): 1 x n evenly spaced points from a to b (n = 100)\n"},
+      {"help nothing_of_this_name", "error: help: there is no function 'nothing_of_this_name'."},
+      {"x = 5; save saved.mat x; clear x; load saved.mat; disp(x)", "     5\n"},
+      {"x = 1; y = 2; save 'two words.mat' y; clear all; load('two words.mat'); who",
+       "Your variables are:\n\ny  \n\n"},
+      {"who x", "error: Too many input arguments for 'who'."},
+  });
+}
+
+}  // namespace

@@ -2,6 +2,7 @@
 // with its place, never a crash; and the places that the tokens carry.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "shell/parser.h"
@@ -163,6 +164,63 @@ TEST(ShellParser, ImaginaryLiterals) {
   shell::Block row = shell::parse("[1 -2i 3i']");
   EXPECT_EQ(row[0]->value->rows[0].size(), 3u);
   EXPECT_EQ(syntaxError("x = 2in"), "Unexpected character 'i' after a number.");
+}
+
+// A command name at the start of a statement, a blank and a word make a call with the
+// words as text; an assignment, a call or an operator between blanks stays an expression.
+TEST(ShellParser, CommandSyntax) {
+  const struct {
+    const char *text;
+    const char *call;  // the name and the text arguments, or "" when not a command
+    bool show;
+  } cases[] = {
+      {"save out.mat a b", "save out.mat a b", true},
+      {"save 'my file.mat' x;", "save my file.mat x", false},
+      {"load data.mat % a comment", "load data.mat", true},
+      {"format long, x = 1", "format long", true},
+      {"x = 1; clear x", "clear x", true},
+      {"help mfcc", "help mfcc", true},
+      {"hold on", "hold on", true},
+      {"format = 3; format", "", true},
+      {"load(f)", "", true},
+      {"who + 1", "", true},
+  };
+  for (const auto &c : cases) {
+    shell::Block b = shell::parse(c.text);
+    // The first bare expression is the statement in question.
+    const shell::Stmt &s = **std::find_if(b.begin(), b.end(), [](const auto &st) {
+      return st->kind == shell::Stmt::Kind::Expression;
+    });
+    std::string call;
+    if (s.kind == shell::Stmt::Kind::Expression && s.value->kind == shell::Expr::Kind::Call) {
+      call = s.value->text;
+      for (const auto &a : s.value->args) {
+        if (a->kind != shell::Expr::Kind::String) call = "";
+        if (!call.empty()) call += " " + a->text;
+      }
+    }
+    EXPECT_EQ(call, c.call) << c.text;
+    EXPECT_EQ(s.show, c.show) << c.text;
+  }
+  EXPECT_EQ(syntaxError("disp hello"), "Unexpected 'hello'.") << "not a command name";
+}
+
+// @name and @(params) body; the body ends where an expression ends, and `end` in it is no
+// subscript of an outer argument list.
+TEST(ShellParser, FunctionHandles) {
+  shell::Block b = shell::parse("f = @sin; g = @(x, y) x + y; h = @() 1");
+  EXPECT_EQ(b[0]->value->kind, shell::Expr::Kind::Handle);
+  EXPECT_EQ(b[0]->value->text, "sin");
+  ASSERT_EQ(b[1]->value->kind, shell::Expr::Kind::Lambda);
+  EXPECT_EQ(b[1]->value->lambda->params, (std::vector<std::string>{"x", "y"}));
+  EXPECT_EQ(b[1]->value->lambda->body->kind, shell::Expr::Kind::Binary);
+  EXPECT_TRUE(b[2]->value->lambda->params.empty());
+  shell::Block call = shell::parse("bsxfun(@(a, b) a - b, x, y)");
+  EXPECT_EQ(call[0]->value->args.size(), 3u) << "the body stops at the comma";
+  EXPECT_EQ(syntaxError("f = @(x) end"), "Unexpected 'end'.");
+  EXPECT_EQ(syntaxError("f = @3"),
+            "Expected a function name or '(' after '@' but found the number 3.");
+  EXPECT_EQ(syntaxError("f = @(1) 2"), "Expected a parameter name but found the number 1.");
 }
 
 }  // namespace

@@ -74,6 +74,13 @@ TEST(Mexhost, BandsetupWorkedExample) {
   EXPECT_EQ(r.status, 0) << r.err;
 }
 
+TEST(Mexhost, HelpOfAModuleFunctionNamesItsModuleAndCounts) {
+  REQUIRE_MODULE("bandsetup");
+  Result r = mexhost({"-e", "help bandsetup"});
+  EXPECT_EQ(r.out, "bandsetup: a function of the module bandsetup.mexa64 (3 inputs, 1 output)\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
 TEST(Mexhost, DbFromTheLibrary) {
   Result r = mexhost({"-e", "y = db([1 10 100])"});
   EXPECT_EQ(r.out, "y =\n\n     0    20    40\n\n");
@@ -264,6 +271,8 @@ class FunctionFiles : public ::testing::Test {
           "function outer(x)\n\ninner(x);\nend\nfunction inner(x)\ny = x + nothing;\nend\n");
     write("noout.m", "function [a, b] = noout()\na = 1;\n");
     write("keeps.m", "function keeps()\nx = 5;\n");
+    write("helped.m",
+          "function y = helped(x)\n% HELPED  Twice x.\n%   y = helped(x)\ny = 2 * x;\n");
     // Handles made in a file see its local functions wherever they are called.
     write("maker.m",
           "function [f, g] = maker(k)\nf = @(x) helper(x) * k;\ng = @helper;\nend\n"
@@ -293,6 +302,8 @@ TEST_F(FunctionFiles, CallsResultsAndCounts) {
       {"disp(fact(10))", "     3628800\n"},
       {"x = 1; keeps(); disp(x)", "     1\n"},
       {"twice(4)", "ans =\n\n     8\n\n"},
+      {"help helped", "HELPED  Twice x.\n  y = helped(x)\n"},
+      {"help db", "db(x): decibels of magnitudes, 20 * log10(x) element by element\n"},
       {"[f, g] = maker(3); disp(f(1)), disp(g(1)), disp(feval(g, 2))", "     6\n     2\n     3\n"},
       {"f = @twice; disp(f(5)), disp(bsxfun(@(a, b) twice(a) + b, [1 2], [0; 1]))",
        "    10\n     2     4\n     3     5\n"},

@@ -502,6 +502,18 @@ const FunctionFile *Evaluator::functionFile(const std::string &name) {
   return (files_[name] = std::move(found)).get();
 }
 
+std::string Evaluator::describe(const std::string &name) {
+  if (const Builtin *b = findBuiltin(name)) return std::string(b->help) + "\n";
+  if (hooks_.describeFunction) {
+    std::string line = hooks_.describeFunction(name);
+    if (!line.empty()) return line + "\n";
+  }
+  const FunctionFile *file = functionFile(name);
+  if (!file) return "";
+  if (file->help.empty()) return name + ": the function file " + file->path.string() + "\n";
+  return file->help;
+}
+
 // A call of a function file's function: a fresh workspace holding the parameters, run
 // until its body ends or returns, giving back the outputs asked for.
 std::vector<mxArray *> Evaluator::callFunction(const FunctionFile &file, const FunctionDef &f,

@@ -28,6 +28,8 @@ struct Hooks {
   // Writes figure `handle` to a file whose extension names the format, at a resolution in
   // dots per inch (96: a pixel of the figure is a pixel of the image).
   std::function<void(double handle, const std::string &file, double resolution)> renderFigure;
+  // A one-line description of a function a module serves; empty for another name.
+  std::function<std::string(std::string_view name)> describeFunction;
   // The folders searched, in order, for a function file NAME.m.
   std::vector<std::filesystem::path> functionFolders;
 };
@@ -72,6 +74,9 @@ class Evaluator {
   const std::vector<TraceFrame> &trace() const { return trace_; }
   // The function file serving a name, or nullptr; parsed once and kept.
   const FunctionFile *functionFile(const std::string &name);
+  // What `help name` shows, in the order calls find names: a built-in's line, a module
+  // function's description or a function file's leading comments; empty when unknown.
+  std::string describe(const std::string &name);
   // Calls a function handle, or the function a text names, with evaluated arguments taken
   // as a built-in takes them; the function's array is reclaimed if it was a temporary.
   std::vector<mxArray *> callValue(mxArray *function, std::vector<mxArray *> &args, int nargout);

@@ -3,6 +3,7 @@
 // spaces and line ends separate elements and rows.
 #include "lexer.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdlib>
@@ -13,6 +14,11 @@ namespace {
 
 constexpr std::array<std::string_view, 10> kKeywords = {
     "if", "elseif", "else", "end", "for", "while", "break", "continue", "function", "return"};
+
+// Names that take command syntax at the start of a statement: `save out.mat a b` is
+// save('out.mat', 'a', 'b').
+constexpr std::array<std::string_view, 9> kCommands = {"load", "save", "format", "clear", "who",
+                                                       "whos", "help", "close",  "hold"};
 
 constexpr std::array<std::string_view, 12> kTwoCharOps = {"==", "~=", "<=", ">=", "&&",  "||",
                                                           ".*", "./", ".^", ".'", ".\\", "!="};
@@ -200,7 +206,57 @@ class Lexer {
     std::string word(s_.substr(start, pos_ - start));
     bool keyword = false;
     for (auto k : kKeywords) keyword = keyword || k == word;
+    bool command = atStatementStart() &&
+                   std::find(kCommands.begin(), kCommands.end(), word) != kCommands.end();
     push(keyword ? Tok::Keyword : Tok::Name, std::move(word));
+    if (command && commandWordsFollow()) commandWords();
+  }
+
+  bool atStatementStart() const {
+    if (out_.empty()) return true;
+    const Token &t = out_.back();
+    return t.kind == Tok::Newline ||
+           (brackets_.empty() && t.kind == Tok::Op && (t.text == ";" || t.text == ","));
+  }
+
+  // After a command name: a blank, then a word that does not begin an assignment, a call
+  // or an operator between blanks (`hold = 1`, `load(f)` and `who + 1` stay expressions).
+  bool commandWordsFollow() const {
+    if (peek(0) != ' ' && peek(0) != '\t') return false;
+    std::size_t q = pos_;
+    while (q < s_.size() && (s_[q] == ' ' || s_[q] == '\t')) ++q;
+    char c = q < s_.size() ? s_[q] : '\n';
+    char after = q + 1 < s_.size() ? s_[q + 1] : '\n';
+    if (std::string_view("\r\n;,%(").find(c) != std::string_view::npos) return false;
+    if (c == '=' && after != '=') return false;
+    bool spacedAfter = after == ' ' || after == '\t';
+    return !(std::string_view("+-*/\\^<>&|=~").find(c) != std::string_view::npos && spacedAfter);
+  }
+
+  // The rest of the statement as text arguments: words between blanks, or quoted with
+  // '...'; they end at a line end, ";", "," or a comment.
+  void commandWords() {
+    push(Tok::Op, "(");
+    bool first = true;
+    while (true) {
+      while (peek(0) == ' ' || peek(0) == '\t' || peek(0) == '\r') advance(1);
+      char c = peek(0);
+      if (c == '\0' || c == '\n' || c == ';' || c == ',' || c == '%') break;
+      if (!first) push(Tok::Op, ",");
+      first = false;
+      if (c == '\'') {
+        string('\'');
+        continue;
+      }
+      tokenColumn_ = column();
+      std::size_t start = pos_;
+      while (std::string_view(" \t\r\n;,%").find(peek(0)) == std::string_view::npos &&
+             peek(0) != '\0') {
+        advance(1);
+      }
+      push(Tok::String, std::string(s_.substr(start, pos_ - start)));
+    }
+    push(Tok::Op, ")");
   }
 
   void op() {

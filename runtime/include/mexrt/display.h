@@ -15,4 +15,8 @@ namespace mexrt {
 // but no data.
 MEXRT_API std::string displayNamed(const mxArray *a, std::string_view name);
 
+// The long format (15 decimals instead of 4) for every display from now on, or the short.
+MEXRT_API void setLongFormat(bool on);
+MEXRT_API bool longFormat();
+
 }  // namespace mexrt

@@ -1,6 +1,8 @@
 // The short display format behind disp and the shell's "name = ..." output: integer and
 // fixed-point columns, common scale factors, column blocks for an 80-character terminal, pages;
 // complex values as "1.0000 - 2.0000i".
+#include "mexrt/display.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -12,9 +14,15 @@
 
 namespace mexrt::detail {
 
+// Decimals of a fixed-point or e-notation number: 4 in the short format, 15 in the long.
+int g_decimals = 4;
+
 namespace {
 
 constexpr std::size_t kTerminalWidth = 80;
+
+// A printf conversion with the format's decimals: "%.4f", "%.15e".
+std::string withDecimals(char conversion) { return "%." + std::to_string(g_decimals) + conversion; }
 
 // Dimensions with trailing singletons past the second dropped, so 2x2x1 shows as a matrix.
 std::vector<std::size_t> shapeOf(const ValueView &v) {
@@ -46,11 +54,12 @@ Layout chooseLayout(const std::vector<double> &page) {
   }
   if (allWhole && maxAbs < 1e9) return {Style::Integer, maxAbs < 1000 ? 6u : 12u, 0};
   bool inFixedRange = maxAbs >= 0.001 && maxAbs < 1000;
+  const std::size_t fixed = 6 + g_decimals, exponent = 9 + g_decimals;
   if (page.size() == 1) {
-    return inFixedRange ? Layout{Style::Fixed, 10, 0} : Layout{Style::Exponent, 13, 0};
+    return inFixedRange ? Layout{Style::Fixed, fixed, 0} : Layout{Style::Exponent, exponent, 0};
   }
-  if (inFixedRange) return {Style::Fixed, 10, 0};
-  return {Style::Fixed, 10, static_cast<int>(std::floor(std::log10(maxAbs)))};
+  if (inFixedRange) return {Style::Fixed, fixed, 0};
+  return {Style::Fixed, fixed, static_cast<int>(std::floor(std::log10(maxAbs)))};
 }
 
 std::string printed(const char *fmt, double v) {
@@ -88,12 +97,12 @@ std::string field(const Layout &layout, double v) {
     case Style::Integer:
       return rightAligned(printed("%.0f", v == 0 ? 0.0 : v), layout.width);
     case Style::Exponent:
-      return (v < 0 ? "  " : "   ") + printed("%.4e", v);
+      return (v < 0 ? "  " : "   ") + printed(withDecimals('e').c_str(), v);
     case Style::Fixed:
       break;
   }
   if (v == 0) return rightAligned("0", layout.width);
-  return rightAligned(printed("%.4f", unscale(v, layout.scale)), layout.width);
+  return rightAligned(printed(withDecimals('f').c_str(), unscale(v, layout.scale)), layout.width);
 }
 
 std::string columnsHeading(std::size_t first, std::size_t last) {
@@ -157,12 +166,14 @@ std::string complexBody(const ValueView &v, std::size_t offset, std::size_t rows
   bool inFixedRange = maxAbs == 0 || (maxAbs >= 0.001 && maxAbs < 1000);
   bool exponent = count == 1 && !inFixedRange;
   int scale = inFixedRange || exponent ? 0 : static_cast<int>(std::floor(std::log10(maxAbs)));
-  const char *fmt = exponent ? "%.4e" : "%.4f";
+  const std::string conversion = withDecimals(exponent ? 'e' : 'f');
+  const char *fmt = conversion.c_str();
   // Matrix columns: the real part in 9 characters ("  -2.0000", "  10.0000"), the sign, the
   // imaginary part in 7 (" 3.0000", "10.0000"); wider when a part needs it. A scalar stands
   // alone: three spaces before it and one after its sign ("   Inf + NaNi").
   ComplexTexts t;
-  std::size_t realWidth = count == 1 ? 0 : 9, imagWidth = count == 1 ? 0 : 7;
+  const std::size_t decimals = static_cast<std::size_t>(g_decimals);
+  std::size_t realWidth = count == 1 ? 0 : 5 + decimals, imagWidth = count == 1 ? 0 : 3 + decimals;
   for (std::size_t i = 0; i < count; ++i) {
     double re = v.reals[offset + i], im = v.imags[offset + i];
     t.real.push_back(partText(re, fmt, scale));
@@ -171,8 +182,7 @@ std::string complexBody(const ValueView &v, std::size_t offset, std::size_t rows
     const std::string &r = t.real.back(), &m = t.imag.back();
     if (count == 1) {
       realWidth = r.size() - (r[0] == '-' ? 1 : 0) + 3;
-      imagWidth =
-          std::isfinite(im) && !exponent ? std::max<std::size_t>(7, m.size()) : m.size() + 1;
+      imagWidth = std::isfinite(im) && !exponent ? std::max(3 + decimals, m.size()) : m.size() + 1;
     } else {
       realWidth = std::max(realWidth, r.size() + 1);
       imagWidth = std::max(imagWidth, m.size());
@@ -292,3 +302,10 @@ std::string displayNamed(std::string_view name, const ValueView &v) {
 }
 
 }  // namespace mexrt::detail
+
+namespace mexrt {
+
+void setLongFormat(bool on) { detail::g_decimals = on ? 15 : 4; }
+bool longFormat() { return detail::g_decimals == 15; }
+
+}  // namespace mexrt

@@ -1,8 +1,11 @@
 // The session family: errors, warnings and the workspace.
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdio>
 #include <string>
 
+#include "mexrt/display.h"
 #include "shell/builtins/support.h"
 
 namespace shell::builtins {
@@ -67,13 +70,133 @@ Results warning(Evaluator &, const char *name, Args &a, int nargout) {
   return {};
 }
 
-// clear, clear('x', 'y'): removes variables from the workspace.
+// clear, clear('x', 'y'): removes variables from the workspace; clear all, clear
+// variables: every one.
 Results clear(Evaluator &ev, const char *name, Args &a, int nargout) {
   outputs(name, nargout, 0);
   std::vector<std::string> names;
   for (mxArray *x : a) names.push_back(takeText(x, "clear"));
-  if (!a.empty() && names.empty()) return {};
-  ev.clearVariables(names);
+  for (const char *every : {"all", "-all", "variables", "-variables"}) {
+    if (std::find(names.begin(), names.end(), every) != names.end()) names.clear();
+  }
+  ev.clearVariables(names);  // every variable when no names are left
+  return {};
+}
+
+// format, format short, format long: 4 or 15 decimals in every display from now on.
+Results format(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 0, 1);
+  outputs(name, nargout, 0);
+  std::string mode = a.empty() ? "short" : takeText(a[0], name);
+  if (mode != "short" && mode != "long") {
+    raise("format: the formats are 'short' and 'long', not '" + mode + "'.");
+  }
+  mexrt::setLongFormat(mode == "long");
+  return {};
+}
+
+std::string className(const mxArray *a) {
+  switch (mxGetClassID(a)) {
+    case mxDOUBLE_CLASS:
+      return "double";
+    case mxCHAR_CLASS:
+      return "char";
+    case mxLOGICAL_CLASS:
+      return "logical";
+    case mxFUNCTION_CLASS:
+      return "function_handle";
+    default:
+      return "unknown";
+  }
+}
+
+std::string sizeText(const mxArray *a) {
+  std::string t;
+  for (std::size_t d = 0; d < mxGetNumberOfDimensions(a); ++d) {
+    t += (d ? "x" : "") + std::to_string(mxGetDimensions(a)[d]);
+  }
+  return t;
+}
+
+std::size_t bytesOf(const mxArray *a) {
+  std::size_t n = mxGetNumberOfElements(a);
+  switch (mxGetClassID(a)) {
+    case mxDOUBLE_CLASS:
+      return n * 8 * (mxIsComplex(a) ? 2 : 1);
+    case mxCHAR_CLASS:
+      return n * 2;
+    case mxLOGICAL_CLASS:
+      return n;
+    default:
+      return 0;
+  }
+}
+
+void print(const std::string &text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+// who: the names of the variables; whos: each with its size, bytes and class.
+Results who(Evaluator &ev, const char *name, Args &a, int nargout) {
+  arity(name, a, 0, 0);
+  outputs(name, nargout, 0);
+  std::vector<std::string> names = ev.variableNames();
+  if (names.empty()) return {};
+  std::string line = "Your variables are:\n\n";
+  for (const std::string &n : names) line += n + "  ";
+  print(line + "\n\n");
+  return {};
+}
+
+Results whos(Evaluator &ev, const char *name, Args &a, int nargout) {
+  arity(name, a, 0, 0);
+  outputs(name, nargout, 0);
+  std::vector<std::string> names = ev.variableNames();
+  if (names.empty()) return {};
+  std::size_t nameWidth = 4, sizeWidth = 4;
+  for (const std::string &n : names) {
+    nameWidth = std::max(nameWidth, n.size());
+    sizeWidth = std::max(sizeWidth, sizeText(ev.variable(n)).size());
+  }
+  auto padded = [](std::string t, std::size_t w) { return t + std::string(w - t.size(), ' '); };
+  auto right = [](std::string t, std::size_t w) {
+    return std::string(w > t.size() ? w - t.size() : 0, ' ') + t;
+  };
+  std::string out = "  " + padded("Name", nameWidth) + "    " + padded("Size", sizeWidth) + "    " +
+                    right("Bytes", 10) + "  Class\n\n";
+  for (const std::string &n : names) {
+    const mxArray *v = ev.variable(n);
+    out += "  " + padded(n, nameWidth) + "    " + padded(sizeText(v), sizeWidth) + "    " +
+           right(std::to_string(bytesOf(v)), 10) + "  " + className(v) +
+           (mxIsComplex(v) ? " (complex)" : "") + "\n";
+  }
+  print(out + "\n");
+  return {};
+}
+
+// help name: the description of a built-in, a module function or a function file; help
+// alone: the built-ins' names.
+Results help(Evaluator &ev, const char *name, Args &a, int nargout) {
+  arity(name, a, 0, 1);
+  outputs(name, nargout, 0);
+  if (a.empty()) {
+    std::string out = "help NAME describes a function. The built-ins:\n";
+    std::string line;
+    for (const Builtin *b : allBuiltins()) {
+      if (line.size() + b->name.size() + 2 > 78) {
+        out += line + "\n";
+        line.clear();
+      }
+      line += "  " + std::string(b->name);
+    }
+    print(out + line + "\n");
+    return {};
+  }
+  std::string topic = takeText(a[0], name);
+  std::string text = ev.describe(topic);
+  if (text.empty()) raise("help: there is no function '" + topic + "'.");
+  print(text);
   return {};
 }
 
@@ -87,7 +210,14 @@ std::span<const Builtin> sessionFamily() {
       {"warning", warning,
        "warning(message), warning([identifier,] format, values...): prints the message "
        "after \"Warning: \" and goes on"},
-      {"clear", clear, "clear, clear('x', ...): removes variables from the workspace"},
+      {"clear", clear,
+       "clear, clear x y, clear all: removes the named or every variable from the workspace"},
+      {"format", format, "format short, format long: 4 or 15 decimals in the displays that follow"},
+      {"who", who, "who: the names of the workspace's variables"},
+      {"whos", whos, "whos: the workspace's variables with their size, bytes and class"},
+      {"help", help,
+       "help name: what a built-in, module function or function file (its leading comments) "
+       "does"},
   };
   return kTable;
 }
