@@ -6,52 +6,10 @@
 #include <string>
 
 #include "mexrt/error.h"
-#include "mexrt/testing.h"
 #include "shell/builtins/builtins.h"
-#include "shell/eval.h"
-#include "shell/parser.h"
-#include "zeta.h"
+#include "shell_run.h"
 
 namespace {
-
-struct Case {
-  const char *statements;
-  const char *expected;  // standard output
-};
-
-// Runs the statements in a fresh workspace with db served from libzeta; the output, or
-// "error: MESSAGE" after what was printed.
-std::string run(const std::string &statements) {
-  shell::Hooks hooks;
-  hooks.findFunction = [](std::string_view name) -> MexGatewayFn {
-    return name == "db" ? mlxDb : nullptr;
-  };
-  shell::Evaluator ev(hooks);
-  testing::internal::CaptureStdout();
-  std::string error;
-  try {
-    ev.run(shell::parse(statements));
-  } catch (const std::exception &e) {
-    error = std::string("error: ") + e.what();
-  }
-  return testing::internal::GetCapturedStdout() + error;
-}
-
-class Shell : public ::testing::Test {
- protected:
-  void SetUp() override {
-    zetaInitialize();
-    live_ = mexrtLiveArrayCount();
-  }
-  void TearDown() override {
-    EXPECT_EQ(mexrtLiveArrayCount(), live_) << "arrays leaked";
-    zetaTerminate();
-  }
-  void expectAll(const std::vector<Case> &cases) {
-    for (const auto &c : cases) EXPECT_EQ(run(c.statements), c.expected) << c.statements;
-  }
-  std::size_t live_ = 0;
-};
 
 // \ and / solve with a matrix, the linear-algebra built-ins give several results, and
 // sizes that do not fit are the operators' errors.

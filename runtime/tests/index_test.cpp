@@ -347,11 +347,12 @@ TEST(Index, LinearStores) {
        {1, 3},
        {'a', 'X', 'c'},
        mxCHAR_CLASS},
-      {"double into char becomes double",
+      {"double into char stays char",
        [] { return mxCreateString("ab"); },
-       [](mxArray **d) { mclArrayAssign1(d, mlfScalar(1), mlfScalar(1)); },
+       [](mxArray **d) { mclArrayAssign1(d, mlfScalar(65.4), mlfScalar(1)); },
        {1, 2},
-       {1, 'b'}},
+       {'A', 'b'},
+       mxCHAR_CLASS},
       {"double into logical becomes double",
        [] {
          return logicalRow({1, 0});
@@ -480,6 +481,30 @@ TEST(Index, StoreErrorsLeaveDestinationAndReclaim) {
        "uninitialised"},
       {"no destination", [](mxArray **) { mclArrayAssign1(nullptr, mlfScalar(1), mlfScalar(1)); },
        "destination is missing"},
+      {"three subscripts, two elements for one",
+       [](mxArray **d) {
+         mxArray *more[] = {mlfScalar(1), mlfScalar(1), mlfScalar(1)};
+         mclArrayAssignN(d, tmp(row({1, 2})), 3, more);
+       },
+       "1x1 selected, 1x2 given"},
+      {"deletion beyond the end",
+       [](mxArray **d) {
+         mxArray *subs[] = {tmp(row({2, 7}))};
+         mclArrayDelete(d, 1, subs);
+       },
+       "out of range for deletion: index 7"},
+      {"deletion of a block",
+       [](mxArray **d) {
+         mxArray *subs[] = {mlfScalar(1), mlfScalar(2)};
+         mclArrayDelete(d, 2, subs);
+       },
+       "only one non-colon index"},
+      {"cell subscript",
+       [](mxArray **d) {
+         mxArray *subs[] = {tmp(mxCreateCellMatrix(1, 1))};
+         mclArrayDelete(d, 1, subs);
+       },
+       "'subsindex' is not defined for values of class 'cell'"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);

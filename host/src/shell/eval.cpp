@@ -23,6 +23,12 @@ namespace {
 
 mxArray *logicalTemp(bool v) { return mlfReturnValue(mxCreateLogicalScalar(v)); }
 
+// The value whose store deletes: the empty double [].
+bool isDeletion(const mxArray *v) {
+  return mxGetClassID(v) == mxDOUBLE_CLASS && !mxIsComplex(v) && mxGetM(v) == 0 && mxGetN(v) == 0 &&
+         mxGetNumberOfDimensions(v) == 2;
+}
+
 mxArray *stringTemp(const std::string &text) {
   return mlfReturnValue(mxCreateString(text.c_str()));
 }
@@ -221,6 +227,7 @@ void Evaluator::execExpression(const Stmt &s) {
   if (s.show) show("ans", variable("ans"));
 }
 
+// x(i, ...) = [] deletes the selected elements; any other value is stored there.
 void Evaluator::execAssign(const Stmt &s) {
   const Stmt::Target &t = s.targets[0];
   mxArray *v = value(*s.value);
@@ -228,16 +235,15 @@ void Evaluator::execAssign(const Stmt &s) {
     setVariable(t.name, v);
   } else {
     auto it = vars_.find(t.name);
-    std::vector<mxArray *> subs = subscripts(t.index, it == vars_.end() ? nullptr : it->second);
-    if (subs.empty() || subs.size() > 2) {
-      raise("An indexed assignment takes one or two subscripts, not " +
-            std::to_string(subs.size()) + ".");
-    }
     mxArray *current = it == vars_.end() ? nullptr : it->second;
-    if (subs.size() == 1) {
-      mclArrayAssign1(&current, v, subs[0]);
+    std::vector<mxArray *> subs = subscripts(t.index, current);
+    if (subs.empty()) raise("An indexed assignment needs at least one subscript.");
+    int count = static_cast<int>(subs.size());
+    if (isDeletion(v)) {
+      discard(v);
+      mclArrayDelete(&current, count, subs.data());
     } else {
-      mclArrayAssign2(&current, v, subs[0], subs[1]);
+      mclArrayAssignN(&current, v, count, subs.data());
     }
     vars_[t.name] = current;
   }
@@ -355,13 +361,19 @@ mxArray *Evaluator::matrix(const Expr &e) {
   return rows.size() == 1 ? rows[0] : callListed(mlfVertcat, rows, "vertcat");
 }
 
+// `end` in subscript k of n: the extent of dimension k, or for the last subscript the
+// product of the dimensions from k on.
 mxArray *Evaluator::end() const {
   if (subscripts_.empty()) raise("'end' is only valid inside a subscript of a variable.");
   const Subscript &s = subscripts_.back();
   if (!s.array) return mlfScalar(0);
-  double n = static_cast<double>(mxGetNumberOfElements(s.array));
-  if (s.count == 2) {
-    n = static_cast<double>(s.position == 0 ? mxGetM(s.array) : mxGetN(s.array));
+  const std::size_t *dims = mxGetDimensions(s.array);
+  std::size_t rank = mxGetNumberOfDimensions(s.array);
+  double n = 1;
+  if (s.position + 1 < s.count) {
+    n = s.position < rank ? static_cast<double>(dims[s.position]) : 1;
+  } else {
+    for (std::size_t d = s.position; d < rank; ++d) n *= static_cast<double>(dims[d]);
   }
   return mlfScalar(n);
 }
@@ -382,21 +394,13 @@ std::vector<mxArray *> Evaluator::subscripts(const std::vector<ExprPtr> &args,
   return subs;
 }
 
-mxArray *Evaluator::index(mxArray *array, std::vector<mxArray *> subs, const Expr &at) {
-  switch (subs.size()) {
-    case 0: {
-      mxArray *copy = nullptr;  // x() is x itself
-      mlfAssign(&copy, array);
-      return mlfReturnValue(copy);
-    }
-    case 1:
-      return mclArrayRef1(array, subs[0]);
-    case 2:
-      return mclArrayRef2(array, subs[0], subs[1]);
-    default:
-      raise("Indexing '" + at.text + "' with " + std::to_string(subs.size()) +
-            " subscripts is not supported; use one or two.");
+mxArray *Evaluator::index(mxArray *array, std::vector<mxArray *> subs, const Expr &) {
+  if (subs.empty()) {
+    mxArray *copy = nullptr;  // x() is x itself
+    mlfAssign(&copy, array);
+    return mlfReturnValue(copy);
   }
+  return mclArrayRefN(array, static_cast<int>(subs.size()), subs.data());
 }
 
 // A name is a variable (indexed), a constant, a built-in or a function that a module

@@ -68,13 +68,13 @@ MEXRT_API void mclLibTerm(int32_t *reference_count, ModuleInfo *info);
 MEXRT_API mxArray *mclPlus(mxArray *a, mxArray *b);
 MEXRT_API mxArray *mclMinus(mxArray *a, mxArray *b);
 MEXRT_API mxArray *mclUminus(mxArray *a);
-MEXRT_API mxArray *mclTimes(mxArray *a, mxArray *b);     // .*
-MEXRT_API mxArray *mclMtimes(mxArray *a, mxArray *b);    // * (matrix product: dgemm, zgemm)
-MEXRT_API mxArray *mclRdivide(mxArray *a, mxArray *b);   // ./
+MEXRT_API mxArray *mclTimes(mxArray *a, mxArray *b);    // .*
+MEXRT_API mxArray *mclMtimes(mxArray *a, mxArray *b);   // * (matrix product: dgemm, zgemm)
+MEXRT_API mxArray *mclRdivide(mxArray *a, mxArray *b);  // ./
 // / : by a scalar element by element; B / A with a matrix A solves x A = B (as (A.' \ B.').')
 MEXRT_API mxArray *mclMrdivide(mxArray *a, mxArray *b);
-MEXRT_API mxArray *mclPower(mxArray *a, mxArray *b);     // .^
-MEXRT_API mxArray *mclMpower(mxArray *a, mxArray *b);    // ^ of scalars
+MEXRT_API mxArray *mclPower(mxArray *a, mxArray *b);   // .^
+MEXRT_API mxArray *mclMpower(mxArray *a, mxArray *b);  // ^ of scalars
 // Comparisons give logical arrays: == and ~= compare both parts of complex values, the
 // others their real parts.
 MEXRT_API mxArray *mclEq(mxArray *a, mxArray *b);
@@ -101,6 +101,14 @@ MEXRT_API mxArray *mclIntArrayRef1(mxArray *a, int i);
 MEXRT_API void mclArrayAssign1(mxArray **dst, mxArray *src, mxArray *i);
 MEXRT_API void mclArrayAssign2(mxArray **dst, mxArray *src, mxArray *i, mxArray *j);
 MEXRT_API void mclIntArrayAssign2(mxArray **dst, mxArray *src, int i, int j);
+// a(i1, ..., in) and a(i1, ..., in) = x with any number n >= 1 of subscripts: the last one
+// reaches over the dimensions from the n-th on, `:` stands for a whole dimension. A cell or
+// struct a gives or takes a cell or struct of the selected elements.
+MEXRT_API mxArray *mclArrayRefN(mxArray *a, int count, mxArray **subscripts);
+MEXRT_API void mclArrayAssignN(mxArray **dst, mxArray *src, int count, mxArray **subscripts);
+// a(i) = [] and a(:, j, ...) = []: removes the selected elements (one subscript) or slices
+// (one subscript that is not a colon, the others colons).
+MEXRT_API void mclArrayDelete(mxArray **dst, int count, mxArray **subscripts);
 MEXRT_API mxArray *mlfCreateColonIndex(void);  // the subscript ":"
 // a:b when step_or_end is the end and end is NULL; a:step:end otherwise.
 MEXRT_API mxArray *mlfColon(mxArray *start, mxArray *step_or_end, mxArray *end);

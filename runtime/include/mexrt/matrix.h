@@ -10,13 +10,15 @@ extern "C" {
 #endif
 
 // One array of the runtime: double (real, or complex with its real and imaginary parts held
-// apart), char (16-bit codes) or logical, of any number of dimensions, or the uninitialised
-// marker. Storage is shared between copies until one writes.
+// apart), char (16-bit codes), logical, cell or struct, of any number of dimensions, or the
+// uninitialised marker. Storage is shared between copies until one writes.
 typedef struct mxArray_tag mxArray;
 
 // Class identifiers as the host numbers them.
 typedef enum {
   mxUNKNOWN_CLASS = 0,  // the uninitialised value
+  mxCELL_CLASS = 1,
+  mxSTRUCT_CLASS = 2,
   mxLOGICAL_CLASS = 3,
   mxCHAR_CLASS = 4,
   mxDOUBLE_CLASS = 6,
@@ -62,6 +64,36 @@ MEXRT_API const mxChar *mxGetChars(const mxArray *a);
 // A char array's text as newly allocated UTF-8 (free with mxFree); NULL for other classes.
 MEXRT_API char *mxArrayToString(const mxArray *a);
 MEXRT_API void mxFree(void *p);
+
+// Cell arrays: each element an array the cell owns. mxGetCell gives the element at a linear
+// index, owned by the cell (NULL for an element never set, which stands for []); mxSetCell
+// frees the old element and takes the new one over (NULL sets []), making the cell's
+// elements its own first when they were shared with a copy.
+MEXRT_API mxArray *mxCreateCellMatrix(size_t rows, size_t cols);
+MEXRT_API mxArray *mxCreateCellArray(size_t ndim, const size_t *dims);
+MEXRT_API bool mxIsCell(const mxArray *a);
+MEXRT_API mxArray *mxGetCell(const mxArray *cell, size_t index);
+MEXRT_API void mxSetCell(mxArray *cell, size_t index, mxArray *value);
+
+// Struct arrays: every element has the same fields, in order. Field values are owned by the
+// struct and read and set as cells are; a field number is its 0-based position, -1 when the
+// struct has no such field.
+MEXRT_API mxArray *mxCreateStructMatrix(size_t rows, size_t cols, int nfields,
+                                        const char **fieldnames);
+MEXRT_API mxArray *mxCreateStructArray(size_t ndim, const size_t *dims, int nfields,
+                                       const char **fieldnames);
+MEXRT_API bool mxIsStruct(const mxArray *a);
+MEXRT_API int mxGetNumberOfFields(const mxArray *s);
+MEXRT_API const char *mxGetFieldNameByNumber(const mxArray *s, int number);
+MEXRT_API int mxGetFieldNumber(const mxArray *s, const char *name);
+MEXRT_API mxArray *mxGetField(const mxArray *s, size_t index, const char *name);
+MEXRT_API mxArray *mxGetFieldByNumber(const mxArray *s, size_t index, int number);
+MEXRT_API void mxSetField(mxArray *s, size_t index, const char *name, mxArray *value);
+MEXRT_API void mxSetFieldByNumber(mxArray *s, size_t index, int number, mxArray *value);
+// Adds a field (empty in every element) and gives its number; an existing field's number
+// when it is there already. -1 for a name that is not a valid field name.
+MEXRT_API int mxAddField(mxArray *s, const char *name);
+MEXRT_API void mxRemoveField(mxArray *s, int number);
 
 // Frees an array; an absent (NULL) handle is accepted and ignored.
 MEXRT_API void mxDestroyArray(mxArray *a);

@@ -227,7 +227,7 @@ mxArray *mlfSize(mlfVarargoutList *varargout, mxArray *x, mxArray *dim) {
   std::optional<std::size_t> d;
   {
     // x is read and released first: a slot may hold x itself.
-    Operands<2> ops({x, dim}, "size", 0b10);
+    Operands<2> ops({x, dim}, "size", 0b10, 0b1);
     dims = ops[0].dims;
     if (ops.has(1)) d = dimensionArg(ops[1], "size");
   }
@@ -290,7 +290,7 @@ mxArray *mlfReshape(mxArray *x, ...) {
 }
 
 mxArray *mlfNumel(mxArray *x) {
-  Operand a(x, "numel");
+  Operand a(x, "numel", true);
   return temp(newScalar(static_cast<double>(a->numel())));
 }
 
@@ -305,7 +305,7 @@ mxArray *mlfTranspose(mxArray *x) {
 }
 
 mxArray *mlfIsempty(mxArray *x) {
-  Operand a(x, "isempty");
+  Operand a(x, "isempty", true);
   return temp(newLogicalScalar(a->isEmpty()));
 }
 

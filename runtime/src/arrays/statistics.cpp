@@ -288,7 +288,7 @@ mxArray *mlfSort(mxArray **index, mxArray *x, mxArray *dim, mxArray *mode) {
 }
 
 mxArray *mlfNdims(mxArray *x) {
-  Operand X(x, "ndims");
+  Operand X(x, "ndims", true);
   return temp(newScalar(static_cast<double>(X->dims.size())));
 }
 

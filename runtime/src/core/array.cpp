@@ -1,6 +1,8 @@
 // The array type: dimensions, headers, temporaries and operands.
 #include "core/array.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -166,6 +168,64 @@ Array *newString(std::u16string_view text) {
   return a;
 }
 
+Composite::~Composite() {
+  for (Array *item : items) destroy(item);
+}
+
+void Composite::release(Composite *c) {
+  if (c && --c->refs == 0) delete c;
+}
+
+Composite *Composite::clone() const {
+  auto copy = std::make_unique<Composite>();
+  copy->fields = fields;
+  copy->items.reserve(items.size());
+  for (const Array *item : items) copy->items.push_back(item ? shareOf(item) : nullptr);
+  return copy.release();
+}
+
+std::ptrdiff_t Composite::field(std::string_view name) const {
+  for (std::size_t k = 0; k < fields.size(); ++k) {
+    if (fields[k] == name) return static_cast<std::ptrdiff_t>(k);
+  }
+  return -1;
+}
+
+namespace {
+
+Array *newComposite(mxClassID cls, const Dims &dims, std::vector<std::string> fields) {
+  std::optional<std::size_t> count = checkedProduct(dims.span());
+  std::size_t per = cls == mxSTRUCT_CLASS ? fields.size() : 1;
+  if (!count || (per && *count > std::numeric_limits<std::size_t>::max() / sizeof(Array *) / per)) {
+    raise("Out of memory: an array of size " + dims.str() + " is too large.");
+  }
+  auto c = std::make_unique<Composite>();
+  c->fields = std::move(fields);
+  c->items.assign(*count * per, nullptr);
+  Array *a = newHeader();
+  a->cls = cls;
+  a->dims = dims;
+  a->composite = c.release();
+  return a;
+}
+
+}  // namespace
+
+Array *newCell(const Dims &dims) { return newComposite(mxCELL_CLASS, dims, {}); }
+
+Array *newStruct(const Dims &dims, std::vector<std::string> fields) {
+  return newComposite(mxSTRUCT_CLASS, dims, std::move(fields));
+}
+
+Array *kept(Array *a) {
+  if (!a) return nullptr;
+  if (a->temporary) {
+    untemp(a);
+    return a;
+  }
+  return shareOf(a);
+}
+
 Array *shareOf(const Array *src) {
   Array *a = newHeader();
   a->cls = src->cls;
@@ -176,7 +236,56 @@ Array *shareOf(const Array *src) {
   a->imagStore = src->imagStore;
   if (a->imagStore) ++a->imagStore->refs;
   a->function = src->function;
+  a->composite = src->composite;
+  if (a->composite) ++a->composite->refs;
   return a;
+}
+
+void replaceContents(Array &d, Array &from) {
+  if (&d == &from) return;
+  Storage::release(d.store);
+  dropImaginaryPart(d);
+  Composite::release(d.composite);
+  d.cls = from.cls;
+  d.dims = from.dims;
+  d.store = from.store;
+  d.imagStore = from.imagStore;
+  d.complex = from.complex;
+  d.composite = from.composite;
+  d.function = std::move(from.function);
+  from.cls = mxDOUBLE_CLASS;
+  from.dims = Dims(0, 0);
+  from.store = from.imagStore = nullptr;
+  from.complex = false;
+  from.composite = nullptr;
+}
+
+bool isFieldName(std::string_view name) {
+  if (name.empty() || name.size() > 63 || !std::isalpha(static_cast<unsigned char>(name[0]))) {
+    return false;
+  }
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+  });
+}
+
+const char *className(mxClassID cls) {
+  switch (cls) {
+    case mxDOUBLE_CLASS:
+      return "double";
+    case mxCHAR_CLASS:
+      return "char";
+    case mxLOGICAL_CLASS:
+      return "logical";
+    case mxCELL_CLASS:
+      return "cell";
+    case mxSTRUCT_CLASS:
+      return "struct";
+    case mxFUNCTION_CLASS:
+      return "function_handle";
+    default:
+      return "unknown";
+  }
 }
 
 void destroy(Array *a) {
@@ -188,6 +297,8 @@ void destroy(Array *a) {
   dropImaginaryPart(*a);
   // The target goes last: freeing it may free the arrays it holds, each through here.
   std::shared_ptr<const mexrt::FunctionTarget> target = std::move(a->function);
+  Composite *composite = a->composite;
+  a->composite = nullptr;
   a->cls = mxUNKNOWN_CLASS;
   a->dims = Dims();
   --g_live;
@@ -196,6 +307,8 @@ void destroy(Array *a) {
   } else {
     delete a;
   }
+  // Last: the items' own destruction reuses the header list.
+  Composite::release(composite);
 }
 
 Array *newComplexForOverwrite(const Dims &dims) {
@@ -258,7 +371,7 @@ void releaseTempsSince(std::uint64_t mark) {
 
 // --- Operands ---
 
-Operand::Operand(Array *a, const char *op) : a_(a) {
+Operand::Operand(Array *a, const char *op, bool composites) : a_(a) {
   if (!a) raise(std::string(op) + ": an operand is missing (an absent array).");
   if (a->isUninit()) {
     // The operand is reclaimed here: the operation will not run.
@@ -268,6 +381,11 @@ Operand::Operand(Array *a, const char *op) : a_(a) {
   if (a->cls == mxFUNCTION_CLASS) {
     if (a->temporary) destroy(a);
     raise(std::string(op) + ": a function handle is not an operand of this operation.");
+  }
+  if (a->isComposite() && !composites) {
+    const char *kind = a->isCell() ? "a cell array" : "a struct";
+    if (a->temporary) destroy(a);
+    raise(std::string(op) + ": an operand is " + kind + ", which this operation does not take.");
   }
 }
 
@@ -346,6 +464,16 @@ unsigned char *unshared(Storage *&s) {
 unsigned char *mxArray_tag::mutableData() { return unshared(store); }
 
 double *mxArray_tag::mutableImags() { return reinterpret_cast<double *>(unshared(imagStore)); }
+
+std::vector<mxArray_tag *> &mxArray_tag::mutableItems() {
+  if (!composite) mexrt::detail::raise("The array holds no cells or fields.");
+  if (composite->refs > 1) {
+    mexrt::detail::Composite *copy = composite->clone();
+    mexrt::detail::Composite::release(composite);
+    composite = copy;
+  }
+  return composite->items;
+}
 
 mexrt::detail::ValueView mxArray_tag::view() const {
   using mexrt::detail::ValueView;

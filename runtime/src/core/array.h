@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "mexrt/error.h"
@@ -120,6 +121,24 @@ struct Storage {
 static_assert(sizeof(Storage) % 16 == 0);
 
 std::size_t elementSize(mxClassID cls);
+
+// The elements of a cell or struct array: each an array handle the composite owns (nullptr
+// stands for the empty double []); a struct's element k keeps its fields at
+// items[k * fields.size() ...]. Shared between arrays until one of them writes.
+struct Composite {
+  std::size_t refs = 1;
+  std::vector<std::string> fields;   // a struct's field names, in order
+  std::vector<mxArray_tag *> items;  // numel (cell) or numel x fields (struct) handles
+  Composite() = default;
+  Composite(const Composite &) = delete;
+  Composite &operator=(const Composite &) = delete;
+  ~Composite();  // destroys the items
+  static void release(Composite *c);
+  // A copy whose items share the storage of these (copy on write one level down).
+  Composite *clone() const;
+  // The index of a field, or -1.
+  std::ptrdiff_t field(std::string_view name) const;
+};
 std::size_t cachedLargeBuffers();  // freed large buffers kept for reuse
 // True when the test hook (mexrtFailAllocation) makes this allocation fail.
 bool allocationFails();
@@ -149,7 +168,8 @@ struct mxArray_tag {
   mexrt::detail::Dims dims;
   mexrt::detail::Storage *store = nullptr;      // the real part; nullptr when there are no elements
   mexrt::detail::Storage *imagStore = nullptr;  // the imaginary part; nullptr when real or empty
-  bool complex = false;                         // a complex double, also when it has no elements
+  mexrt::detail::Composite *composite = nullptr;  // a cell's or struct's elements, else nullptr
+  bool complex = false;                           // a complex double, also when it has no elements
   bool temporary = false;
   // What a function handle calls (mxFUNCTION_CLASS), shared by its copies; else empty.
   std::shared_ptr<const mexrt::FunctionTarget> function;
@@ -166,6 +186,10 @@ struct mxArray_tag {
   bool isChar() const { return cls == mxCHAR_CLASS; }
   bool isLogical() const { return cls == mxLOGICAL_CLASS; }
   bool isUninit() const { return cls == mxUNKNOWN_CLASS; }
+  bool isCell() const { return cls == mxCELL_CLASS; }
+  bool isStruct() const { return cls == mxSTRUCT_CLASS; }
+  // Cells and structs hold arrays, not numbers.
+  bool isComposite() const { return isCell() || isStruct(); }
   bool isVector() const { return dims.size() == 2 && (dims[0] == 1 || dims[1] == 1); }
   bool isComplex() const { return complex; }
 
@@ -188,6 +212,8 @@ struct mxArray_tag {
   unsigned char *mutableData();
   bool uniquelyOwned() const { return store == nullptr || store->refs == 1; }
   mexrt::detail::ValueView view() const;
+  // A cell's or struct's element handles, made this array's own first (copy on write).
+  std::vector<mxArray_tag *> &mutableItems();
 };
 
 namespace mexrt::detail {
@@ -204,8 +230,22 @@ Array *newDouble(std::size_t rows, std::size_t cols);
 Array *newScalar(double v);
 Array *newLogicalScalar(bool v);
 Array *newString(std::u16string_view text);  // 1 x n char
-Array *shareOf(const Array *a);              // a new header sharing a's storage
-void destroy(Array *a);                      // frees the header, releases the storage
+// A cell array of empty elements, or a struct array whose fields are all empty.
+Array *newCell(const Dims &dims);
+Array *newStruct(const Dims &dims, std::vector<std::string> fields);
+// An owned handle on a's contents for a container to keep: a temporary is taken over, any
+// other array shared. nullptr stays nullptr.
+Array *kept(Array *a);
+Array *shareOf(const Array *a);  // a new header sharing a's storage
+// d takes over the class, size and elements of from, which is left an empty double; d's old
+// elements are released. The header d stays where it is.
+void replaceContents(Array &d, Array &from);
+// Whether name can name a field or variable: a letter, then letters, digits and
+// underscores, at most 63 characters.
+bool isFieldName(std::string_view name);
+// The host language's name of a class: "double", "char", "logical", "cell", "struct".
+const char *className(mxClassID cls);
+void destroy(Array *a);  // frees the header, releases the storage
 
 // Complex doubles. A complex array of the given size, both parts left unset.
 Array *newComplexForOverwrite(const Dims &dims);
@@ -226,7 +266,8 @@ std::size_t liveArrays();
 // was a temporary. The operation may take its buffer for the result instead.
 class Operand {
  public:
-  Operand(Array *a, const char *op);
+  // A cell or struct operand is refused unless `composites` is set.
+  Operand(Array *a, const char *op, bool composites = false);
   Operand(const Operand &) = delete;
   Operand &operator=(const Operand &) = delete;
   ~Operand();

@@ -1,5 +1,6 @@
 // The host-side array API: making, reading and freeing arrays from hosts, application
 // programs and tests.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -110,6 +111,161 @@ char *mxArrayToString(const mxArray *a) {
 void mxFree(void *p) { std::free(p); }
 
 void mxDestroyArray(mxArray *a) { mexrt::detail::destroy(a); }
+
+// --- Cells and structs ---
+
+namespace {
+
+using mexrt::detail::Array;
+
+Array &compositeOf(const mxArray *a, bool wantStruct, const char *fn) {
+  if (!a || (wantStruct ? !a->isStruct() : !a->isCell())) {
+    mexrt::detail::raise(std::string(fn) + ": the array is not a " +
+                         (wantStruct ? "struct." : "cell."));
+  }
+  return const_cast<Array &>(*a);
+}
+
+void checkIndex(const Array &a, std::size_t index, const char *fn) {
+  if (index >= a.numel()) {
+    mexrt::detail::raise(std::string(fn) + ": index " + std::to_string(index) + " is beyond the " +
+                         std::to_string(a.numel()) + " elements.");
+  }
+}
+
+void checkField(const Array &s, int number, const char *fn) {
+  if (number < 0 || static_cast<std::size_t>(number) >= s.composite->fields.size()) {
+    mexrt::detail::raise(std::string(fn) + ": no field number " + std::to_string(number) + ".");
+  }
+}
+
+// Replaces the element handle at slot with value, taken over.
+void setItem(Array &a, std::size_t slot, mxArray *value) {
+  Array *v = value;
+  if (v && v->temporary) mexrt::detail::untemp(v);
+  Array *&item = a.mutableItems()[slot];
+  if (item == v) return;
+  mexrt::detail::destroy(item);
+  item = v;
+}
+
+std::vector<std::string> fieldList(int nfields, const char **names, const char *fn) {
+  std::vector<std::string> fields;
+  for (int k = 0; k < nfields; ++k) {
+    if (!names || !names[k]) mexrt::detail::raise(std::string(fn) + ": a field name is missing.");
+    if (std::find(fields.begin(), fields.end(), names[k]) != fields.end()) {
+      mexrt::detail::raise(std::string(fn) + ": the field '" + names[k] + "' is given twice.");
+    }
+    fields.emplace_back(names[k]);
+  }
+  return fields;
+}
+
+}  // namespace
+
+mxArray *mxCreateCellMatrix(size_t rows, size_t cols) {
+  return mexrt::detail::newCell(mexrt::detail::Dims(rows, cols));
+}
+
+mxArray *mxCreateCellArray(size_t ndim, const size_t *dims) {
+  if (ndim && !dims) mexrt::detail::raise("mxCreateCellArray: the dimensions are missing.");
+  return mexrt::detail::newCell(mexrt::detail::Dims({dims, ndim}));
+}
+
+bool mxIsCell(const mxArray *a) { return a && a->isCell(); }
+
+mxArray *mxGetCell(const mxArray *cell, size_t index) {
+  const Array &c = compositeOf(cell, false, "mxGetCell");
+  checkIndex(c, index, "mxGetCell");
+  return c.composite->items[index];
+}
+
+void mxSetCell(mxArray *cell, size_t index, mxArray *value) {
+  Array &c = compositeOf(cell, false, "mxSetCell");
+  checkIndex(c, index, "mxSetCell");
+  setItem(c, index, value);
+}
+
+mxArray *mxCreateStructMatrix(size_t rows, size_t cols, int nfields, const char **fieldnames) {
+  return mexrt::detail::newStruct(mexrt::detail::Dims(rows, cols),
+                                  fieldList(nfields, fieldnames, "mxCreateStructMatrix"));
+}
+
+mxArray *mxCreateStructArray(size_t ndim, const size_t *dims, int nfields,
+                             const char **fieldnames) {
+  if (ndim && !dims) mexrt::detail::raise("mxCreateStructArray: the dimensions are missing.");
+  return mexrt::detail::newStruct(mexrt::detail::Dims({dims, ndim}),
+                                  fieldList(nfields, fieldnames, "mxCreateStructArray"));
+}
+
+bool mxIsStruct(const mxArray *a) { return a && a->isStruct(); }
+
+int mxGetNumberOfFields(const mxArray *s) {
+  return s && s->isStruct() ? static_cast<int>(s->composite->fields.size()) : 0;
+}
+
+const char *mxGetFieldNameByNumber(const mxArray *s, int number) {
+  if (!s || !s->isStruct() || number < 0 ||
+      static_cast<std::size_t>(number) >= s->composite->fields.size()) {
+    return nullptr;
+  }
+  return s->composite->fields[static_cast<std::size_t>(number)].c_str();
+}
+
+int mxGetFieldNumber(const mxArray *s, const char *name) {
+  if (!s || !s->isStruct() || !name) return -1;
+  return static_cast<int>(s->composite->field(name));
+}
+
+mxArray *mxGetFieldByNumber(const mxArray *s, size_t index, int number) {
+  const Array &a = compositeOf(s, true, "mxGetFieldByNumber");
+  checkIndex(a, index, "mxGetFieldByNumber");
+  checkField(a, number, "mxGetFieldByNumber");
+  return a.composite->items[static_cast<std::size_t>(number) * a.numel() + index];
+}
+
+mxArray *mxGetField(const mxArray *s, size_t index, const char *name) {
+  int number = mxGetFieldNumber(s, name);
+  return number < 0 ? nullptr : mxGetFieldByNumber(s, index, number);
+}
+
+void mxSetFieldByNumber(mxArray *s, size_t index, int number, mxArray *value) {
+  Array &a = compositeOf(s, true, "mxSetFieldByNumber");
+  checkIndex(a, index, "mxSetFieldByNumber");
+  checkField(a, number, "mxSetFieldByNumber");
+  setItem(a, static_cast<std::size_t>(number) * a.numel() + index, value);
+}
+
+void mxSetField(mxArray *s, size_t index, const char *name, mxArray *value) {
+  int number = mxGetFieldNumber(s, name);
+  if (number < 0) {
+    mexrt::detail::raise(std::string("mxSetField: no field '") + (name ? name : "") + "'.");
+  }
+  mxSetFieldByNumber(s, index, number, value);
+}
+
+int mxAddField(mxArray *s, const char *name) {
+  Array &a = compositeOf(s, true, "mxAddField");
+  if (!name || !mexrt::detail::isFieldName(name)) return -1;
+  std::ptrdiff_t k = a.composite->field(name);
+  if (k >= 0) return static_cast<int>(k);
+  std::vector<Array *> &items = a.mutableItems();
+  items.resize(items.size() + a.numel(), nullptr);
+  a.composite->fields.emplace_back(name);
+  return static_cast<int>(a.composite->fields.size() - 1);
+}
+
+void mxRemoveField(mxArray *s, int number) {
+  Array &a = compositeOf(s, true, "mxRemoveField");
+  checkField(a, number, "mxRemoveField");
+  std::vector<Array *> &items = a.mutableItems();
+  auto first =
+      items.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(number) * a.numel());
+  auto last = first + static_cast<std::ptrdiff_t>(a.numel());
+  for (auto it = first; it != last; ++it) mexrt::detail::destroy(*it);
+  items.erase(first, last);
+  a.composite->fields.erase(a.composite->fields.begin() + number);
+}
 
 }  // extern "C"
 

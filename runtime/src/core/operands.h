@@ -43,8 +43,9 @@ inline void reclaimRest(std::span<Array *const> arrays, std::size_t from) {
 }
 
 // The operands of one operation. An entry may be absent (NULL) only where its bit is set
-// in `optional`. When one entry is missing or uninitialised, the temporaries among the
-// others are reclaimed before the error leaves, so an error never leaks an operand.
+// in `optional`, and a cell or struct only where its bit is set in `composites`. When one entry is
+// missing or uninitialised, the temporaries among the others are reclaimed before the error leaves,
+// so an error never leaks an operand.
 template <class Slots>
 class OperandsBase {
  public:
@@ -62,7 +63,8 @@ class OperandsBase {
 
  protected:
   OperandsBase() = default;
-  void take(std::span<Array *const> arrays, const char *op, std::uint32_t optional) {
+  void take(std::span<Array *const> arrays, const char *op, std::uint32_t optional,
+            std::uint32_t composites = 0) {
     std::size_t k = 0;
     try {
       for (; k < arrays.size(); ++k) {
@@ -77,7 +79,7 @@ class OperandsBase {
         }
         if (alias_[k] != k) continue;
         if (!arrays[k] && k < 32 && ((optional >> k) & 1U)) continue;
-        slots_[k].emplace(arrays[k], op);
+        slots_[k].emplace(arrays[k], op, k < 32 && ((composites >> k) & 1U));
       }
     } catch (...) {
       reclaimRest(arrays, k + 1);
@@ -95,10 +97,11 @@ class OperandsBase {
 template <std::size_t N>
 class Operands : public OperandsBase<std::array<std::optional<Operand>, N>> {
  public:
-  Operands(std::array<Array *, N> arrays, const char *op, std::uint32_t optional = 0) {
+  Operands(std::array<Array *, N> arrays, const char *op, std::uint32_t optional = 0,
+           std::uint32_t composites = 0) {
     this->alias_ = aliasInl_.data();
     this->uses_ = usesInl_.data();
-    this->take(arrays, op, optional);
+    this->take(arrays, op, optional, composites);
   }
 
  private:
@@ -109,12 +112,12 @@ class Operands : public OperandsBase<std::array<std::optional<Operand>, N>> {
 // The operands of a NULL-terminated list, already gathered.
 class OperandList : public OperandsBase<std::vector<std::optional<Operand>>> {
  public:
-  OperandList(const std::vector<Array *> &arrays, const char *op) {
+  OperandList(const std::vector<Array *> &arrays, const char *op, bool composites = false) {
     slots_ = std::vector<std::optional<Operand>>(arrays.size());
     aliasStore_.assign(2 * arrays.size(), 0);
     alias_ = aliasStore_.data();
     uses_ = aliasStore_.data() + arrays.size();
-    take(arrays, op, 0);
+    take(arrays, op, 0, composites ? ~0U : 0U);
   }
   std::size_t size() const { return slots_.size(); }
 };

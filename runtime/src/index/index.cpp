@@ -1,16 +1,19 @@
-// Indexing: a(i) and a(i,j), the stores a(i) = x and a(i,j) = x (growing the destination),
-// the colon subscript, colon ranges a:s:b, scalars and the integer bounds of for loops. The
-// imaginary part of a complex array moves with its real part; a complex value stored into a
-// real array makes it complex.
+// Indexing: a(i) and a(i,j,...), the stores a(i) = x and a(i,j,...) = x (growing the
+// destination), deletion a(i) = [], the colon subscript, colon ranges a:s:b, scalars and the
+// integer bounds of for loops. The imaginary part of a complex array moves with its real
+// part; a complex value stored into a real array makes it complex; the handles of a cell or
+// struct move as its elements.
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
+#include <type_traits>
 
 #include "core/array.h"
-#include "mexrt/mathlib.h"
 #include "core/operands.h"
+#include "mexrt/mathlib.h"
 
 namespace mexrt::detail {
 namespace {
@@ -25,11 +28,6 @@ constexpr double kMaxSubscript = 9007199254740992.0;
 [[noreturn]] void exceeds(std::size_t index, const Dims &dims) {
   raise("Index exceeds matrix dimensions: index " + std::to_string(index) + ", size " + dims.str() +
         ".");
-}
-
-[[noreturn]] void exceedsIn(std::size_t index, int dim, const Dims &dims) {
-  raise("Index exceeds matrix dimensions: index " + std::to_string(index) + " in dimension " +
-        std::to_string(dim) + ", size " + dims.str() + ".");
 }
 
 bool isColon(const Array &a) { return a.isChar() && a.numel() == 1 && a.chars()[0] == u':'; }
@@ -101,6 +99,10 @@ Subscript maskSubscript(const Array &m) {
 // The subscript array s, whose colon stands for every position of `extent`.
 Subscript subscriptOf(const Array &s, std::size_t extent) {
   if (isColon(s)) return colonOver(extent);
+  if (s.isComposite()) {
+    raise(std::string("Function 'subsindex' is not defined for values of class '") +
+          className(s.cls) + "'.");
+  }
   if (s.isComplex()) {
     raise("Subscript indices must be real positive integers: a complex subscript of size " +
           sizeText(s) + ".");
@@ -141,11 +143,30 @@ Array *sharedAs(const Array &a, const Dims &dims) {
   return narrowed(r);
 }
 
+// An array of a's class (and complexity, and a struct's fields) with the given size, its
+// elements zeroed or empty.
+Array *newLike(const Array &a, const Dims &dims) {
+  if (a.isCell()) return newCell(dims);
+  if (a.isStruct()) return newStruct(dims, a.composite->fields);
+  return newArrayLike(a, dims);
+}
+
+// The element handles of a cell (one plane) or struct (one plane per field, n each).
+std::size_t planesOf(const Array &a) { return a.isStruct() ? a.composite->fields.size() : 1; }
+
 // Runs move(source elements, result elements) on each part: the class's elements, then the
-// imaginary parts of a complex source. The result is made by the caller with a's class and
-// complexity.
+// imaginary parts of a complex source; for a cell or struct, on each plane of handles, which
+// move copies as they are and `adopt` then makes the result's own. The result is made by
+// the caller with newLike(a, ...).
 template <class Move>
 void eachPart(const Array &a, Array &r, Move move) {
+  if (a.isComposite()) {
+    std::size_t n = a.numel(), m = r.numel();
+    Array *const *src = a.composite->items.data();
+    Array **out = r.mutableItems().data();
+    for (std::size_t p = 0, planes = planesOf(a); p < planes; ++p) move(src + p * n, out + p * m);
+    return;
+  }
   byClass(a.cls, [&](auto tag) {
     using T = decltype(tag);
     move(elementsOf<T>(a), mutableElementsOf<T>(r));
@@ -153,8 +174,15 @@ void eachPart(const Array &a, Array &r, Move move) {
   if (a.isComplex()) move(a.imags(), r.mutableImags());
 }
 
+// The handles eachPart copied into r still belong to the source: r takes a share of each.
+Array *adopt(Array *r) {
+  if (!r->isComposite()) return narrowed(r);
+  for (Array *&item : r->mutableItems()) item = item ? shareOf(item) : nullptr;
+  return r;
+}
+
 Array *gatherLinear(const Array &a, const Subscript &sub, const Dims &shape) {
-  Owned r(newArrayLike(a, shape));
+  Owned r(newLike(a, shape));
   if (sub.count == 0) return r.release();
   const std::size_t *pos = sub.positions();
   eachPart(a, *r, [&](const auto *src, auto *out) {
@@ -164,13 +192,13 @@ Array *gatherLinear(const Array &a, const Subscript &sub, const Dims &shape) {
     }
     for (std::size_t k = 0; k < sub.count; ++k) out[k] = src[pos[k]];
   });
-  return narrowed(r.release());
+  return adopt(r.release());
 }
 
 Array *elementAt(const Array &a, std::size_t offset) {
-  Owned r(newArrayLike(a, Dims(1, 1)));
+  Owned r(newLike(a, Dims(1, 1)));
   eachPart(a, *r, [&](const auto *src, auto *out) { out[0] = src[offset]; });
-  return narrowed(r.release());
+  return adopt(r.release());
 }
 
 Array *refLinear(const Array &a, const Array &i) {
@@ -185,39 +213,123 @@ Array *refLinear(const Array &a, const Array &i) {
   return gatherLinear(a, sub, linearShape(a, sub));
 }
 
-Array *refPlane(const Array &a, const Array &i, const Array &j) {
-  // Dimensions after the first fold into one, so an N-d array reads as rows x (the rest).
-  std::size_t rows = a.dims.rows(), cols = a.dims.cols();
-  Subscript si = subscriptOf(i, rows);
-  Subscript sj = subscriptOf(j, cols);
-  if (si.maxIndex > rows) exceedsIn(si.maxIndex, 1, a.dims);
-  if (sj.maxIndex > cols) exceedsIn(sj.maxIndex, 2, a.dims);
-  if (si.colon && sj.colon) return sharedAs(a, Dims(rows, cols));
-  Owned r(newArrayLike(a, Dims(si.count, sj.count)));
-  if (si.count == 0 || sj.count == 0) return r.release();
-  const std::size_t *pi = si.positions();
-  const std::size_t *pj = sj.positions();
-  eachPart(a, *r, [&](const auto *src, auto *out) {
-    for (std::size_t q = 0; q < sj.count; ++q, out += si.count) {
-      const auto *column = src + (pj ? pj[q] : q) * rows;
-      if (!pi) {
-        std::copy(column, column + rows, out);
-        continue;
-      }
-      for (std::size_t p = 0; p < si.count; ++p) out[p] = column[pi[p]];
+// --- Several subscripts ---
+
+// The extents k subscripts see in an array of size dims: its first k - 1 dimensions, then
+// the product of the rest (1 for dimensions it does not have).
+std::vector<std::size_t> viewOf(const Dims &dims, std::size_t k) {
+  std::vector<std::size_t> view(k, 1);
+  for (std::size_t d = 0; d + 1 < k; ++d) view[d] = dims[d];
+  std::size_t rest = 1;
+  for (std::size_t d = k - 1; d < dims.size(); ++d) rest *= dims[d];
+  view[k - 1] = rest;
+  return view;
+}
+
+// The positions each of several subscripts selects, and the strides of the view they index.
+struct Selection {
+  std::vector<Subscript> subs;
+  std::vector<std::size_t> strides;
+
+  std::size_t count() const {
+    std::size_t n = 1;
+    for (const Subscript &s : subs) n *= s.count;
+    return n;
+  }
+  Dims shape() const {
+    std::vector<std::size_t> d;
+    for (const Subscript &s : subs) d.push_back(s.count);
+    return Dims(d);
+  }
+  void setView(const std::vector<std::size_t> &view) {
+    strides.assign(view.size(), 1);
+    for (std::size_t d = 1; d < view.size(); ++d) strides[d] = strides[d - 1] * view[d - 1];
+  }
+};
+
+// Calls run(out, base) for each run of the first subscript's positions, in column-major
+// order of the selection: `out` is the index of the run's first selected element, `base` the
+// offset its positions are added to.
+template <class Run>
+void forEachRun(const Selection &sel, Run run) {
+  std::size_t k = sel.subs.size();
+  if (sel.count() == 0) return;
+  std::vector<std::size_t> at(k, 0);
+  std::size_t runs = sel.count() / sel.subs[0].count;
+  for (std::size_t r = 0; r < runs; ++r) {
+    std::size_t base = 0;
+    for (std::size_t d = 1; d < k; ++d) {
+      const Subscript &s = sel.subs[d];
+      const std::size_t *pos = s.positions();
+      base += (pos ? pos[at[d]] : at[d]) * sel.strides[d];
     }
+    run(r * sel.subs[0].count, base);
+    for (std::size_t d = 1; d < k && ++at[d] == sel.subs[d].count; ++d) at[d] = 0;
+  }
+}
+
+// The offset of each selected element, in the selection's order.
+std::vector<std::size_t> offsetsOf(const Selection &sel) {
+  std::vector<std::size_t> out(sel.count());
+  const Subscript &first = sel.subs[0];
+  const std::size_t *pos = first.positions();
+  forEachRun(sel, [&](std::size_t at, std::size_t base) {
+    for (std::size_t p = 0; p < first.count; ++p) out[at + p] = base + (pos ? pos[p] : p);
   });
-  return narrowed(r.release());
+  return out;
+}
+
+[[noreturn]] void exceedsIn(std::size_t index, std::size_t dim, const Dims &dims) {
+  raise("Index exceeds matrix dimensions: index " + std::to_string(index) + " in dimension " +
+        std::to_string(dim) + ", size " + dims.str() + ".");
+}
+
+Array *refSeveral(const Array &a, std::span<const Array *const> subs) {
+  std::vector<std::size_t> view = viewOf(a.dims, subs.size());
+  Selection sel;
+  bool allColons = true;
+  for (std::size_t d = 0; d < subs.size(); ++d) {
+    sel.subs.push_back(subscriptOf(*subs[d], view[d]));
+    if (sel.subs[d].maxIndex > view[d]) exceedsIn(sel.subs[d].maxIndex, d + 1, a.dims);
+    allColons = allColons && sel.subs[d].colon;
+  }
+  if (allColons) return sharedAs(a, Dims(view));
+  sel.setView(view);
+  Owned r(newLike(a, sel.shape()));
+  const Subscript &first = sel.subs[0];
+  const std::size_t *pi = first.positions();
+  eachPart(a, *r, [&](const auto *src, auto *out) {
+    forEachRun(sel, [&](std::size_t at, std::size_t base) {
+      const auto *column = src + base;
+      if (!pi) {
+        std::copy(column, column + first.count, out + at);
+        return;
+      }
+      for (std::size_t p = 0; p < first.count; ++p) out[at + p] = column[pi[p]];
+    });
+  });
+  return adopt(r.release());
 }
 
 // --- Stores ---
 
-// The class a store leaves: an empty double or absent destination takes the source's
-// class; otherwise the class stays only when both agree, and becomes double when not.
+[[noreturn]] void conversion(const Array &to, const Array &from) {
+  raise("Conversion to " + std::string(className(to.cls)) + " from " + className(from.cls) +
+        " is not possible.");
+}
+
+// The class a store leaves, as the host language keeps the class of its target: an empty
+// double or absent destination takes the source's class; a char array stays char and a
+// double stays double whatever number is stored; a logical array takes the class of a
+// non-logical source; cells and structs take only their own kind. (Integer and single
+// destinations, which would keep their class with saturation, slot in here.)
 mxClassID storedClass(const Array *d, const Array &src) {
   bool adopts = !d || d->isUninit() || (d->isDouble() && d->dims == Dims(0, 0));
   if (adopts || d->cls == src.cls) return src.cls;
-  return mxDOUBLE_CLASS;
+  if (d->isComposite() || src.isComposite()) conversion(*d, src);
+  if (d->isLogical()) return src.cls;
+  if (d->isChar() && src.isComplex()) raise("Complex values cannot be stored in a char array.");
+  return d->cls;
 }
 
 Dims currentDims(const Array *d) { return (d && !d->isUninit()) ? d->dims : Dims(0, 0); }
@@ -230,30 +342,90 @@ Storage *storageFor(mxClassID cls, const Dims &dims) {
   return s;
 }
 
-// Copies the elements src of old into out (of size rows x cols, zeroed) at their own row and
-// column, converting them to To.
-template <class To, class From>
-void place(const Array &old, const From *src, To *out, const Dims &dims) {
-  std::size_t n = old.numel();
-  if (old.dims == dims) {
-    for (std::size_t k = 0; k < n; ++k) out[k] = static_cast<To>(src[k]);
+// Calls f(old offset, new offset) for each element of an array of size `from` placed at its
+// own subscripts in an array of size `to` (at least as large in every dimension).
+template <class F>
+void eachPlaced(const Dims &from, const Dims &to, F f) {
+  std::size_t n = from.numel();
+  if (n == 0) return;
+  if (from == to) {
+    for (std::size_t k = 0; k < n; ++k) f(k, k);
     return;
   }
-  std::size_t r0 = old.dims.rows(), c0 = old.dims.cols(), r1 = dims.rows();
-  for (std::size_t c = 0; c < c0; ++c) {
-    for (std::size_t r = 0; r < r0; ++r) out[c * r1 + r] = static_cast<To>(src[c * r0 + r]);
+  std::size_t rank = std::max(from.size(), to.size());
+  std::vector<std::size_t> at(rank, 0), stride(rank, 1);
+  for (std::size_t d = 1; d < rank; ++d) stride[d] = stride[d - 1] * to[d - 1];
+  std::size_t rows = from[0];
+  for (std::size_t old = 0; old < n; old += rows) {
+    std::size_t base = 0;
+    for (std::size_t d = 1; d < rank; ++d) base += at[d] * stride[d];
+    for (std::size_t r = 0; r < rows; ++r) f(old + r, base + r);
+    for (std::size_t d = 1; d < rank && ++at[d] == from[d]; ++d) at[d] = 0;
   }
+}
+
+// An element converted to the class a store leaves: numbers stored into a char array
+// become the character of their rounded code.
+template <class To>
+To converted(double v) {
+  if constexpr (std::is_same_v<To, mxChar>) {
+    if (std::isnan(v)) return 0;
+    return static_cast<mxChar>(std::clamp(std::round(v), 0.0, 65535.0));
+  } else if constexpr (std::is_same_v<To, mxLogical>) {
+    return v != 0;
+  } else {
+    return static_cast<To>(v);
+  }
+}
+
+// Gives a cell or struct *d size dims, its handles kept at their subscripts.
+void prepareComposite(Array &d, const Dims &dims) {
+  if (d.dims == dims) {
+    d.mutableItems();
+    return;
+  }
+  std::size_t planes = planesOf(d), n = d.numel(), m = dims.numel();
+  auto c = std::make_unique<Composite>();
+  c->fields = d.composite->fields;
+  c->items.assign(planes * m, nullptr);
+  bool owned = d.composite->refs == 1;
+  std::vector<Array *> &old = d.composite->items;
+  for (std::size_t p = 0; p < planes; ++p) {
+    eachPlaced(d.dims, dims, [&](std::size_t from, std::size_t to) {
+      Array *&item = old[p * n + from];
+      if (owned) {
+        c->items[p * m + to] = item;  // moved: the old composite no longer holds it
+        item = nullptr;
+      } else if (item) {
+        c->items[p * m + to] = shareOf(item);
+      }
+    });
+  }
+  Composite::release(d.composite);
+  d.composite = c.release();
+  d.dims = dims;
 }
 
 // Gives *dst class cls and size dims (complex or not) with storage of its own, keeping its
 // elements at their positions: in place when nothing changes and the storage is unshared,
 // else one allocation per part. A complex destination stays complex.
-void prepareStore(Array **dst, mxClassID cls, const Dims &dims, bool complex) {
+void prepareStore(Array **dst, mxClassID cls, const Dims &dims, bool complex,
+                  const std::vector<std::string> *fields) {
   Array *d = *dst;
-  if (!d) {
-    Owned fresh(newArray(cls, dims));
+  if (!d || d->isUninit() || (d->cls != cls && d->isEmpty())) {
+    Owned fresh(cls == mxCELL_CLASS     ? newCell(dims)
+                : cls == mxSTRUCT_CLASS ? newStruct(dims, *fields)
+                                        : newArray(cls, dims));
     if (complex) addImaginaryPart(*fresh);
-    *dst = fresh.release();
+    if (d) {
+      replaceContents(*d, *fresh);
+    } else {
+      *dst = fresh.release();
+    }
+    return;
+  }
+  if (d->isComposite()) {
+    prepareComposite(*d, dims);
     return;
   }
   if (d->cls == cls && d->dims == dims) {  // a complex d asks for complex: it stays so
@@ -265,7 +437,6 @@ void prepareStore(Array **dst, mxClassID cls, const Dims &dims, bool complex) {
     }
     return;
   }
-  bool keep = !d->isUninit() && !d->isEmpty();
   Storage *s = storageFor(cls, dims);
   Storage *si = nullptr;
   try {
@@ -274,18 +445,23 @@ void prepareStore(Array **dst, mxClassID cls, const Dims &dims, bool complex) {
     Storage::release(s);
     throw;
   }
-  if (s && keep) {
+  if (s) {
     byClass(cls, [&](auto to) {
       using To = decltype(to);
       To *out = reinterpret_cast<To *>(s->bytesPtr());
       byClass(d->cls, [&](auto from) {
         using From = decltype(from);
-        place<To, From>(*d, elementsOf<From>(*d), out, dims);
+        const From *src = elementsOf<From>(*d);
+        eachPlaced(d->dims, dims, [&](std::size_t a, std::size_t b) {
+          out[b] = converted<To>(static_cast<double>(src[a]));
+        });
       });
     });
   }
-  if (si && keep && d->isComplex()) {
-    place<double, double>(*d, d->imags(), reinterpret_cast<double *>(si->bytesPtr()), dims);
+  if (si && d->isComplex()) {
+    const double *src = d->imags();
+    double *out = reinterpret_cast<double *>(si->bytesPtr());
+    eachPlaced(d->dims, dims, [&](std::size_t a, std::size_t b) { out[b] = src[a]; });
   }
   Storage::release(d->store);
   dropImaginaryPart(*d);
@@ -324,25 +500,92 @@ struct SourceElements {
         ").");
 }
 
+// A struct source's fields in the destination's order: those the destination lacks are
+// added to it (a struct array keeps one set of fields), so `s(2) = t` and `s(2).a = v` work
+// whatever fields t brings.
+std::vector<std::size_t> mergeFields(Array &d, const Array &src) {
+  std::vector<std::string> &fields = d.composite->fields;
+  std::vector<std::size_t> where;
+  for (const std::string &f : src.composite->fields) {
+    std::ptrdiff_t k = d.composite->field(f);
+    if (k < 0) {
+      std::vector<Array *> &items = d.mutableItems();
+      items.resize(items.size() + d.numel(), nullptr);
+      fields.push_back(f);
+      k = static_cast<std::ptrdiff_t>(fields.size()) - 1;
+    }
+    where.push_back(static_cast<std::size_t>(k));
+  }
+  return where;
+}
+
+// Stores the handles of a cell or struct source at the destination offsets: each selected
+// element takes a share of its source element; fields of the destination that the source
+// lacks become empty there.
+void storeItems(Array &d, const Array &src, const std::vector<std::size_t> &offsets) {
+  // The source's handles, shared before d changes: src may be d itself.
+  std::size_t n = src.numel(), planes = planesOf(src);
+  std::vector<Owned> from;
+  from.reserve(src.composite->items.size());
+  for (Array *item : src.composite->items) from.emplace_back(item ? shareOf(item) : nullptr);
+  std::vector<std::size_t> plane(1, 0);
+  if (d.isStruct()) plane = mergeFields(d, src);
+  std::vector<Array *> &items = d.mutableItems();
+  std::size_t m = d.numel(), dPlanes = planesOf(d);
+  std::vector<bool> filled(dPlanes, false);
+  for (std::size_t p = 0; p < planes; ++p) filled[plane[p]] = true;
+  for (std::size_t k = 0; k < offsets.size(); ++k) {
+    std::size_t s = n == 1 ? 0 : k;
+    for (std::size_t p = 0; p < planes; ++p) {
+      Array *&slot = items[plane[p] * m + offsets[k]];
+      Array *item = from[p * n + s].get();
+      destroy(slot);
+      slot = item ? shareOf(item) : nullptr;
+    }
+    for (std::size_t q = 0; q < dPlanes; ++q) {
+      if (filled[q]) continue;
+      Array *&slot = items[q * m + offsets[k]];
+      destroy(slot);
+      slot = nullptr;
+    }
+  }
+}
+
 // Runs write(out, source) on *dst prepared as class cls and size dims, with the source read
 // as that class; then, when *dst is complex, on its imaginary part with the source's (zeros
-// for a real source). Everything that can fail is done before *dst changes.
+// for a real source). Everything that can fail is done before *dst changes. A cell or struct
+// is stored through the offsets instead.
 template <class Write>
-void storeInto(Array **dst, const Array &src, mxClassID cls, const Dims &dims, Write write) {
+void storeInto(Array **dst, const Array &src, mxClassID cls, const Dims &dims,
+               const std::function<std::vector<std::size_t>()> &offsets, Write write) {
   Array *d = *dst;
+  if (src.isComposite()) {
+    Owned keep(shareOf(&src));  // src may be *dst, about to be reshaped
+    prepareStore(dst, cls, dims, false, &src.composite->fields);
+    storeItems(**dst, *keep, offsets());
+    return;
+  }
   StorageHold hold(d && src.store == d->store ? src.store : nullptr);
   StorageHold holdImag(d && src.imagStore && src.imagStore == d->imagStore ? src.imagStore
                                                                            : nullptr);
-  bool convert = cls != src.cls;  // only ever to double
-  std::optional<DoubleData> asDouble;
-  if (convert) asDouble.emplace(src);
+  bool convert = cls != src.cls;
+  std::vector<unsigned char> convertedElements;
+  if (convert) {
+    byClass(cls, [&](auto tag) {
+      using T = decltype(tag);
+      convertedElements.resize(src.numel() * sizeof(T));
+      T *out = reinterpret_cast<T *>(convertedElements.data());
+      for (std::size_t k = 0, n = src.numel(); k < n; ++k) out[k] = converted<T>(src.number(k));
+    });
+  }
   // Taken before *dst changes: src may be *dst itself, whose storage is about to be replaced.
-  const void *elements = convert ? static_cast<const void *>(asDouble->data()) : src.rawData();
+  const void *elements =
+      convert ? static_cast<const void *>(convertedElements.data()) : src.rawData();
   const double *imags = src.imags();
   bool scalar = src.numel() == 1;
   bool complex =
       src.isComplex() || (d && !d->isUninit() && d->isComplex() && cls == mxDOUBLE_CLASS);
-  prepareStore(dst, cls, dims, complex);
+  prepareStore(dst, cls, dims, complex, nullptr);
   byClass(cls, [&](auto tag) {
     using T = decltype(tag);
     write(mutableElementsOf<T>(**dst), SourceElements<T>{static_cast<const T *>(elements), scalar});
@@ -389,12 +632,19 @@ Dims grownLinear(const Dims &cur, std::size_t maxIndex) {
 
 void storeLinear(Array **dst, const Array &src, const Array &i) {
   Array *d = *dst;
+  mxClassID cls = storedClass(d, src);
   Dims cur = currentDims(d);
   std::size_t n = cur.numel();
   Subscript sub = subscriptOf(i, n);
   if (src.numel() != 1 && src.numel() != sub.count) countMismatch(sub.count, src);
   Dims dims = sub.maxIndex > n ? grownLinear(cur, sub.maxIndex) : cur;
-  storeInto(dst, src, storedClass(d, src), dims, [&](auto *out, auto source) {
+  auto offsets = [&] {
+    const std::size_t *pos = sub.positions();
+    std::vector<std::size_t> out(sub.count);
+    for (std::size_t k = 0; k < sub.count; ++k) out[k] = pos ? pos[k] : k;
+    return out;
+  };
+  storeInto(dst, src, cls, dims, offsets, [&](auto *out, auto source) {
     if (source.scalar)
       scatterValue(out, sub.positions(), sub.count, source.p[0]);
     else
@@ -411,69 +661,82 @@ std::vector<std::size_t> nonSingleton(std::span<const std::size_t> dims) {
   return out;
 }
 
-// How far a colon reaches in a dimension the destination does not have yet (extent 0):
-// as far as the source needs.
-std::size_t colonReach(const Array &src, bool bothColons, std::size_t otherCount,
-                       std::size_t srcExtent) {
-  if (src.numel() == 1) return 1;
-  if (bothColons) return srcExtent;
-  return otherCount == 1 ? src.numel() : srcExtent;
-}
-
 // One subscript of a store: an array, or a position given as an integer.
 struct SubscriptArg {
   const Array *array;
   std::size_t position;
 };
 
-void storePlane(Array **dst, const Array &src, SubscriptArg i, SubscriptArg j) {
+void storeSeveral(Array **dst, const Array &src, std::span<const SubscriptArg> args) {
   Array *d = *dst;
+  mxClassID cls = storedClass(d, src);
   Dims cur = currentDims(d);
-  std::size_t rows = cur.rows(), cols = cur.cols();
-  bool ci = i.array && isColon(*i.array), cj = j.array && isColon(*j.array);
-  auto resolve = [](SubscriptArg s) {
-    return s.array ? subscriptOf(*s.array, 0) : singlePosition(s.position);
-  };
-  Subscript si = ci ? Subscript{} : resolve(i);
-  Subscript sj = cj ? Subscript{} : resolve(j);
-  if (ci) si = colonOver(rows ? rows : colonReach(src, cj, sj.count, src.dims.rows()));
-  if (cj) sj = colonOver(cols ? cols : colonReach(src, ci, si.count, src.dims.cols()));
+  std::size_t k = args.size();
+  std::vector<std::size_t> view = viewOf(cur, k);
+  Selection sel;
+  sel.subs.resize(k);
+  for (std::size_t q = 0; q < k; ++q) {
+    const SubscriptArg &a = args[q];
+    if (a.array && isColon(*a.array)) continue;
+    sel.subs[q] = a.array ? subscriptOf(*a.array, 0) : singlePosition(a.position);
+  }
+  // A colon over a dimension the destination does not have yet (extent 0) reaches as far as
+  // the source needs: such colons take the source's sizes other than 1, in order.
+  std::vector<std::size_t> reach =
+      src.numel() == 1 ? std::vector<std::size_t>{} : nonSingleton(src.dims.span());
+  std::size_t nextReach = 0;
+  for (std::size_t q = 0; q < k; ++q) {
+    if (!args[q].array || !isColon(*args[q].array)) continue;
+    std::size_t extent = view[q];
+    if (extent == 0) extent = nextReach < reach.size() ? reach[nextReach++] : 1;
+    sel.subs[q] = colonOver(extent);
+  }
   if (src.numel() != 1) {
-    std::size_t selected[2] = {si.count, sj.count};
-    if (nonSingleton(selected) != nonSingleton(src.dims.span())) {
-      raise("Subscripted assignment dimension mismatch: " + Dims(si.count, sj.count).str() +
-            " selected, " + sizeText(src) + " given.");
+    Dims selected = sel.shape();
+    if (nonSingleton(selected.span()) != nonSingleton(src.dims.span())) {
+      raise("Subscripted assignment dimension mismatch: " + selected.str() + " selected, " +
+            sizeText(src) + " given.");
     }
   }
-  Dims dims = cur;
-  if (si.maxIndex > rows || sj.maxIndex > cols) {
-    if (cur.size() > 2) {
-      raise("Attempt to grow array along ambiguous dimension: index (" +
-            std::to_string(si.maxIndex) + "," + std::to_string(sj.maxIndex) + "), size " +
+  // Growth: each subscript may widen its dimension, except the last when it stands for
+  // several folded dimensions.
+  std::vector<std::size_t> grown(std::max(k, cur.size()), 1);
+  for (std::size_t q = 0; q < grown.size(); ++q) grown[q] = cur[q];
+  bool grows = false;
+  for (std::size_t q = 0; q < k; ++q) {
+    if (sel.subs[q].maxIndex <= view[q]) continue;
+    if (q == k - 1 && k < cur.size()) {
+      std::string at;
+      for (std::size_t r = 0; r < k; ++r)
+        at += (r ? "," : "") + std::to_string(sel.subs[r].maxIndex);
+      raise("Attempt to grow array along ambiguous dimension: index (" + at + "), size " +
             cur.str() + ".");
     }
-    dims = Dims(std::max(rows, si.maxIndex), std::max(cols, sj.maxIndex));
+    grown[q] = sel.subs[q].maxIndex;
+    grows = true;
   }
-  storeInto(dst, src, storedClass(d, src), dims, [&](auto *out, auto source) {
-    std::size_t stride = dims.rows();
-    const std::size_t *pi = si.positions();
-    const std::size_t *pj = sj.positions();
-    for (std::size_t q = 0; q < sj.count; ++q) {
-      auto *column = out + (pj ? pj[q] : q) * stride;
-      if (source.scalar)
-        scatterValue(column, pi, si.count, source.p[0]);
-      else
-        scatter(column, pi, si.count, source.p + q * si.count);
-    }
-  });
+  Dims dims = grows ? Dims(grown) : cur;
+  sel.setView(viewOf(dims, k));
+  const Subscript &first = sel.subs[0];
+  storeInto(
+      dst, src, cls, dims, [&] { return offsetsOf(sel); },
+      [&](auto *out, auto source) {
+        const std::size_t *pi = first.positions();
+        forEachRun(sel, [&](std::size_t at, std::size_t base) {
+          if (source.scalar)
+            scatterValue(out + base, pi, first.count, source.p[0]);
+          else
+            scatter(out + base, pi, first.count, source.p + at);
+        });
+      });
 }
 
 // x(k) = v for a scalar v of x's class at an offset inside x: the common store of loops,
 // written without building subscripts. False when the general path is needed (a complex v
 // into a real x among them).
 bool storeScalarInPlace(Array *d, const Array &src, std::size_t offset) {
-  if (!d || d->isUninit() || src.numel() != 1 || src.cls != d->cls || offset >= d->numel() ||
-      (src.isComplex() && !d->isComplex())) {
+  if (!d || d->isUninit() || d->isComposite() || src.numel() != 1 || src.cls != d->cls ||
+      offset >= d->numel() || (src.isComplex() && !d->isComplex())) {
     return false;
   }
   byClass(d->cls, [&](auto tag) {
@@ -488,10 +751,18 @@ bool storeScalarInPlace(Array *d, const Array &src, std::size_t offset) {
   return true;
 }
 
-// The offset of (i, j) inside d, or SIZE_MAX when it lies outside (or d is absent).
-std::size_t planeOffset(const Array *d, std::size_t i, std::size_t j) {
-  if (!d || d->isUninit() || i > d->dims.rows() || j > d->dims.cols()) return SIZE_MAX;
-  return (j - 1) * d->dims.rows() + (i - 1);
+// The offset of the positions p (1-based) inside d, or SIZE_MAX when they lie outside (or d
+// is absent).
+std::size_t offsetIn(const Array *d, std::span<const std::size_t> p) {
+  if (!d || d->isUninit()) return SIZE_MAX;
+  std::vector<std::size_t> view = viewOf(d->dims, p.size());
+  std::size_t offset = 0, stride = 1;
+  for (std::size_t q = 0; q < p.size(); ++q) {
+    if (p[q] > view[q]) return SIZE_MAX;
+    offset += (p[q] - 1) * stride;
+    stride *= view[q];
+  }
+  return offset;
 }
 
 bool isScalarDouble(const Array &a) { return a.isDouble() && !a.isComplex() && a.numel() == 1; }
@@ -499,6 +770,91 @@ bool isScalarDouble(const Array &a) { return a.isDouble() && !a.isComplex() && a
 std::size_t intPosition(int v) {
   if (v < 1) badSubscript(v);
   return static_cast<std::size_t>(v);
+}
+
+// Stores src at the subscripts of *dst, through the in-place path when they are all scalars.
+void storeAt(Array **dst, const Array &src, std::span<const Array *const> subs) {
+  std::vector<std::size_t> p;
+  for (const Array *s : subs) {
+    if (!isScalarDouble(*s)) break;
+    p.push_back(positionOf(s->reals()[0]));
+  }
+  if (p.size() == subs.size() && storeScalarInPlace(*dst, src, offsetIn(*dst, p))) return;
+  if (subs.size() == 1) {
+    storeLinear(dst, src, *subs[0]);
+    return;
+  }
+  std::vector<SubscriptArg> args;
+  for (const Array *s : subs) args.push_back({s, 0});
+  storeSeveral(dst, src, args);
+}
+
+// --- Deletion ---
+
+[[noreturn]] void deletionOutOfRange(std::size_t index, const Dims &dims) {
+  raise("Matrix index is out of range for deletion: index " + std::to_string(index) + ", size " +
+        dims.str() + ".");
+}
+
+// The positions of 0 .. extent - 1 that sub does not select.
+Subscript complementOf(const Subscript &sub, std::size_t extent) {
+  std::vector<bool> gone(extent, false);
+  const std::size_t *pos = sub.positions();
+  for (std::size_t k = 0; k < sub.count; ++k) gone[pos ? pos[k] : k] = true;
+  Subscript keep;
+  for (std::size_t k = 0; k < extent; ++k) {
+    if (!gone[k]) keep.list.push_back(k);
+  }
+  keep.count = keep.list.size();
+  if (keep.count == 1) {
+    keep.one = keep.list[0];
+    keep.list.clear();
+  }
+  return keep;
+}
+
+// a(i) = []: the elements left, a vector keeping its orientation and anything else
+// becoming a row; a(:) = [] leaves 0x0.
+Array *deleteLinear(const Array &a, const Array &i) {
+  std::size_t n = a.numel();
+  if (isColon(i)) return newLike(a, Dims(0, 0));
+  Subscript sub = subscriptOf(i, n);
+  if (sub.maxIndex > n) deletionOutOfRange(sub.maxIndex, a.dims);
+  if (sub.count == 0) return shareOf(&a);
+  Subscript keep = complementOf(sub, n);
+  bool column = a.dims.size() == 2 && a.dims[1] == 1 && a.dims[0] != 1;
+  return gatherLinear(a, keep, column ? Dims(keep.count, 1) : Dims(1, keep.count));
+}
+
+// a(:, j) = [] and the like: all subscripts but one select their whole extent, and that one
+// names the slices removed.
+Array *deleteSeveral(const Array &a, std::span<const Array *const> subs) {
+  std::vector<std::size_t> view = viewOf(a.dims, subs.size());
+  std::vector<Subscript> sel;
+  std::size_t partial = subs.size();
+  for (std::size_t q = 0; q < subs.size(); ++q) {
+    sel.push_back(subscriptOf(*subs[q], view[q]));
+    const Subscript &s = sel.back();
+    if (s.maxIndex > view[q]) deletionOutOfRange(s.maxIndex, a.dims);
+    if (s.colon || complementOf(s, view[q]).count == 0) continue;
+    if (partial != subs.size()) raise("A null assignment can have only one non-colon index.");
+    partial = q;
+  }
+  if (partial == subs.size()) partial = 0;  // everything selected: the first dimension empties
+  if (sel[partial].count == 0) return shareOf(&a);
+  Selection keep;
+  for (std::size_t q = 0; q < subs.size(); ++q) keep.subs.push_back(colonOver(view[q]));
+  keep.subs[partial] = complementOf(sel[partial], view[partial]);
+  keep.setView(view);
+  Owned r(newLike(a, keep.shape()));
+  const Subscript &first = keep.subs[0];
+  const std::size_t *pi = first.positions();
+  eachPart(a, *r, [&](const auto *src, auto *out) {
+    forEachRun(keep, [&](std::size_t at, std::size_t base) {
+      for (std::size_t p = 0; p < first.count; ++p) out[at + p] = src[base + (pi ? pi[p] : p)];
+    });
+  });
+  return adopt(r.release());
 }
 
 // --- Colon ranges ---
@@ -555,48 +911,88 @@ using namespace mexrt::detail;
 extern "C" {
 
 mxArray *mclArrayRef1(mxArray *a, mxArray *i) {
-  Operands<2> ops({a, i}, "Indexing a(i)");
+  Operands<2> ops({a, i}, "Indexing a(i)", 0, 0b11);
   return temp(refLinear(ops[0], ops[1]));
 }
 
 mxArray *mclArrayRef2(mxArray *a, mxArray *i, mxArray *j) {
-  Operands<3> ops({a, i, j}, "Indexing a(i,j)");
-  return temp(refPlane(ops[0], ops[1], ops[2]));
+  Operands<3> ops({a, i, j}, "Indexing a(i,j)", 0, 0b111);
+  const Array *subs[2] = {ops.get(1), ops.get(2)};
+  return temp(refSeveral(ops[0], subs));
+}
+
+mxArray *mclArrayRefN(mxArray *a, int count, mxArray **subscripts) {
+  std::vector<Array *> list{a};
+  for (int k = 0; k < count; ++k) list.push_back(subscripts[k]);
+  OperandList ops(list, "Indexing a(i,...)", true);
+  if (count < 1) raise("Indexing a(i,...): no subscripts.");
+  if (count == 1) return temp(refLinear(ops[0], ops[1]));
+  std::vector<const Array *> subs;
+  for (std::size_t k = 1; k < ops.size(); ++k) subs.push_back(ops.get(k));
+  return temp(refSeveral(ops[0], subs));
 }
 
 mxArray *mclIntArrayRef1(mxArray *a, int i) {
-  Operand x(a, "Indexing a(i)");
+  Operand x(a, "Indexing a(i)", true);
   std::size_t p = intPosition(i);
   if (p > x->numel()) exceeds(p, x->dims);
   return temp(elementAt(*x, p - 1));
 }
 
 void mclArrayAssign1(mxArray **dst, mxArray *src, mxArray *i) {
-  Operands<2> ops({src, i}, "Assignment a(i) = x");
+  Operands<2> ops({src, i}, "Assignment a(i) = x", 0, 0b11);
   if (!dst) raise("Assignment a(i) = x: the destination is missing.");
-  if (isScalarDouble(ops[1])) {
-    std::size_t p = positionOf(ops[1].reals()[0]);
-    if (storeScalarInPlace(*dst, ops[0], p - 1)) return;
-  }
-  storeLinear(dst, ops[0], ops[1]);
+  const Array *subs[1] = {ops.get(1)};
+  storeAt(dst, ops[0], subs);
 }
 
 void mclArrayAssign2(mxArray **dst, mxArray *src, mxArray *i, mxArray *j) {
-  Operands<3> ops({src, i, j}, "Assignment a(i,j) = x");
+  Operands<3> ops({src, i, j}, "Assignment a(i,j) = x", 0, 0b111);
   if (!dst) raise("Assignment a(i,j) = x: the destination is missing.");
-  if (isScalarDouble(ops[1]) && isScalarDouble(ops[2])) {
-    std::size_t p = positionOf(ops[1].reals()[0]), q = positionOf(ops[2].reals()[0]);
-    if (storeScalarInPlace(*dst, ops[0], planeOffset(*dst, p, q))) return;
-  }
-  storePlane(dst, ops[0], {ops.get(1), 0}, {ops.get(2), 0});
+  const Array *subs[2] = {ops.get(1), ops.get(2)};
+  storeAt(dst, ops[0], subs);
+}
+
+void mclArrayAssignN(mxArray **dst, mxArray *src, int count, mxArray **subscripts) {
+  std::vector<Array *> list{src};
+  for (int k = 0; k < count; ++k) list.push_back(subscripts[k]);
+  OperandList ops(list, "Assignment a(i,...) = x", true);
+  if (!dst) raise("Assignment a(i,...) = x: the destination is missing.");
+  if (count < 1) raise("Assignment a(i,...) = x: no subscripts.");
+  std::vector<const Array *> subs;
+  for (std::size_t k = 1; k < ops.size(); ++k) subs.push_back(ops.get(k));
+  storeAt(dst, ops[0], subs);
 }
 
 void mclIntArrayAssign2(mxArray **dst, mxArray *src, int i, int j) {
-  Operand x(src, "Assignment a(i,j) = x");
+  Operand x(src, "Assignment a(i,j) = x", true);
   if (!dst) raise("Assignment a(i,j) = x: the destination is missing.");
-  std::size_t p = intPosition(i), q = intPosition(j);
-  if (storeScalarInPlace(*dst, *x, planeOffset(*dst, p, q))) return;
-  storePlane(dst, *x, {nullptr, p}, {nullptr, q});
+  std::size_t p[2] = {intPosition(i), intPosition(j)};
+  if (storeScalarInPlace(*dst, *x, offsetIn(*dst, p))) return;
+  SubscriptArg args[2] = {{nullptr, p[0]}, {nullptr, p[1]}};
+  storeSeveral(dst, *x, args);
+}
+
+void mclArrayDelete(mxArray **dst, int count, mxArray **subscripts) {
+  std::vector<Array *> list;
+  for (int k = 0; k < count; ++k) list.push_back(subscripts[k]);
+  OperandList ops(list, "Deletion a(i) = []", true);
+  if (!dst) raise("Deletion a(i) = []: the destination is missing.");
+  if (count < 1) raise("Deletion a(i) = []: no subscripts.");
+  Array *d = *dst;
+  if (!d || d->isUninit()) {
+    Owned empty(newDouble(0, 0));
+    if (d) {
+      replaceContents(*d, *empty);
+    } else {
+      *dst = empty.release();
+    }
+    d = *dst;
+  }
+  std::vector<const Array *> subs;
+  for (std::size_t k = 0; k < ops.size(); ++k) subs.push_back(ops.get(k));
+  Owned r(count == 1 ? deleteLinear(*d, *subs[0]) : deleteSeveral(*d, subs));
+  replaceContents(*d, *r);
 }
 
 mxArray *mlfCreateColonIndex(void) { return temp(newString(u":")); }

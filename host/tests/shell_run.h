@@ -1,0 +1,56 @@
+// Running statements in a fresh shell workspace for tests: what they print, or the error that
+// stopped them, and a fixture that checks no array outlives a test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "mexrt/testing.h"
+#include "shell/eval.h"
+#include "shell/parser.h"
+#include "zeta.h"
+
+namespace {
+
+struct Case {
+  const char *statements;
+  const char *expected;  // standard output
+};
+
+// Runs the statements in a fresh workspace with db served from libzeta; the output, or
+// "error: MESSAGE" after what was printed.
+std::string run(const std::string &statements) {
+  shell::Hooks hooks;
+  hooks.findFunction = [](std::string_view name) -> MexGatewayFn {
+    return name == "db" ? mlxDb : nullptr;
+  };
+  shell::Evaluator ev(hooks);
+  testing::internal::CaptureStdout();
+  std::string error;
+  try {
+    ev.run(shell::parse(statements));
+  } catch (const std::exception &e) {
+    error = std::string("error: ") + e.what();
+  }
+  return testing::internal::GetCapturedStdout() + error;
+}
+
+class Shell : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    zetaInitialize();
+    live_ = mexrtLiveArrayCount();
+  }
+  void TearDown() override {
+    EXPECT_EQ(mexrtLiveArrayCount(), live_) << "arrays leaked";
+    zetaTerminate();
+  }
+  void expectAll(const std::vector<Case> &cases) {
+    for (const auto &c : cases) EXPECT_EQ(run(c.statements), c.expected) << c.statements;
+  }
+  std::size_t live_ = 0;
+};
+
+}  // namespace
