@@ -350,3 +350,36 @@ TEST_F(Builtins, WorkspaceCommands) {
 }
 
 }  // namespace
+
+namespace {
+
+// repmat tiles every class, complex and N-d arrays; cat joins along any dimension,
+// beyond the arrays' own as well.
+TEST_F(Builtins, RepmatAndCat) {
+  expectAll({
+      {"disp(repmat([1 2; 3 4], 1, 2)), disp(repmat([1; 2], 2))",
+       "     1     2     1     2\n     3     4     3     4\n     1     1\n     2     2\n"
+       "     1     1\n     2     2\n"},
+      {"disp(repmat('ab', 1, 3)), t = repmat(true, 1, 2); whos",
+       "ababab\n  Name    Size         Bytes  Class\n\n  t       1x2              2  logical\n\n"},
+      {"x = repmat([1; 2], [1 1 2]); disp(size(x)), disp(x(:)')",
+       "     2     1     2\n     1     2     1     2\n"},
+      {"disp(repmat([1i 2], 1, 2))",
+       "   0.0000 + 1.0000i   2.0000 + 0.0000i   0.0000 + 1.0000i   2.0000 + 0.0000i\n"},
+      {"disp(size(repmat(zeros(0, 2), 3, 2))), disp(size(repmat(5, 0, 3)))",
+       "     0     4\n     0     3\n"},
+      {"y = cat(3, [1 2], [3 4]); disp(size(y)), disp(y(:)')",
+       "     1     2     2\n     1     2     3     4\n"},
+      {"disp(cat(1, 'ab', 'cd')), disp(cat(2, [1 2], [], 3)), disp(size(cat(4, 1, 2)))",
+       "ab\ncd\n     1     2     3\n     1     1     1     2\n"},
+      {"disp(size(cat(2)))", "     0     0\n"},
+      {"repmat(1)", "error: repmat: the number of repetitions is missing."},
+      {"repmat(1, 1.5)", "error: repmat: size arguments must be whole numbers, not 1.5."},
+      {"repmat(1, [1 2], 3)", "error: repmat: size argument 1 must be a scalar, not of size 1x2."},
+      {"cat(0, 1, 2)", "error: cat: the dimension must be a positive integer scalar, not 0."},
+      {"cat(1, [1 2], [1 2 3])",
+       "error: cat: dimensions of arrays being concatenated are not consistent: 1x2 and 1x3."},
+  });
+}
+
+}  // namespace

@@ -141,6 +141,8 @@ MEXRT_API mxArray *mlfLinspace(mxArray *a, mxArray *b, mxArray *n);
 MEXRT_API mxArray *mlfReshape(mxArray *x, ...);  // reshape(x, m, n, ...) or reshape(x, [m n])
 MEXRT_API mxArray *mlfHorzcat(mxArray *first, ...);
 MEXRT_API mxArray *mlfVertcat(mxArray *first, ...);
+MEXRT_API mxArray *mlfCat(mxArray *dim, ...);   // cat(dim, a, b, ...) along dimension dim
+MEXRT_API mxArray *mlfRepmat(mxArray *x, ...);  // repmat(x, n), (x, m, n, ...), (x, [m n ...])
 // find(x): the linear indices of the non-zero elements. A row gives a row, anything else a
 // column. row and value, when not NULL, receive find's second and third results instead.
 MEXRT_API mxArray *mlfFind(mxArray **row_or_value, mxArray **value, mxArray *x);

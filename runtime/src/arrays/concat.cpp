@@ -1,5 +1,6 @@
-// Concatenation: horzcat and vertcat, with the class rules of the host language. The result
-// is complex when a double result has a complex operand.
+// Concatenation: horzcat, vertcat and cat along any dimension, with the class rules of the
+// host language (the result is complex when a double result has a complex operand); and
+// repmat, which tiles one array.
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
@@ -18,9 +19,9 @@ namespace {
 
 // char if any operand is char, logical if all are, else double. A 0x0 double ([]) takes no
 // part, but an empty char or logical operand does: ['', 65] is 'A'.
-mxClassID concatClass(const OperandList &ops) {
+mxClassID concatClass(const OperandList &ops, std::size_t from) {
   bool anyChar = false, allLogical = true, any = false;
-  for (std::size_t k = 0; k < ops.size(); ++k) {
+  for (std::size_t k = from; k < ops.size(); ++k) {
     const Array &a = ops[k];
     if (a.isDouble() && a.dims == Dims(0, 0)) continue;
     any = true;
@@ -52,16 +53,17 @@ void convertRun(const Array &src, std::size_t from, To *out, std::size_t n) {
   }
 }
 
-// [a, b, ...] along axis 1 or [a; b; ...] along axis 0. 0x0 operands take no part.
-Array *concatenate(const OperandList &ops, std::size_t axis, const char *fn) {
+// The operands from `from` on along an axis (0-based): [a, b, ...] along 1, [a; b; ...]
+// along 0. 0x0 operands take no part.
+Array *concatenate(const OperandList &ops, std::size_t axis, const char *fn, std::size_t from = 0) {
   std::vector<std::size_t> kept;
-  for (std::size_t k = 0; k < ops.size(); ++k) {
+  for (std::size_t k = from; k < ops.size(); ++k) {
     if (!(ops[k].dims == Dims(0, 0))) kept.push_back(k);
   }
-  mxClassID cls = concatClass(ops);
+  mxClassID cls = concatClass(ops, from);
   if (kept.empty()) return newArray(cls, Dims(0, 0));
   const Array &first = ops[kept[0]];
-  std::size_t nd = 0;
+  std::size_t nd = axis + 1;
   for (std::size_t k : kept) nd = std::max(nd, ops[k].dims.size());
   std::size_t along = 0;
   for (std::size_t k : kept) {
@@ -113,6 +115,48 @@ Array *concatenate(const OperandList &ops, std::size_t axis, const char *fn) {
   return r.release();
 }
 
+// --- Tiling ---
+
+// out (rows * reps[0] by the product of `to` after the first) from in: each output column
+// is reps[0] copies of the source column that the column's multi-index wraps onto.
+template <class T>
+void tile(const T *in, const Dims &from, T *out, const std::vector<std::size_t> &to) {
+  std::size_t rows = from[0], columns = 1;
+  for (std::size_t m = 1; m < to.size(); ++m) columns *= to[m];
+  std::vector<std::size_t> sub(to.size(), 0);
+  for (std::size_t c = 0; c < columns; ++c) {
+    std::size_t source = 0, stride = 1;
+    for (std::size_t m = 1; m < to.size(); ++m) {
+      source += (sub[m] % from[m]) * stride;
+      stride *= from[m];
+    }
+    for (std::size_t r = 0; r < to[0] / std::max<std::size_t>(rows, 1); ++r) {
+      std::copy_n(in + source * rows, rows, out + (c * to[0]) + r * rows);
+    }
+    for (std::size_t m = 1; m < to.size() && ++sub[m] == to[m]; ++m) sub[m] = 0;
+  }
+}
+
+// x repeated reps[m] times along each dimension m.
+Array *repeated(const Array &x, const Dims &reps) {
+  std::size_t nd = std::max(x.dims.size(), reps.size());
+  std::vector<std::size_t> to(nd);
+  for (std::size_t m = 0; m < nd; ++m) {
+    if (reps[m] != 0 && x.dims[m] > std::numeric_limits<std::size_t>::max() / reps[m]) {
+      raise("repmat: out of memory: the result would be too large.");
+    }
+    to[m] = x.dims[m] * reps[m];
+  }
+  Owned r(newArrayLike(x, dimsOf(to)));
+  if (r->isEmpty()) return r.release();
+  byClass(x.cls, [&](auto tag) {
+    using T = decltype(tag);
+    tile(elementsOf<T>(x), x.dims, mutableElementsOf<T>(*r), to);
+  });
+  if (x.isComplex()) tile(x.imags(), x.dims, r->mutableImags(), to);
+  return r.release();
+}
+
 }  // namespace
 }  // namespace mexrt::detail
 
@@ -127,6 +171,27 @@ mxArray *mlfHorzcat(mxArray *first, ...) {
   va_end(ap);
   OperandList ops(args, "horzcat");
   return temp(concatenate(ops, 1, "horzcat"));
+}
+
+mxArray *mlfCat(mxArray *dim, ...) {
+  va_list ap;
+  va_start(ap, dim);
+  std::vector<Array *> args = gatherList(va_arg(ap, Array *), ap);
+  va_end(ap);
+  args.insert(args.begin(), dim);
+  OperandList ops(args, "cat");
+  return temp(concatenate(ops, dimensionArg(ops[0], "cat") - 1, "cat", 1));
+}
+
+mxArray *mlfRepmat(mxArray *x, ...) {
+  va_list ap;
+  va_start(ap, x);
+  std::vector<Array *> args = gatherList(va_arg(ap, Array *), ap);
+  va_end(ap);
+  args.insert(args.begin(), x);
+  OperandList ops(args, "repmat");
+  if (ops.size() < 2) raise("repmat: the number of repetitions is missing.");
+  return temp(repeated(ops[0], sizeArguments(ops, "repmat", 1)));
 }
 
 mxArray *mlfVertcat(mxArray *first, ...) {

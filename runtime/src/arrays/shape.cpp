@@ -60,11 +60,11 @@ std::size_t sizeValue(double v, const char *fn) {
 // The size zeros(...) and ones(...) make: () is 1x1, (n) is n x n, (m, n, ...), ([m n ...]).
 }  // namespace
 
-Dims sizeArguments(const OperandList &args, const char *fn) {
-  if (args.size() == 0) return Dims(1, 1);
+Dims sizeArguments(const OperandList &args, const char *fn, std::size_t from) {
+  if (args.size() == from) return Dims(1, 1);
   std::vector<std::size_t> d;
-  if (args.size() == 1) {
-    const Array &a = args[0];
+  if (args.size() == from + 1) {
+    const Array &a = args[from];
     if (a.isEmpty()) return Dims(0, 0);
     if (a.numel() == 1) {
       std::size_t n = sizeValue(a.number(0), fn);
@@ -73,10 +73,10 @@ Dims sizeArguments(const OperandList &args, const char *fn) {
     for (std::size_t k = 0; k < a.numel(); ++k) d.push_back(sizeValue(a.number(k), fn));
     return dimsOf(d);
   }
-  for (std::size_t k = 0; k < args.size(); ++k) {
+  for (std::size_t k = from; k < args.size(); ++k) {
     const Array &a = args[k];
     if (a.numel() > 1) {
-      raise(std::string(fn) + ": size argument " + std::to_string(k + 1) +
+      raise(std::string(fn) + ": size argument " + std::to_string(k + 1 - from) +
             " must be a scalar, not of size " + sizeText(a) + ".");
     }
     d.push_back(a.isEmpty() ? 0 : sizeValue(a.number(0), fn));
