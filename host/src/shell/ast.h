@@ -24,6 +24,10 @@ struct Expr {
     Transpose,  // args[0]' (text "'", conjugating) or args[0].' (text ".'")
     Range,      // args[0]:args[1] or args[0]:args[1]:args[2]
     Matrix,     // rows of elements
+    Cell,       // {rows of elements}: a cell array
+    Index,      // args[0](args[1...]): subscripts after a cell's or field's value
+    CellIndex,  // args[0]{args[1...]}: a cell's contents, as a list
+    Field,      // args[0].text, or args[0].(args[1]) with a name computed: a list for an array
     Handle,     // @text: a handle to the function named
     Lambda,     // @(params) body: an anonymous function
   };
@@ -61,12 +65,14 @@ struct Stmt {
     Break,
     Continue,
     Return,
+    Try,  // blocks[0]; when it raises, targets[0].name (if any) holds the error and blocks[1] runs
     Function,  // a function definition: function
   };
   struct Target {
     std::string name;  // empty for a `~` placeholder
-    std::vector<ExprPtr> index;
-    bool indexed = false;
+    // What is assigned to inside the variable, as the expression that reads it (x(i),
+    // c{k}.a, s(2).(f)); null when the whole variable is assigned.
+    ExprPtr place;
   };
   Kind kind = Kind::Expression;
   ExprPtr value;

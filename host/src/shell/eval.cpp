@@ -23,12 +23,6 @@ namespace {
 
 mxArray *logicalTemp(bool v) { return mlfReturnValue(mxCreateLogicalScalar(v)); }
 
-// The value whose store deletes: the empty double [].
-bool isDeletion(const mxArray *v) {
-  return mxGetClassID(v) == mxDOUBLE_CLASS && !mxIsComplex(v) && mxGetM(v) == 0 && mxGetN(v) == 0 &&
-         mxGetNumberOfDimensions(v) == 2;
-}
-
 mxArray *stringTemp(const std::string &text) {
   return mlfReturnValue(mxCreateString(text.c_str()));
 }
@@ -57,6 +51,11 @@ class Held {
 };
 
 }  // namespace
+
+bool isDeletion(const mxArray *v) {
+  return mxGetClassID(v) == mxDOUBLE_CLASS && !mxIsComplex(v) && mxGetM(v) == 0 && mxGetN(v) == 0 &&
+         mxGetNumberOfDimensions(v) == 2;
+}
 
 void discard(mxArray *a) {
   mxArray *slot = nullptr;
@@ -149,6 +148,8 @@ Evaluator::Flow Evaluator::exec(const Stmt &s) {
         return execFor(s);
       case Stmt::Kind::While:
         return execWhile(s);
+      case Stmt::Kind::Try:
+        return execTry(s);
       case Stmt::Kind::Break:
         return Flow::Break;
       case Stmt::Kind::Continue:
@@ -227,25 +228,14 @@ void Evaluator::execExpression(const Stmt &s) {
   if (s.show) show("ans", variable("ans"));
 }
 
-// x(i, ...) = [] deletes the selected elements; any other value is stored there.
+// x(i, ...) = [] deletes the selected elements; any other value is stored at its place.
 void Evaluator::execAssign(const Stmt &s) {
   const Stmt::Target &t = s.targets[0];
   mxArray *v = value(*s.value);
-  if (!t.indexed) {
+  if (!t.place) {
     setVariable(t.name, v);
   } else {
-    auto it = vars_.find(t.name);
-    mxArray *current = it == vars_.end() ? nullptr : it->second;
-    std::vector<mxArray *> subs = subscripts(t.index, current);
-    if (subs.empty()) raise("An indexed assignment needs at least one subscript.");
-    int count = static_cast<int>(subs.size());
-    if (isDeletion(v)) {
-      discard(v);
-      mclArrayDelete(&current, count, subs.data());
-    } else {
-      mclArrayAssignN(&current, v, count, subs.data());
-    }
-    vars_[t.name] = current;
+    assignPlace(t, v);
   }
   if (s.show) show(t.name, variable(t.name));
 }
@@ -296,6 +286,12 @@ mxArray *Evaluator::value(const Expr &e) {
     }
     case Expr::Kind::Matrix:
       return matrix(e);
+    case Expr::Kind::Cell:
+      return cellLiteral(e);
+    case Expr::Kind::Index:
+    case Expr::Kind::CellIndex:
+    case Expr::Kind::Field:
+      return listValue(e);
     case Expr::Kind::Handle:
     case Expr::Kind::Lambda:
       return makeHandle(e);
@@ -355,7 +351,7 @@ mxArray *Evaluator::matrix(const Expr &e) {
   for (const auto &r : e.rows) {
     std::vector<mxArray *> elements;
     elements.reserve(r.size());
-    for (const auto &x : r) elements.push_back(value(*x));
+    for (const auto &x : r) appendValues(elements, *x);
     rows.push_back(callListed(mlfHorzcat, elements, "horzcat"));
   }
   return rows.size() == 1 ? rows[0] : callListed(mlfVertcat, rows, "vertcat");
@@ -378,8 +374,7 @@ mxArray *Evaluator::end() const {
   return mlfScalar(n);
 }
 
-std::vector<mxArray *> Evaluator::subscripts(const std::vector<ExprPtr> &args,
-                                             const mxArray *array) {
+std::vector<mxArray *> Evaluator::subscripts(std::span<const ExprPtr> args, const mxArray *array) {
   std::vector<mxArray *> subs;
   for (std::size_t k = 0; k < args.size(); ++k) {
     subscripts_.push_back({array, k, args.size()});
@@ -617,7 +612,7 @@ std::vector<mxArray *> Evaluator::call(const std::string &name, const std::vecto
   std::vector<mxArray *> in;
   for (const auto &a : args) {
     if (a->kind == Expr::Kind::End) raise("'end' is only valid inside a subscript of a variable.");
-    in.push_back(value(*a));
+    appendValues(in, *a);
   }
   return invoke(callee, name, in, nargout);
 }

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -116,7 +117,16 @@ class Evaluator {
   mxArray *shortCircuit(const Expr &e);
   mxArray *matrix(const Expr &e);
   mxArray *end() const;
-  std::vector<mxArray *> subscripts(const std::vector<ExprPtr> &args, const mxArray *array);
+  std::vector<mxArray *> subscripts(std::span<const ExprPtr> args, const mxArray *array);
+  // Places inside variables (places.cpp).
+  std::string fieldName(const Expr &e);
+  std::vector<mxArray *> list(const Expr &e);
+  void appendValues(std::vector<mxArray *> &out, const Expr &e);
+  mxArray *listValue(const Expr &e);
+  mxArray *cellLiteral(const Expr &e);
+  void assignPlace(const Stmt::Target &t, mxArray *v);
+  void storeAt(mxArray *&base, const std::vector<const Expr *> &levels, std::size_t i, mxArray *v);
+  Flow execTry(const Stmt &s);
   mxArray *index(mxArray *array, std::vector<mxArray *> subs, const Expr &at);
   std::vector<mxArray *> call(const std::string &name, const std::vector<ExprPtr> &args,
                               int nargout);
@@ -136,6 +146,7 @@ class Evaluator {
   std::map<std::string, mxArray *, std::less<>> vars_;
   std::vector<Subscript> subscripts_;
   int line_ = 0;
+  std::string lastError_;  // the message of the last error a try caught
   std::vector<CallFrame> frames_;
   std::vector<TraceFrame> trace_;
   std::map<std::string, std::unique_ptr<FunctionFile>, std::less<>> files_;
@@ -147,5 +158,14 @@ std::unique_ptr<FunctionFile> readFunctionFile(const std::filesystem::path &path
 
 // Frees a result that no one keeps: a temporary is reclaimed, a variable is left alone.
 void discard(mxArray *a);
+
+// An owned array (one that mclInitialize gave), freed when it goes out of scope.
+struct ArrayFree {
+  void operator()(mxArray *a) const { mxDestroyArray(a); }
+};
+using OwnedArray = std::unique_ptr<mxArray, ArrayFree>;
+
+// The value whose store deletes: the empty double [].
+bool isDeletion(const mxArray *v);
 
 }  // namespace shell

@@ -12,8 +12,9 @@ namespace shell {
 
 namespace {
 
-constexpr std::array<std::string_view, 10> kKeywords = {
-    "if", "elseif", "else", "end", "for", "while", "break", "continue", "function", "return"};
+constexpr std::array<std::string_view, 12> kKeywords = {"if",       "elseif", "else",  "end",
+                                                        "for",      "while",  "break", "continue",
+                                                        "function", "return", "try",   "catch"};
 
 // Names that take command syntax at the start of a statement: `save out.mat a b` is
 // save('out.mat', 'a', 'b').
@@ -270,7 +271,9 @@ class Lexer {
       }
     }
     char c = s_[pos_];
-    if (std::string_view("+-*/\\^<>&|~:=()[]{},;!@").find(c) == std::string_view::npos) {
+    // A dot before a name or a parenthesis reaches into a struct: s.a, s.(name).
+    bool field = c == '.' && (isNameStart(peek(1)) || peek(1) == '(');
+    if (!field && std::string_view("+-*/\\^<>&|~:=()[]{},;!@").find(c) == std::string_view::npos) {
       unsigned char u = static_cast<unsigned char>(c);
       std::string shown = std::isprint(u) ? std::string(1, c) : "\\x" + hex(u);
       fail("Unexpected character '" + shown + "'.");

@@ -13,8 +13,8 @@ enum class Tok {
   Number,
   String,
   Name,
-  Keyword,  // if elseif else end for while break continue function return
-  Op,       // + - * / .* ./ ^ .^ ' .' == ~= < <= > >= & | && || ~ : = ( ) [ ] ,  ;  (and \)
+  Keyword,  // if elseif else end for while break continue function return try catch
+  Op,       // + - * / .* ./ ^ .^ ' .' == ~= < <= > >= & | && || ~ : = ( ) [ ] { } , ; . @ (and \)
   Newline,
   Eof,
 };

@@ -104,10 +104,8 @@ class Parser {
       s = keywordStatement();
     } else if (isOp("[") && isAssignmentAfterClose(p_)) {
       s = multiAssign();
-    } else if (peek().kind == Tok::Name && isOp("=", 1)) {
-      s = assign(false);
-    } else if (peek().kind == Tok::Name && isOp("(", 1) && isAssignmentAfterClose(p_ + 1)) {
-      s = assign(true);
+    } else if (peek().kind == Tok::Name && isAssignmentTarget(p_)) {
+      s = assign();
     } else {
       s = std::make_unique<Stmt>();
       s->value = expr();
@@ -153,14 +151,47 @@ class Parser {
     return false;
   }
 
-  StmtPtr assign(bool indexed) {
+  // Whether the name at token k, with the subscripts and fields after it, is followed by a
+  // single "=": x = ..., x(i) = ..., c{k}.a(2) = ..., s.(name) = ...
+  bool isAssignmentTarget(std::size_t k) const {
+    std::size_t i = k + 1;
+    auto opAt = [&](std::size_t at, std::string_view op) {
+      return at < t_.size() && t_[at].kind == Tok::Op && t_[at].text == op;
+    };
+    auto closing = [&](std::size_t at) -> std::size_t {  // the token after the group at `at`
+      int depth = 0;
+      for (std::size_t j = at; j < t_.size(); ++j) {
+        const Token &t = t_[j];
+        if (t.kind == Tok::Eof || t.kind == Tok::Newline) return t_.size();
+        if (t.kind != Tok::Op) continue;
+        if (t.text == "(" || t.text == "[" || t.text == "{") ++depth;
+        if ((t.text == ")" || t.text == "]" || t.text == "}") && --depth == 0) return j + 1;
+      }
+      return t_.size();
+    };
+    while (i < t_.size()) {
+      if (opAt(i, "(") || opAt(i, "{")) {
+        i = closing(i);
+      } else if (opAt(i, ".") && i + 1 < t_.size() && t_[i + 1].kind == Tok::Name) {
+        i += 2;
+      } else if (opAt(i, ".") && opAt(i + 1, "(")) {
+        i = closing(i + 1);
+      } else {
+        break;
+      }
+    }
+    return opAt(i, "=");
+  }
+
+  StmtPtr assign() {
     auto s = std::make_unique<Stmt>();
     s->kind = Stmt::Kind::Assign;
     Stmt::Target target;
-    target.name = next().text;
-    if (indexed) {
-      target.indexed = true;
-      target.index = arguments();
+    target.name = peek().text;
+    if (isOp("=", 1)) {
+      next();
+    } else {
+      target.place = nameOrCall();
     }
     expectOp("=");
     s->targets.push_back(std::move(target));
@@ -202,6 +233,7 @@ class Parser {
     if (word == "for") return forStatement();
     if (word == "while") return whileStatement();
     if (word == "function") return functionDefinition();
+    if (word == "try") return tryStatement();
     auto s = std::make_unique<Stmt>();
     if (word == "break" || word == "continue" || word == "return") {
       next();
@@ -296,6 +328,28 @@ class Parser {
     auto s = std::make_unique<Stmt>();
     s->kind = Stmt::Kind::Function;
     s->function = std::move(f);
+    return s;
+  }
+
+  // try, statements, optionally catch [name] and statements, end.
+  StmtPtr tryStatement() {
+    auto s = std::make_unique<Stmt>();
+    s->kind = Stmt::Kind::Try;
+    int line = next().line;
+    ++blocks_;
+    s->blocks.push_back(block({"catch", "end"}));
+    Stmt::Target error;
+    if (isKeyword("catch")) {
+      int catchLine = next().line;
+      // `catch err` names the error only on the catch's own line.
+      if (peek().kind == Tok::Name && peek().line == catchLine) error.name = next().text;
+      s->blocks.push_back(block({"end"}));
+    } else {
+      s->blocks.emplace_back();
+    }
+    s->targets.push_back(std::move(error));
+    expectEnd("try", line);
+    --blocks_;
     return s;
   }
 
@@ -405,7 +459,7 @@ class Parser {
   }
 
   // "x(1, :)": a colon right before "," or ")" cannot start a range's end.
-  bool inArgumentColon() const { return isOp(",", 1) || isOp(")", 1); }
+  bool inArgumentColon() const { return isOp(",", 1) || isOp(")", 1) || isOp("}", 1); }
 
   ExprPtr unary() {
     if (isOp("-") || isOp("+") || isOp("~")) {
@@ -473,6 +527,7 @@ class Parser {
       case Tok::Op:
         if (t.text == "(") return parenthesised();
         if (t.text == "[") return matrix();
+        if (t.text == "{") return matrix(Expr::Kind::Cell, "}");
         if (t.text == "@") return handle();
         break;
       default:
@@ -520,23 +575,50 @@ class Parser {
     return e;
   }
 
+  // A name, called or indexed, then any chain of c{...}, s.name, s.(expr) and (...) after it.
   ExprPtr nameOrCall() {
     const Token &name = next();
+    ExprPtr e;
     if (!isOp("(")) {
-      ExprPtr e = node(Expr::Kind::Name, name);
+      e = node(Expr::Kind::Name, name);
       e->text = name.text;
-      return e;
+    } else {
+      e = withArgs(Expr::Kind::Call, name, name.text, arguments());
     }
-    std::vector<ExprPtr> args = arguments();
-    return withArgs(Expr::Kind::Call, name, name.text, std::move(args));
+    while (true) {
+      const Token &at = peek();
+      if (isOp("{") || (isOp("(") && e->kind != Expr::Kind::Name)) {
+        Expr::Kind kind = isOp("{") ? Expr::Kind::CellIndex : Expr::Kind::Index;
+        std::vector<ExprPtr> args;
+        args.push_back(std::move(e));
+        for (ExprPtr &a : arguments(kind == Expr::Kind::CellIndex ? "}" : ")")) {
+          args.push_back(std::move(a));
+        }
+        e = withArgs(kind, at, "", std::move(args));
+      } else if (isOp(".")) {
+        next();
+        std::vector<ExprPtr> args;
+        args.push_back(std::move(e));
+        std::string field;
+        if (peek().kind == Tok::Name) {
+          field = next().text;
+        } else {
+          args.push_back(parenthesised());
+        }
+        e = withArgs(Expr::Kind::Field, at, field, std::move(args));
+      } else {
+        return e;
+      }
+    }
   }
 
-  std::vector<ExprPtr> arguments() {
-    expectOp("(");
+  // (a, b, ...) or, with close "}", {a, b, ...}.
+  std::vector<ExprPtr> arguments(std::string_view close = ")") {
+    expectOp(close == ")" ? "(" : "{");
     ++open_;
     ++subscripts_;
     std::vector<ExprPtr> args;
-    if (!isOp(")")) {
+    if (!isOp(close)) {
       while (true) {
         if (isOp(":") && inArgumentColon()) {
           args.push_back(node(Expr::Kind::Colon, next()));
@@ -548,12 +630,15 @@ class Parser {
     }
     --subscripts_;
     --open_;
-    expectOp(")");
+    expectOp(close);
     return args;
   }
 
-  ExprPtr matrix() {
-    ExprPtr e = node(Expr::Kind::Matrix, next());
+  // [rows] or, as a cell array, {rows}.
+  ExprPtr matrix(Expr::Kind kind = Expr::Kind::Matrix, std::string_view close = "]") {
+    ExprPtr e = node(kind, next());
+    const std::string missing = "Missing '" + std::string(close) + "'.";
+    const char *what = kind == Expr::Kind::Cell ? " in a cell array." : " in a matrix.";
     ++open_;
     std::vector<ExprPtr> row;
     auto endRow = [&] {
@@ -561,18 +646,18 @@ class Parser {
       row.clear();
     };
     int h = 0;
-    while (!isOp("]")) {
+    while (!isOp(close)) {
       if (acceptOp(",")) continue;
       if (acceptOp(";")) {
         endRow();
         continue;
       }
-      if (peek().kind == Tok::Eof) fail("Missing ']'.");
+      if (peek().kind == Tok::Eof) fail(missing);
       row.push_back(expr());
       h = std::max(h, row.back()->height);
-      if (isOp(",") || isOp(";") || isOp("]")) continue;
-      if (peek().kind == Tok::Eof) fail("Missing ']'.");
-      fail("Unexpected " + shown(peek()) + " in a matrix.");
+      if (isOp(",") || isOp(";") || isOp(close)) continue;
+      if (peek().kind == Tok::Eof) fail(missing);
+      fail("Unexpected " + shown(peek()) + what);
     }
     endRow();
     --open_;

@@ -15,12 +15,17 @@ namespace mexrt {
 class MEXRT_API Error : public std::exception {
  public:
   explicit Error(std::string message) : message_(std::move(message)) {}
+  // An error with an identifier such as "mel:badInput", as a catch reads it.
+  Error(std::string message, std::string identifier)
+      : message_(std::move(message)), identifier_(std::move(identifier)) {}
   ~Error() override;
   const char *what() const noexcept override { return message_.c_str(); }
   const std::string &message() const noexcept { return message_; }
+  const std::string &identifier() const noexcept { return identifier_; }
 
  private:
   std::string message_;
+  std::string identifier_;
 };
 
 }  // namespace mexrt

@@ -109,6 +109,20 @@ MEXRT_API void mclArrayAssignN(mxArray **dst, mxArray *src, int count, mxArray *
 // a(i) = [] and a(:, j, ...) = []: removes the selected elements (one subscript) or slices
 // (one subscript that is not a colon, the others colons).
 MEXRT_API void mclArrayDelete(mxArray **dst, int count, mxArray **subscripts);
+// c{i, ...} = x: the one selected cell of *dst (a cell, or absent or [] to become one) takes
+// x, growing *dst as a(i) = x does.
+MEXRT_API void mclCellAssign(mxArray **dst, mxArray *src, int count, mxArray **subscripts);
+// The element a nested store such as a(i).f = x or c{i}(j) = x starts from: a(i) itself
+// when it lies inside a, else an empty one of its kind (a struct with a's fields, a cell,
+// or []). The subscripts must select one element.
+MEXRT_API mxArray *mclArrayRefForStore(mxArray *a, int count, mxArray **subscripts);
+// s.name = x on a single struct; an absent or [] destination becomes a 1x1 struct. A new
+// field is added at the end.
+MEXRT_API void mclFieldAssign(mxArray **dst, const char *name, mxArray *src);
+// The value of field `name` of s(index + 1), and the contents of c{index + 1}, as
+// temporaries; s and c are operands (reclaimed when temporaries).
+MEXRT_API mxArray *mclFieldRef(mxArray *s, const char *name, size_t index);
+MEXRT_API mxArray *mclCellContent(mxArray *c, size_t index);
 MEXRT_API mxArray *mlfCreateColonIndex(void);  // the subscript ":"
 // a:b when step_or_end is the end and end is NULL; a:step:end otherwise.
 MEXRT_API mxArray *mlfColon(mxArray *start, mxArray *step_or_end, mxArray *end);

@@ -23,10 +23,10 @@ typedef struct {
 
 // One row per function the host may call by name.
 typedef struct {
-  const char *name;             // NUL-terminated name the function is called by, e.g. "db"
-  MexGatewayFn mlx_entry;       // gateway entry, e.g. mlxDb
-  int32_t declared_inputs;      // e.g. 1
-  int32_t declared_outputs;     // e.g. 1
+  const char *name;          // NUL-terminated name the function is called by, e.g. "db"
+  MexGatewayFn mlx_entry;    // gateway entry, e.g. mlxDb
+  int32_t declared_inputs;   // e.g. 1
+  int32_t declared_outputs;  // e.g. 1
   LocalFunctionTable *local_table;
 } FunctionTableEntry;
 
@@ -41,10 +41,10 @@ typedef struct {
   int32_t record_version;  // 1
   int32_t function_count;  // rows of function_table
   FunctionTableEntry *function_table;
-  int32_t reserved1;  // 0
-  int32_t reserved2;  // 0
-  int32_t reserved3;  // 0
-  int32_t reserved4;  // 0
+  int32_t reserved1;     // 0
+  int32_t reserved2;     // 0
+  int32_t reserved3;     // 0
+  int32_t reserved4;     // 0
   int32_t module_count;  // rows of init_term_table
   InitTermEntry *init_term_table;
 } ModuleInfo;

@@ -53,9 +53,77 @@ void convertRun(const Array &src, std::size_t from, To *out, std::size_t n) {
   }
 }
 
+// Cells joined into one cell, structs with the same fields into one struct array. A 0x0
+// double ([]) takes no part; any other operand of another kind cannot join them.
+Array *concatenateComposites(const OperandList &ops, std::size_t axis, const char *fn,
+                             std::size_t from) {
+  std::vector<std::size_t> kept;
+  const Array *first = nullptr;
+  for (std::size_t k = from; k < ops.size(); ++k) {
+    const Array &a = ops[k];
+    if (a.isDouble() && a.dims == Dims(0, 0)) continue;
+    if (!first) first = &a;
+    if (a.cls != first->cls) {
+      raise(std::string(fn) + ": a " + className(first->cls) + " cannot be joined with a " +
+            className(a.cls) + ".");
+    }
+    if (a.isStruct()) {
+      std::vector<std::string> f1 = first->composite->fields, f2 = a.composite->fields;
+      std::sort(f1.begin(), f1.end());
+      std::sort(f2.begin(), f2.end());
+      if (f1 != f2) raise(std::string(fn) + ": structs with different fields cannot be joined.");
+    }
+    if (!(a.dims == Dims(0, 0))) kept.push_back(k);
+  }
+  if (kept.empty()) return shareOf(first);
+  const Array &base = ops[kept[0]];
+  std::size_t nd = axis + 1, along = 0;
+  for (std::size_t k : kept) nd = std::max(nd, ops[k].dims.size());
+  for (std::size_t k : kept) {
+    for (std::size_t m = 0; m < nd; ++m) {
+      if (m != axis && ops[k].dims[m] != base.dims[m]) {
+        raise(std::string(fn) + ": dimensions of arrays being concatenated are not consistent: " +
+              sizeText(base) + " and " + sizeText(ops[k]) + ".");
+      }
+    }
+    along += ops[k].dims[axis];
+  }
+  std::vector<std::size_t> d(nd);
+  for (std::size_t m = 0; m < nd; ++m) d[m] = m == axis ? along : base.dims[m];
+  Owned r(base.isCell() ? newCell(dimsOf(d)) : newStruct(dimsOf(d), base.composite->fields));
+  std::size_t inner = 1, outer = 1, total = r->numel();
+  for (std::size_t m = 0; m < axis; ++m) inner *= d[m];
+  for (std::size_t m = axis + 1; m < nd; ++m) outer *= d[m];
+  std::vector<Array *> &out = r->mutableItems();
+  std::size_t planes = base.isStruct() ? base.composite->fields.size() : 1;
+  for (std::size_t p = 0; p < planes; ++p) {
+    std::size_t offset = 0, stride = inner * along;
+    for (std::size_t k : kept) {
+      const Array &a = ops[k];
+      // A struct's fields may stand in another order: its plane of the same name.
+      std::size_t q = a.isStruct()
+                          ? static_cast<std::size_t>(a.composite->field(base.composite->fields[p]))
+                          : 0;
+      const Array *const *src = a.composite->items.data() + q * a.numel();
+      std::size_t block = inner * a.dims[axis];
+      for (std::size_t o = 0; o < outer; ++o) {
+        for (std::size_t e = 0; e < block; ++e) {
+          const Array *item = src[o * block + e];
+          out[p * total + o * stride + offset + e] = item ? shareOf(item) : nullptr;
+        }
+      }
+      offset += block;
+    }
+  }
+  return r.release();
+}
+
 // The operands from `from` on along an axis (0-based): [a, b, ...] along 1, [a; b; ...]
 // along 0. 0x0 operands take no part.
 Array *concatenate(const OperandList &ops, std::size_t axis, const char *fn, std::size_t from = 0) {
+  for (std::size_t k = from; k < ops.size(); ++k) {
+    if (ops[k].isComposite()) return concatenateComposites(ops, axis, fn, from);
+  }
   std::vector<std::size_t> kept;
   for (std::size_t k = from; k < ops.size(); ++k) {
     if (!(ops[k].dims == Dims(0, 0))) kept.push_back(k);
@@ -169,7 +237,7 @@ mxArray *mlfHorzcat(mxArray *first, ...) {
   va_start(ap, first);
   std::vector<Array *> args = gatherList(first, ap);
   va_end(ap);
-  OperandList ops(args, "horzcat");
+  OperandList ops(args, "horzcat", true);
   return temp(concatenate(ops, 1, "horzcat"));
 }
 
@@ -199,7 +267,7 @@ mxArray *mlfVertcat(mxArray *first, ...) {
   va_start(ap, first);
   std::vector<Array *> args = gatherList(first, ap);
   va_end(ap);
-  OperandList ops(args, "vertcat");
+  OperandList ops(args, "vertcat", true);
   return temp(concatenate(ops, 0, "vertcat"));
 }
 

@@ -789,6 +789,26 @@ void storeAt(Array **dst, const Array &src, std::span<const Array *const> subs) 
   storeSeveral(dst, src, args);
 }
 
+// How many elements the subscripts select in an array of size dims (a colon all of its
+// extent).
+std::size_t selectedCount(const Dims &dims, std::span<const Array *const> subs) {
+  if (subs.size() == 1) return subscriptOf(*subs[0], dims.numel()).count;
+  std::vector<std::size_t> view = viewOf(dims, subs.size());
+  std::size_t n = 1;
+  for (std::size_t q = 0; q < subs.size(); ++q) n *= subscriptOf(*subs[q], view[q]).count;
+  return n;
+}
+
+// Whether every position the subscripts select lies inside an array of size dims.
+bool inRange(const Dims &dims, std::span<const Array *const> subs) {
+  if (subs.size() == 1) return subscriptOf(*subs[0], dims.numel()).maxIndex <= dims.numel();
+  std::vector<std::size_t> view = viewOf(dims, subs.size());
+  for (std::size_t q = 0; q < subs.size(); ++q) {
+    if (subscriptOf(*subs[q], view[q]).maxIndex > view[q]) return false;
+  }
+  return true;
+}
+
 // --- Deletion ---
 
 [[noreturn]] void deletionOutOfRange(std::size_t index, const Dims &dims) {
@@ -993,6 +1013,51 @@ void mclArrayDelete(mxArray **dst, int count, mxArray **subscripts) {
   for (std::size_t k = 0; k < ops.size(); ++k) subs.push_back(ops.get(k));
   Owned r(count == 1 ? deleteLinear(*d, *subs[0]) : deleteSeveral(*d, subs));
   replaceContents(*d, *r);
+}
+
+void mclCellAssign(mxArray **dst, mxArray *src, int count, mxArray **subscripts) {
+  std::vector<Array *> list{src};
+  for (int k = 0; k < count; ++k) list.push_back(subscripts[k]);
+  OperandList ops(list, "Assignment c{i} = x", true);
+  if (!dst) raise("Assignment c{i} = x: the destination is missing.");
+  if (count < 1) raise("Assignment c{i} = x: no subscripts.");
+  Array *d = *dst;
+  bool fresh = !d || d->isUninit() || (d->isDouble() && d->dims == Dims(0, 0));
+  if (!fresh && !d->isCell()) raise("Cell contents assignment to a non-cell array object.");
+  std::vector<const Array *> subs;
+  for (std::size_t k = 1; k < ops.size(); ++k) subs.push_back(ops.get(k));
+  std::size_t selected = selectedCount(currentDims(d), subs);
+  if (selected != 1) {
+    raise(
+        "The right hand side of this assignment has too few values to satisfy the left hand "
+        "side: " +
+        std::to_string(selected) + " cells selected.");
+  }
+  Owned wrap(newCell(Dims(1, 1)));
+  wrap->mutableItems()[0] = shareOf(&ops[0]);
+  storeAt(dst, *wrap, subs);
+}
+
+mxArray *mclArrayRefForStore(mxArray *a, int count, mxArray **subscripts) {
+  std::vector<Array *> list;
+  for (int k = 0; k < count; ++k) list.push_back(subscripts[k]);
+  OperandList ops(list, "Assignment a(i).f = x", true);
+  std::vector<const Array *> subs;
+  for (std::size_t k = 0; k < ops.size(); ++k) subs.push_back(ops.get(k));
+  if (!a || a->isUninit()) return temp(newDouble(0, 0));
+  if (a->cls == mxFUNCTION_CLASS) raise("Assignment a(i).f = x: a is a function handle.");
+  if (count < 1) raise("Assignment a(i).f = x: no subscripts.");
+  std::size_t selected = selectedCount(a->dims, subs);
+  if (selected != 1) {
+    raise("A nested assignment needs its subscripts to select one element, not " +
+          std::to_string(selected) + ".");
+  }
+  if (!inRange(a->dims, subs)) {
+    if (a->isStruct()) return temp(newStruct(Dims(1, 1), a->composite->fields));
+    if (a->isCell()) return temp(newCell(Dims(1, 1)));
+    return temp(newDouble(0, 0));
+  }
+  return temp(subs.size() == 1 ? refLinear(*a, *subs[0]) : refSeveral(*a, subs));
 }
 
 mxArray *mlfCreateColonIndex(void) { return temp(newString(u":")); }

@@ -14,6 +14,7 @@ std::string displayNamed(const mxArray *a, std::string_view name) {
   if (const FunctionTarget *f = functionTarget(a)) {
     return std::string(name) + " =\n\n    " + f->text() + "\n\n";
   }
+  if (a->isComposite()) return std::string(name) + " =\n\n" + detail::displayComposite(*a) + "\n";
   return detail::displayNamed(name, a->view());
 }
 

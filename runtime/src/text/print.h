@@ -39,6 +39,15 @@ std::string displayValue(const ValueView &v);
 // the short format, a blank line; "name =\n\n     []\n\n" for an empty value.
 std::string displayNamed(std::string_view name, const ValueView &v);
 
+}  // namespace mexrt::detail
+
+struct mxArray_tag;
+
+namespace mexrt::detail {
+
+// What disp prints for a cell or struct (a cell's elements in columns, a struct's fields).
+std::string displayComposite(const mxArray_tag &a);
+
 // UTF-8 from 16-bit character codes (surrogate pairs joined, lone halves as U+FFFD).
 std::string toUtf8(std::u16string_view codes);
 // 16-bit character codes from UTF-8 (invalid bytes as U+FFFD).

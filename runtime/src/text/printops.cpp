@@ -37,8 +37,8 @@ void mexrtSetTextSinks(mexrtTextSink output, mexrtTextSink warning, void *contex
 }
 
 void mlfDisp(mxArray *x) {
-  Operand X(x, "disp");
-  writeAll(stdout, displayValue(X->view()));
+  Operand X(x, "disp", true);
+  writeAll(stdout, X->isComposite() ? displayComposite(*X) : displayValue(X->view()));
 }
 
 mxArray *mlfNFprintf(int nargout, mxArray *fid, mxArray *format, ...) {

@@ -64,6 +64,7 @@ std::span<const Builtin> figuresFamily();
 std::span<const Builtin> sessionFamily();
 std::span<const Builtin> linalgFamily();
 std::span<const Builtin> audioFamily();
+std::span<const Builtin> cellsFamily();
 std::span<const Builtin> functionsFamily();
 
 }  // namespace shell::builtins
