@@ -59,6 +59,8 @@ MEXRT_API size_t mxGetNumberOfDimensions(const mxArray *a);
 MEXRT_API const size_t *mxGetDimensions(const mxArray *a);
 MEXRT_API size_t mxGetNumberOfElements(const mxArray *a);
 MEXRT_API mxClassID mxGetClassID(const mxArray *a);
+// The host language's name of the class: "double", "char", "logical", "cell", ...
+MEXRT_API const char *mxGetClassName(const mxArray *a);
 // The 16-bit codes of a char array in column-major order (NULL for other classes).
 MEXRT_API const mxChar *mxGetChars(const mxArray *a);
 // A char array's text as newly allocated UTF-8 (free with mxFree); NULL for other classes.

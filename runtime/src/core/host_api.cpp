@@ -97,6 +97,10 @@ const size_t *mxGetDimensions(const mxArray *a) { return a ? a->dims.data() : nu
 size_t mxGetNumberOfElements(const mxArray *a) { return a ? a->numel() : 0; }
 mxClassID mxGetClassID(const mxArray *a) { return a ? a->cls : mxUNKNOWN_CLASS; }
 
+const char *mxGetClassName(const mxArray *a) {
+  return mexrt::detail::className(a ? a->cls : mxUNKNOWN_CLASS);
+}
+
 const mxChar *mxGetChars(const mxArray *a) { return a && a->isChar() ? a->chars() : nullptr; }
 
 char *mxArrayToString(const mxArray *a) {

@@ -95,21 +95,6 @@ Results format(Evaluator &, const char *name, Args &a, int nargout) {
   return {};
 }
 
-std::string className(const mxArray *a) {
-  switch (mxGetClassID(a)) {
-    case mxDOUBLE_CLASS:
-      return "double";
-    case mxCHAR_CLASS:
-      return "char";
-    case mxLOGICAL_CLASS:
-      return "logical";
-    case mxFUNCTION_CLASS:
-      return "function_handle";
-    default:
-      return "unknown";
-  }
-}
-
 std::string sizeText(const mxArray *a) {
   std::string t;
   for (std::size_t d = 0; d < mxGetNumberOfDimensions(a); ++d) {
@@ -168,7 +153,7 @@ Results whos(Evaluator &ev, const char *name, Args &a, int nargout) {
   for (const std::string &n : names) {
     const mxArray *v = ev.variable(n);
     out += "  " + padded(n, nameWidth) + "    " + padded(sizeText(v), sizeWidth) + "    " +
-           right(std::to_string(bytesOf(v)), 10) + "  " + className(v) +
+           right(std::to_string(bytesOf(v)), 10) + "  " + mxGetClassName(v) +
            (mxIsComplex(v) ? " (complex)" : "") + "\n";
   }
   print(out + "\n");
