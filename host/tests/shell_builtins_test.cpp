@@ -9,29 +9,11 @@
 #include <vector>
 
 #include "mexrt/testing.h"
-#include "shell/eval.h"
-#include "shell/parser.h"
+#include "shell_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Case {
-  const char *statements;
-  const char *expected;  // standard output, or "error: MESSAGE" after it
-};
-
-std::string run(const std::string &statements) {
-  shell::Evaluator ev;
-  testing::internal::CaptureStdout();
-  std::string error;
-  try {
-    ev.run(shell::parse(statements));
-  } catch (const std::exception &e) {
-    error = std::string("error: ") + e.what();
-  }
-  return testing::internal::GetCapturedStdout() + error;
-}
 
 // Each test runs in a scratch folder of its own.
 class Builtins : public ::testing::Test {
