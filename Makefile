@@ -40,8 +40,9 @@ test-sanitize: deps
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j$(JOBS)
 
-# Each libFuzzer target for FUZZ_SECONDS, from its seeds (fuzz/corpus) plus what earlier runs
-# found (build-fuzz/corpus); a finding stops the run with its input saved in build-fuzz.
+# Each libFuzzer target for FUZZ_SECONDS, from its seeds (fuzz/corpus, or written by a seed
+# program into build-fuzz/corpus, as the MAT-file seeds are) plus what earlier runs found there;
+# a finding stops the run with its input saved in build-fuzz.
 fuzz:
 	@scripts/install-deps --fuzz
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMEXRT_FUZZ=ON -DMEXRT_TESTS=OFF $(CMAKE_FLAGS)
@@ -54,7 +55,8 @@ fuzz:
 	  echo "== fuzz_$$t"; \
 	  ASAN_OPTIONS=detect_leaks=1 $(FUZZ_BUILD)/bin/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) \
 	    -timeout=10 -rss_limit_mb=4096 -max_len=4096 -print_final_stats=1 \
-	    -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus/$$t fuzz/corpus/$$t || exit 1; \
+	    -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus/$$t \
+	    $$(test -d fuzz/corpus/$$t && echo fuzz/corpus/$$t) || exit 1; \
 	done
 
 # The benchmarks, then bench/compare_numpy.py against numpy and scipy (BENCH_TORCHAUDIO=1 also
