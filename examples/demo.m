@@ -1,7 +1,7 @@
 % The front end of mel-cepstral analysis, step by step: a filterbank for 25 ms frames at
 % 16 kHz, log filterbank outputs of a few smooth spectra, 12 cepstral coefficients, the
-% raised-sine lifter and its undoing, decibels, the mel-scale figure, and a figure of the
-% front end: waveform, filterbank and cepstra.
+% raised-sine lifter and its undoing, decibels, the mel-scale figure, then the whole front
+% end on a spoken sentence, with a figure of its waveform, filterbank and cepstra.
 
 % 1. 24 mel-spaced triangular filters for 400-sample frames at 16 kHz.
 fbank = bandsetup(400, 24, 16000);
@@ -39,37 +39,42 @@ fprintf('\n');
 fig = tonegrid;
 fprintf('6. Drew the mel-scale figure (figure %d).\n', fig);
 
-% 7. The front end in one figure: a synthetic voiced waveform (a 120 Hz pulse train's
-%    first harmonics under a slow swell), the filterbank's triangles, and the cepstra of
-%    100 frames whose spectral peak glides up, over time.
-fs = 16000;
-t = (0:7999) / fs;
-wave = (1 + 0.6 * sin(2 * pi * 2 * t)) .* (sin(2 * pi * 120 * t) + 0.5 * sin(2 * pi * 240 * t) ...
-       + 0.25 * sin(2 * pi * 360 * t) + 0.12 * sin(2 * pi * 720 * t));
-hz = (0:nbins - 1) * fs / (2 * (nbins - 1));
-frames = 100;
-peaks = 20 + (1:frames) * 1.5;
-glide = 1 + 10 * exp(-((k * ones(1, frames) - ones(nbins, 1) * peaks) / 10) .^ 2);
-cepstra = chan2qf(log(fbank * glide), 12);
+% 7. The front end on speech: the sentence espeak-ng spoke at build time (16 kHz), read
+%    with audioread, through examples/mfcc.m with its defaults (Kaldi's MFCC with 23
+%    channels); the features go to demo/features.mat.
+[speech, fs] = audioread('demo/speech.wav');
+feats = mfcc(speech, fs);
+[nceps, nframes] = size(feats);
+fprintf('7. Front end of demo/speech.wav (%.2f s at %d Hz): %d frames of %d coefficients.\n', ...
+        size(speech, 1) / fs, fs, nframes, nceps);
+fprintf('   c%-2d from %8.3f to %8.3f\n', [1:nceps; min(feats, [], 2)'; max(feats, [], 2)']);
+save('demo/features.mat', 'feats', 'fs');
+fprintf('   Saved them to demo/features.mat as feats (%d by %d) and fs.\n', nceps, nframes);
 
+% 8. The front end in one figure: the speech waveform, the filterbank's triangles and the
+%    cepstra over time (frame centres, 12.5 ms + 10 ms steps).
+fb23 = bandsetup(400, 23, fs);
+hz = (0:size(fb23, 2) - 1) * fs / (2 * size(fb23, 2));
+t = (0:size(speech, 1) - 1) / fs;
 figure('Position', [100 100 640 820], 'Color', [1 1 1]);
 subplot(3, 1, 1);
-plot(t * 1000, wave, 'b');
-title('Waveform (synthetic voiced sound, 0.5 s at 16 kHz)');
-xlabel('time in ms');
+plot(t, speech, 'b');
+axis([0 size(speech, 1) / fs -1 1]);
+title('Waveform: espeak-ng speaking a sentence at 16 kHz');
+xlabel('time in s');
 ylabel('amplitude');
 grid('on');
 subplot(3, 1, 2);
-plot(hz, fbank');
+plot(hz, fb23');
 axis([0 8000 0 1.05]);
-title('Filterbank: 24 mel-spaced triangles');
+title('Filterbank: 23 mel-spaced triangles');
 xlabel('frequency in Hz');
 ylabel('weight');
 subplot(3, 1, 3);
-imagesc(1:frames, 1:12, cepstra);
+imagesc(0.0125 + (0:nframes - 1) * 0.01, 1:nceps, feats);
 axis('xy');
 colorbar;
-title('Cepstra c1 to c12 over time');
-xlabel('frame');
+title('Cepstra c1 to c12 over time (liftered)');
+xlabel('time in s');
 ylabel('coefficient');
-fprintf('7. Drew the front end: waveform, filterbank and cepstra (figure %d).\n', gcf);
+fprintf('8. Drew the front end: waveform, filterbank and cepstra (figure %d).\n', gcf);

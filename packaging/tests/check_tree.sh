@@ -5,8 +5,9 @@
 # Then: versioned sonames, $ORIGIN-relative RUNPATHs that resolve inside the tree, the host
 # running the demo from its own lib/mex, the man page, and the example application built
 # with pkg-config and with find_package, each giving the build tree's output.
-# Takes BUILD_DIR, SCRATCH, VERSION, CXX, CXXFLAGS, EXAMPLE, EXAMPLE_PROGRAM, DEMO,
-# HOST_PROGRAM and CONSUMER from the environment.
+# Takes BUILD_DIR, SCRATCH, VERSION, CXX, CXXFLAGS, EXAMPLE, EXAMPLE_PROGRAM, DEMO, SPEECH,
+# HOST_PROGRAM and CONSUMER from the environment. The demo runs as make demo runs it: beside
+# demo/speech.wav, with the examples' folder (mfcc.m) on the search path.
 set -euo pipefail
 mode=$1
 unset LD_LIBRARY_PATH PKG_CONFIG_PATH CMAKE_PREFIX_PATH
@@ -21,10 +22,13 @@ rm -rf "$SCRATCH"
 mkdir -p "$SCRATCH"
 SCRATCH=$(realpath "$SCRATCH")
 cd "$SCRATCH"
+mkdir demo
+cp "$SPEECH" demo/speech.wav
+examples=$(dirname "$DEMO")
 
 # The build tree's own runs, which the installed tree must reproduce.
 "$EXAMPLE_PROGRAM" >expected-example.txt
-"$HOST_PROGRAM" --figures expected-figures -e "$(cat "$DEMO")" >expected-demo.txt
+"$HOST_PROGRAM" --figures expected-figures --path "$examples" -e "$(cat "$DEMO")" >expected-demo.txt
 
 check_libraries() {
   local prefix=$1 lib real soname
@@ -64,10 +68,12 @@ check_host() {
   local prefix=$1
   "$prefix/bin/mexhost" --info bandsetup | grep -qx "Module: $prefix/lib/mex/bandsetup.mexa64" ||
     fail "mexhost does not find its modules in $prefix/lib/mex"
-  "$prefix/bin/mexhost" --figures figures -e "$(cat "$DEMO")" >demo.txt ||
+  rm -f demo/features.mat
+  "$prefix/bin/mexhost" --figures figures --path "$examples" -e "$(cat "$DEMO")" >demo.txt ||
     fail "the demo fails through mexhost -e"
   diff -u expected-demo.txt demo.txt || fail "the demo prints otherwise than in the build tree"
-  [ -s figures/figure1.png ] || fail "the demo wrote no figure"
+  [ -s figures/figure1.png ] && [ -s figures/figure2.png ] || fail "the demo wrote no figures"
+  [ -s demo/features.mat ] || fail "the demo saved no features"
   [ "$("$prefix/bin/mexhost" --version)" = "mexhost $VERSION" ] || fail "mexhost --version"
 }
 
