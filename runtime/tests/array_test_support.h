@@ -69,8 +69,8 @@ inline std::vector<double> valuesOf(const mxArray *a) {
     out.assign(p, p + mxGetNumberOfElements(a));
     return out;
   }
-  // Other classes read through a sum with 0, which gives doubles.
-  Var d(mclPlus(const_cast<mxArray *>(a), mlfScalar(0)));
+  // Other classes read through a conversion to double.
+  Var d(mlfCast(const_cast<mxArray *>(a), mlfReturnValue(mxCreateString("double"))));
   const double *p = mxGetPr(d.get());
   out.assign(p, p + mxGetNumberOfElements(d.get()));
   return out;

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -164,3 +166,112 @@ TEST_F(Audio, AFailedWriteLeavesTheOldFileAndNoTemporary) {
 }
 
 }  // namespace
+
+namespace {
+
+// A canonical WAV file written byte by byte: format tag 1 (PCM) or 3 (float), the given
+// bits per sample and channels, at 8000 Hz, holding `data` as it is.
+void writeWav(const std::string &path, int tag, int bits, int channels,
+              const std::vector<unsigned char> &data) {
+  std::vector<unsigned char> b;
+  auto word = [&](std::uint32_t v, int bytes) {
+    for (int k = 0; k < bytes; ++k) b.push_back(static_cast<unsigned char>(v >> (8 * k)));
+  };
+  auto text = [&](const char *s) { b.insert(b.end(), s, s + 4); };
+  const std::uint32_t rate = 8000, align = static_cast<std::uint32_t>(channels * bits / 8);
+  text("RIFF");
+  word(static_cast<std::uint32_t>(36 + data.size()), 4);
+  text("WAVE");
+  text("fmt ");
+  word(16, 4);
+  word(static_cast<std::uint32_t>(tag), 2);
+  word(static_cast<std::uint32_t>(channels), 2);
+  word(rate, 4);
+  word(rate * align, 4);
+  word(align, 2);
+  word(static_cast<std::uint32_t>(bits), 2);
+  text("data");
+  word(static_cast<std::uint32_t>(data.size()), 4);
+  b.insert(b.end(), data.begin(), data.end());
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char *>(b.data()), static_cast<std::streamsize>(b.size()));
+}
+
+// Little-endian bytes of each value, `bytes` of each.
+std::vector<unsigned char> littleEndian(const std::vector<long long> &values, int bytes) {
+  std::vector<unsigned char> out;
+  for (long long v : values) {
+    for (int k = 0; k < bytes; ++k) out.push_back(static_cast<unsigned char>(v >> (8 * k)));
+  }
+  return out;
+}
+
+template <class T>
+std::vector<long long> nativeValues(const audio::NativeSound &s) {
+  std::vector<long long> out(s.bytes.size() / sizeof(T));
+  for (std::size_t k = 0; k < out.size(); ++k) {
+    T v;
+    std::memcpy(&v, s.bytes.data() + k * sizeof(T), sizeof(T));
+    out[k] = static_cast<long long>(v);
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST_F(Audio, NativeSamplesKeepTheFilesIntegers) {
+  const struct {
+    const char *what;
+    int bits, channels;
+    std::vector<long long> stored;  // interleaved, as the file holds them
+    mxClassID cls;
+    std::vector<long long> expected;  // column by column
+  } cases[] = {
+      {"16-bit",
+       16,
+       1,
+       {0, 1, -1, 32767, -32768, 1234},
+       mxINT16_CLASS,
+       {0, 1, -1, 32767, -32768, 1234}},
+      {"16-bit stereo", 16, 2, {1, -1, 2, -2, 3, -3}, mxINT16_CLASS, {1, 2, 3, -1, -2, -3}},
+      {"8-bit", 8, 1, {0, 128, 255, 1}, mxUINT8_CLASS, {0, 128, 255, 1}},
+      {"24-bit",
+       24,
+       1,
+       {1, -1, 0x7FFFFF, -0x800000},
+       mxINT32_CLASS,
+       {256, -256, 0x7FFFFF00LL, -0x80000000LL}},
+      {"32-bit",
+       32,
+       1,
+       {2147483647LL, -2147483648LL, 5},
+       mxINT32_CLASS,
+       {2147483647LL, -2147483648LL, 5}},
+  };
+  for (const auto &c : cases) {
+    writeWav(file("n.wav"), 1, c.bits, c.channels, littleEndian(c.stored, c.bits / 8));
+    audio::NativeSound s = audio::readNative(file("n.wav"));
+    EXPECT_EQ(s.cls, c.cls) << c.what;
+    EXPECT_EQ(s.channels, static_cast<std::size_t>(c.channels)) << c.what;
+    EXPECT_EQ(s.frames * s.channels, c.stored.size()) << c.what;
+    std::vector<long long> got = c.cls == mxINT16_CLASS   ? nativeValues<std::int16_t>(s)
+                                 : c.cls == mxUINT8_CLASS ? nativeValues<std::uint8_t>(s)
+                                                          : nativeValues<std::int32_t>(s);
+    EXPECT_EQ(got, c.expected) << c.what;
+  }
+  // A frame range reads only those frames.
+  writeWav(file("r.wav"), 1, 16, 1, littleEndian({10, 20, 30, 40}, 2));
+  EXPECT_EQ(nativeValues<std::int16_t>(audio::readNative(file("r.wav"), 2, 3)),
+            (std::vector<long long>{20, 30}));
+}
+
+TEST_F(Audio, NativeFloatSamplesAreSingle) {
+  const float stored[] = {0.25f, -1.5f, 3.0f};
+  std::vector<unsigned char> bytes(sizeof stored);
+  std::memcpy(bytes.data(), stored, sizeof stored);
+  writeWav(file("f.wav"), 3, 32, 1, bytes);
+  audio::NativeSound s = audio::readNative(file("f.wav"));
+  EXPECT_EQ(s.cls, mxSINGLE_CLASS);
+  ASSERT_EQ(s.bytes.size(), sizeof stored);
+  EXPECT_EQ(std::memcmp(s.bytes.data(), stored, sizeof stored), 0);
+}

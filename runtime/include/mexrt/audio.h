@@ -24,6 +24,21 @@ struct Sound {
 // result.
 MEXRT_API Sound read(const std::string &path, std::size_t first = 1, std::size_t last = 0);
 
+// The samples as the file stores them, for audioread(file, 'native'): 8-bit PCM as uint8
+// (offset binary, 128 is silence), 16-bit as int16, 24- and 32-bit as int32 (a 24-bit sample
+// in the upper three bytes), float as single; doubles and compressed formats without integer
+// samples (Vorbis) as the doubles read() gives. `bytes` holds the
+// elements of class `cls` column by column, as Sound does.
+struct NativeSound {
+  mxClassID cls = mxDOUBLE_CLASS;
+  std::vector<unsigned char> bytes;
+  std::size_t frames = 0;
+  std::size_t channels = 0;
+  double rate = 0;
+};
+MEXRT_API NativeSound readNative(const std::string &path, std::size_t first = 1,
+                                 std::size_t last = 0);
+
 // Writes frames x channels samples (clipped to [-1, 1]) at the given rate. The format comes
 // from the extension (.wav, .flac, .ogg, .aiff; 16-bit PCM where the format has it). The file
 // is written beside its final place and renamed, so a failure leaves no damaged file.

@@ -10,9 +10,8 @@
 namespace mexrt {
 
 // The text a host prints for `name = value` without a semicolon. An absent or
-// uninitialised value shows as empty, a function handle as it is written; no other class
-// than these, double, char and logical reaches here. Throws mexrt::Error for an array with elements
-// but no data.
+// uninitialised value shows as empty, a function handle as it is written; integer classes
+// show exactly, without decimals. Throws mexrt::Error for an array with elements but no data.
 MEXRT_API std::string displayNamed(const mxArray *a, std::string_view name);
 
 // The long format (15 decimals instead of 4) for every display from now on, or the short.

@@ -211,6 +211,24 @@ MEXRT_API mxArray *mlfAngle(mxArray *x);  // atan2(imag(x), real(x))
 MEXRT_API mxArray *mlfComplex(mxArray *a, mxArray *b);
 MEXRT_API mxArray *mlfIsreal(mxArray *x);  // a logical scalar: x has no imaginary part
 
+// --- Numeric classes ---
+// A class name is text: "double", "single", "int8" ... "uint64", "logical" or "char".
+// cast(x, name): x's values in that class. Integers are rounded to nearest (halves away from
+// 0) and saturated at the class's limits, NaN becomes 0; single rounds to float; logical
+// refuses NaN; char rounds and holds codes within 0..65535.
+MEXRT_API mxArray *mlfCast(mxArray *x, mxArray *classname);
+MEXRT_API mxArray *mlfClass(mxArray *x);  // class(x) as text
+// isa(x, name): x is of that class, or of a group: "numeric", "float" or "integer".
+MEXRT_API mxArray *mlfIsa(mxArray *x, mxArray *classname);
+// intmax(name), intmin(name) of an integer class (NULL: int32), in that class; realmax(name),
+// realmin(name) of double or single (NULL: double); eps(x) is the spacing of doubles at 1
+// for NULL, of the class named, or at each element of a double or single x.
+MEXRT_API mxArray *mlfIntmax(mxArray *classname);
+MEXRT_API mxArray *mlfIntmin(mxArray *classname);
+MEXRT_API mxArray *mlfRealmax(mxArray *classname);
+MEXRT_API mxArray *mlfRealmin(mxArray *classname);
+MEXRT_API mxArray *mlfEps(mxArray *x);
+
 // --- Transforms ---
 // fft(x), fft(x, n), fft(x, n, dim): the discrete Fourier transform along the first
 // non-singleton dimension or dim, zero-padded or truncated to n points; n or dim NULL (or n

@@ -10,8 +10,9 @@ extern "C" {
 #endif
 
 // One array of the runtime: double (real, or complex with its real and imaginary parts held
-// apart), char (16-bit codes), logical, cell or struct, of any number of dimensions, or the
-// uninitialised marker. Storage is shared between copies until one writes.
+// apart), single, a signed or unsigned integer class of 8, 16, 32 or 64 bits, char (16-bit
+// codes), logical, cell or struct, of any number of dimensions, or the uninitialised marker.
+// Storage is shared between copies until one writes.
 typedef struct mxArray_tag mxArray;
 
 // Class identifiers as the host numbers them.
@@ -22,6 +23,15 @@ typedef enum {
   mxLOGICAL_CLASS = 3,
   mxCHAR_CLASS = 4,
   mxDOUBLE_CLASS = 6,
+  mxSINGLE_CLASS = 7,
+  mxINT8_CLASS = 8,
+  mxUINT8_CLASS = 9,
+  mxINT16_CLASS = 10,
+  mxUINT16_CLASS = 11,
+  mxINT32_CLASS = 12,
+  mxUINT32_CLASS = 13,
+  mxINT64_CLASS = 14,
+  mxUINT64_CLASS = 15,
   mxFUNCTION_CLASS = 16  // a function handle: one element, no data (mexrt/function_handle.h)
 } mxClassID;
 
@@ -33,11 +43,15 @@ typedef char16_t mxChar;
 #define MEXRT_API __attribute__((visibility("default")))
 
 // Creation. Arrays made here belong to the caller, who frees them with mxDestroyArray.
-// mxCOMPLEX gives a complex double whose parts are all zero.
+// mxCOMPLEX gives a complex double whose parts are all zero. mxCreateNumericArray and
+// mxCreateNumericMatrix make zeroed arrays of a numeric class (double, single or an integer
+// class) or logical; only a double may be complex.
 MEXRT_API mxArray *mxCreateDoubleMatrix(size_t rows, size_t cols, mxComplexity complexity);
 MEXRT_API mxArray *mxCreateDoubleScalar(double value);
 MEXRT_API mxArray *mxCreateNumericArray(size_t ndim, const size_t *dims, mxClassID classid,
                                         mxComplexity complexity);
+MEXRT_API mxArray *mxCreateNumericMatrix(size_t rows, size_t cols, mxClassID classid,
+                                         mxComplexity complexity);
 MEXRT_API mxArray *mxCreateString(const char *utf8);
 MEXRT_API mxArray *mxCreateLogicalScalar(bool value);
 // A real double array over outside memory: its column-major elements are read at data in
@@ -59,8 +73,25 @@ MEXRT_API size_t mxGetNumberOfDimensions(const mxArray *a);
 MEXRT_API const size_t *mxGetDimensions(const mxArray *a);
 MEXRT_API size_t mxGetNumberOfElements(const mxArray *a);
 MEXRT_API mxClassID mxGetClassID(const mxArray *a);
-// The host language's name of the class: "double", "char", "logical", "cell", ...
+// The class's name as class() gives it ("double", "int16", ...; "unknown" for class 0).
 MEXRT_API const char *mxGetClassName(const mxArray *a);
+// The elements of any class in column-major order, unshared first like mxGetPr (the real
+// part of a complex double; NULL for an empty array); mxGetElementSize their size in bytes.
+MEXRT_API void *mxGetData(const mxArray *a);
+MEXRT_API size_t mxGetElementSize(const mxArray *a);
+MEXRT_API bool mxIsDouble(const mxArray *a);
+MEXRT_API bool mxIsSingle(const mxArray *a);
+MEXRT_API bool mxIsInt8(const mxArray *a);
+MEXRT_API bool mxIsUint8(const mxArray *a);
+MEXRT_API bool mxIsInt16(const mxArray *a);
+MEXRT_API bool mxIsUint16(const mxArray *a);
+MEXRT_API bool mxIsInt32(const mxArray *a);
+MEXRT_API bool mxIsUint32(const mxArray *a);
+MEXRT_API bool mxIsInt64(const mxArray *a);
+MEXRT_API bool mxIsUint64(const mxArray *a);
+MEXRT_API bool mxIsChar(const mxArray *a);
+MEXRT_API bool mxIsLogical(const mxArray *a);
+MEXRT_API bool mxIsNumeric(const mxArray *a);  // double, single or an integer class
 // The 16-bit codes of a char array in column-major order (NULL for other classes).
 MEXRT_API const mxChar *mxGetChars(const mxArray *a);
 // A char array's text as newly allocated UTF-8 (free with mxFree); NULL for other classes.

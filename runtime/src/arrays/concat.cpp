@@ -9,6 +9,7 @@
 
 #include "arrays/args.h"
 #include "core/array.h"
+#include "core/classes.h"
 #include "core/operands.h"
 #include "mexrt/mathlib.h"
 
@@ -17,40 +18,38 @@ namespace {
 
 // --- Concatenation ---
 
-// char if any operand is char, logical if all are, else double. A 0x0 double ([]) takes no
-// part, but an empty char or logical operand does: ['', 65] is 'A'.
+// The leftmost integer class if any operand has one, else char if any operand is char, single
+// if any is single, logical if all are, else double. A 0x0 double ([]) takes no part, but an
+// empty char or logical operand does: ['', 65] is 'A'.
 mxClassID concatClass(const OperandList &ops, std::size_t from) {
-  bool anyChar = false, allLogical = true, any = false;
+  bool anyChar = false, anySingle = false, allLogical = true, any = false;
   for (std::size_t k = from; k < ops.size(); ++k) {
     const Array &a = ops[k];
     if (a.isDouble() && a.dims == Dims(0, 0)) continue;
+    if (isIntegerClass(a.cls)) return a.cls;
     any = true;
     anyChar |= a.isChar();
+    anySingle |= a.cls == mxSINGLE_CLASS;
     allLogical &= a.isLogical();
   }
   if (anyChar) return mxCHAR_CLASS;
+  if (anySingle) return mxSINGLE_CLASS;
   return any && allLogical ? mxLOGICAL_CLASS : mxDOUBLE_CLASS;
 }
 
-// n elements of src from `from` on, converted to To (char codes from numbers are rounded
-// and held within the 16-bit range).
+// n elements of src from `from` on, converted to the result's class cls of element type To
+// (integer classes and char codes from numbers are rounded and held within their range).
 template <class To>
-void convertRun(const Array &src, std::size_t from, To *out, std::size_t n) {
+void convertRun(const Array &src, mxClassID cls, std::size_t from, To *out, std::size_t n) {
   if (n == 0) return;  // an empty operand has no storage to copy from
-  if (src.cls == (std::is_same_v<To, double>   ? mxDOUBLE_CLASS
-                  : std::is_same_v<To, mxChar> ? mxCHAR_CLASS
-                                               : mxLOGICAL_CLASS)) {
+  if (src.cls == cls) {
     std::memcpy(out, src.rawData() + from * sizeof(To), n * sizeof(To));
     return;
   }
-  for (std::size_t k = 0; k < n; ++k) {
-    double v = src.number(from + k);
-    if constexpr (std::is_same_v<To, mxChar>) {
-      out[k] = static_cast<mxChar>(std::isnan(v) ? 0.0 : std::clamp(std::round(v), 0.0, 65535.0));
-    } else {
-      out[k] = static_cast<To>(v);
-    }
-  }
+  byClass(src.cls, [&](auto tag) {
+    const auto *in = elementsOf<decltype(tag)>(src) + from;
+    for (std::size_t k = 0; k < n; ++k) out[k] = elementCast<To>(in[k]);
+  });
 }
 
 // Cells joined into one cell, structs with the same fields into one struct array. A 0x0
@@ -150,6 +149,10 @@ Array *concatenate(const OperandList &ops, std::size_t axis, const char *fn, std
   Owned r(newArray(cls, dimsOf(d)));
   bool complex = false;
   for (std::size_t k : kept) complex |= ops[k].isComplex();
+  if (complex && hasOwnArithmetic(cls)) {
+    raise(std::string(fn) + ": complex values cannot be concatenated with " + className(cls) +
+          " values.");
+  }
   if (complex && cls == mxDOUBLE_CLASS) addImaginaryPart(*r);
   std::size_t inner = 1, outer = 1;
   for (std::size_t m = 0; m < axis; ++m) inner *= d[m];
@@ -162,7 +165,7 @@ Array *concatenate(const OperandList &ops, std::size_t axis, const char *fn, std
       const Array &a = ops[k];
       std::size_t block = inner * a.dims[axis];
       for (std::size_t o = 0; o < outer; ++o)
-        convertRun(a, o * block, out + o * stride + offset, block);
+        convertRun(a, cls, o * block, out + o * stride + offset, block);
       offset += block;
     }
   });

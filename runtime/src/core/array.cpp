@@ -8,6 +8,8 @@
 #include <limits>
 #include <optional>
 
+#include "core/classes.h"
+#include "core/operands.h"
 #include "mexrt/testing.h"
 
 namespace mexrt::detail {
@@ -269,25 +271,6 @@ bool isFieldName(std::string_view name) {
   });
 }
 
-const char *className(mxClassID cls) {
-  switch (cls) {
-    case mxDOUBLE_CLASS:
-      return "double";
-    case mxCHAR_CLASS:
-      return "char";
-    case mxLOGICAL_CLASS:
-      return "logical";
-    case mxCELL_CLASS:
-      return "cell";
-    case mxSTRUCT_CLASS:
-      return "struct";
-    case mxFUNCTION_CLASS:
-      return "function_handle";
-    default:
-      return "unknown";
-  }
-}
-
 void destroy(Array *a) {
   if (!a) return;
   if (g_destroyObserver) g_destroyObserver(a);
@@ -441,7 +424,10 @@ double mxArray_tag::number(std::size_t k) const {
     case mxLOGICAL_CLASS:
       return logicals()[k];
     default:
-      return 0.0;
+      if (!mexrt::detail::isNumericClass(cls)) return 0.0;
+      return mexrt::detail::byClass(cls, [&](auto tag) {
+        return static_cast<double>(mexrt::detail::elementsOf<decltype(tag)>(*this)[k]);
+      });
   }
 }
 
@@ -487,6 +473,24 @@ mexrt::detail::ValueView mxArray_tag::view() const {
     case mxLOGICAL_CLASS:
       v.kind = ValueView::Kind::Logical;
       v.logicals = logicals();
+      break;
+    case mxSINGLE_CLASS:
+      v.kind = ValueView::Kind::Single;
+      v.singles = reinterpret_cast<const float *>(rawData());
+      break;
+    case mxINT8_CLASS:
+    case mxUINT8_CLASS:
+    case mxINT16_CLASS:
+    case mxUINT16_CLASS:
+    case mxINT32_CLASS:
+    case mxUINT32_CLASS:
+    case mxINT64_CLASS:
+    case mxUINT64_CLASS:
+      v.kind = ValueView::Kind::Integer;
+      v.integers = rawData();
+      v.integerBytes = static_cast<unsigned>(mexrt::detail::elementSize(cls));
+      v.integerSigned = cls == mxINT8_CLASS || cls == mxINT16_CLASS || cls == mxINT32_CLASS ||
+                        cls == mxINT64_CLASS;
       break;
     default:
       v.kind = ValueView::Kind::Double;

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "core/array.h"
+#include "core/classes.h"
 #include "core/operands.h"
 
 extern "C" {
@@ -47,14 +48,36 @@ mxArray *mxCreateDoubleMatrix(size_t rows, size_t cols, mxComplexity complexity)
 
 mxArray *mxCreateDoubleScalar(double value) { return mexrt::detail::newScalar(value); }
 
+namespace {
+
+mxArray *createNumeric(const mexrt::detail::Dims &dims, mxClassID classid, mxComplexity complexity,
+                       const char *fn) {
+  using namespace mexrt::detail;
+  if (!isNumericClass(classid) && classid != mxLOGICAL_CLASS) {
+    raise(std::string(fn) + ": class " + std::to_string(static_cast<int>(classid)) +
+          " is not a numeric or logical class.");
+  }
+  checkComplexity(complexity, fn);
+  if (complexity == mxCOMPLEX && classid != mxDOUBLE_CLASS) {
+    raise(std::string(fn) + ": only a double array may be complex, not " + className(classid) +
+          ".");
+  }
+  return withComplexity(newArray(classid, dims), complexity);
+}
+
+}  // namespace
+
 mxArray *mxCreateNumericArray(size_t ndim, const size_t *dims, mxClassID classid,
                               mxComplexity complexity) {
-  if (classid != mxDOUBLE_CLASS)
-    mexrt::detail::raise("mxCreateNumericArray: only double arrays are supported.");
-  checkComplexity(complexity, "mxCreateNumericArray");
   if (ndim && !dims) mexrt::detail::raise("mxCreateNumericArray: the dimensions are missing.");
-  return withComplexity(mexrt::detail::newArray(mxDOUBLE_CLASS, mexrt::detail::Dims({dims, ndim})),
-                        complexity);
+  return createNumeric(mexrt::detail::Dims({dims, ndim}), classid, complexity,
+                       "mxCreateNumericArray");
+}
+
+mxArray *mxCreateNumericMatrix(size_t rows, size_t cols, mxClassID classid,
+                               mxComplexity complexity) {
+  return createNumeric(mexrt::detail::Dims(rows, cols), classid, complexity,
+                       "mxCreateNumericMatrix");
 }
 
 mxArray *mxCreateString(const char *utf8) {
@@ -100,6 +123,27 @@ mxClassID mxGetClassID(const mxArray *a) { return a ? a->cls : mxUNKNOWN_CLASS; 
 const char *mxGetClassName(const mxArray *a) {
   return mexrt::detail::className(a ? a->cls : mxUNKNOWN_CLASS);
 }
+
+void *mxGetData(const mxArray *a) {
+  if (!a || a->isUninit()) return nullptr;
+  return const_cast<mxArray *>(a)->mutableData();
+}
+
+size_t mxGetElementSize(const mxArray *a) { return a ? mexrt::detail::elementSize(a->cls) : 0; }
+
+bool mxIsDouble(const mxArray *a) { return a && a->cls == mxDOUBLE_CLASS; }
+bool mxIsSingle(const mxArray *a) { return a && a->cls == mxSINGLE_CLASS; }
+bool mxIsInt8(const mxArray *a) { return a && a->cls == mxINT8_CLASS; }
+bool mxIsUint8(const mxArray *a) { return a && a->cls == mxUINT8_CLASS; }
+bool mxIsInt16(const mxArray *a) { return a && a->cls == mxINT16_CLASS; }
+bool mxIsUint16(const mxArray *a) { return a && a->cls == mxUINT16_CLASS; }
+bool mxIsInt32(const mxArray *a) { return a && a->cls == mxINT32_CLASS; }
+bool mxIsUint32(const mxArray *a) { return a && a->cls == mxUINT32_CLASS; }
+bool mxIsInt64(const mxArray *a) { return a && a->cls == mxINT64_CLASS; }
+bool mxIsUint64(const mxArray *a) { return a && a->cls == mxUINT64_CLASS; }
+bool mxIsChar(const mxArray *a) { return a && a->cls == mxCHAR_CLASS; }
+bool mxIsLogical(const mxArray *a) { return a && a->cls == mxLOGICAL_CLASS; }
+bool mxIsNumeric(const mxArray *a) { return a && mexrt::detail::isNumericClass(a->cls); }
 
 const mxChar *mxGetChars(const mxArray *a) { return a && a->isChar() ? a->chars() : nullptr; }
 

@@ -122,7 +122,8 @@ class OperandList : public OperandsBase<std::vector<std::optional<Operand>>> {
   std::size_t size() const { return slots_.size(); }
 };
 
-// Calls f with a value of the element type of class cls (double, mxChar or mxLogical).
+// Calls f with a value of the element type of class cls: double, float for single, the
+// integer type of an integer class, mxChar or mxLogical (the type of uint8 too).
 template <class F>
 decltype(auto) byClass(mxClassID cls, F &&f) {
   switch (cls) {
@@ -130,6 +131,24 @@ decltype(auto) byClass(mxClassID cls, F &&f) {
       return f(mxChar{});
     case mxLOGICAL_CLASS:
       return f(mxLogical{});
+    case mxSINGLE_CLASS:
+      return f(float{});
+    case mxINT8_CLASS:
+      return f(std::int8_t{});
+    case mxUINT8_CLASS:
+      return f(std::uint8_t{});
+    case mxINT16_CLASS:
+      return f(std::int16_t{});
+    case mxUINT16_CLASS:
+      return f(std::uint16_t{});
+    case mxINT32_CLASS:
+      return f(std::int32_t{});
+    case mxUINT32_CLASS:
+      return f(std::uint32_t{});
+    case mxINT64_CLASS:
+      return f(std::int64_t{});
+    case mxUINT64_CLASS:
+      return f(std::uint64_t{});
     default:
       return f(double{});
   }

@@ -212,17 +212,4 @@ namespace mexrt::detail {
 
 std::size_t cachedLargeBuffers() { return largeCache().buffers.size(); }
 
-std::size_t elementSize(mxClassID cls) {
-  switch (cls) {
-    case mxDOUBLE_CLASS:
-      return sizeof(double);
-    case mxCHAR_CLASS:
-      return sizeof(mxChar);
-    case mxLOGICAL_CLASS:
-      return sizeof(mxLogical);
-    default:
-      return 0;
-  }
-}
-
 }  // namespace mexrt::detail

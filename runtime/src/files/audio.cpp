@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -62,18 +63,30 @@ std::string truncation(SNDFILE *f) {
 
 }  // namespace
 
-Sound read(const std::string &path, std::size_t first, std::size_t last) {
+namespace {
+
+// A file opened for reading frames first..last (1-based; last 0 for the end), positioned at
+// the first of them.
+struct Opened {
+  File f;
+  int subformat = 0;
+  std::size_t frames = 0, channels = 0;
+  double rate = 0;
+};
+
+Opened openForReading(const std::string &path, std::size_t first, std::size_t last) {
   const char *op = "audioread";
   std::error_code ec;
   if (!fs::exists(path, ec)) fail(op, path, "no such file");
   if (fs::is_directory(path, ec)) fail(op, path, "it is a folder");
   SF_INFO info{};
-  File f(sf_open(path.c_str(), SFM_READ, &info));
-  if (!f) fail(op, path, sf_strerror(nullptr));
+  Opened o;
+  o.f.reset(sf_open(path.c_str(), SFM_READ, &info));
+  if (!o.f) fail(op, path, sf_strerror(nullptr));
   if (info.channels <= 0 || info.samplerate <= 0 || info.frames < 0) {
     fail(op, path, "the header gives no valid channel count, rate or length");
   }
-  if (std::string cut = truncation(f.get()); !cut.empty()) fail(op, path, cut);
+  if (std::string cut = truncation(o.f.get()); !cut.empty()) fail(op, path, cut);
   auto total = static_cast<std::size_t>(info.frames);
   if (first < 1) fail(op, path, "the first frame must be 1 or more");
   if (last == 0) last = total;
@@ -82,35 +95,105 @@ Sound read(const std::string &path, std::size_t first, std::size_t last) {
          "the range " + std::to_string(first) + ".." + std::to_string(last) + " lies outside its " +
              std::to_string(total) + " frames");
   }
-  Sound s;
-  s.channels = static_cast<std::size_t>(info.channels);
-  s.rate = info.samplerate;
-  s.frames = last + 1 - first;
-  if (s.frames > 0 && s.channels > (std::size_t{1} << 33) / sizeof(double) / s.frames) {
+  o.subformat = info.format & SF_FORMAT_SUBMASK;
+  o.channels = static_cast<std::size_t>(info.channels);
+  o.rate = info.samplerate;
+  o.frames = last + 1 - first;
+  if (o.frames > 0 && o.channels > (std::size_t{1} << 33) / sizeof(double) / o.frames) {
     fail(op, path, "it is too large to read into memory");
   }
-  sf_command(f.get(), SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
-  if (first > 1 && sf_seek(f.get(), static_cast<sf_count_t>(first - 1), SEEK_SET) < 0) {
-    fail(
-        op, path,
-        std::string("cannot seek to frame ") + std::to_string(first) + ": " + sf_strerror(f.get()));
-  }
-  std::vector<double> interleaved(s.frames * s.channels);
-  sf_count_t got =
-      s.frames ? sf_readf_double(f.get(), interleaved.data(), static_cast<sf_count_t>(s.frames))
-               : 0;
-  if (got != static_cast<sf_count_t>(s.frames)) {
-    int e = sf_error(f.get());
+  if (first > 1 && sf_seek(o.f.get(), static_cast<sf_count_t>(first - 1), SEEK_SET) < 0) {
     fail(op, path,
-         e ? std::string(sf_strerror(f.get()))
-           : "it is truncated: " + std::to_string(s.frames) + " frames expected, " +
+         std::string("cannot seek to frame ") + std::to_string(first) + ": " +
+             sf_strerror(o.f.get()));
+  }
+  return o;
+}
+
+sf_count_t readFrames(SNDFILE *f, short *p, sf_count_t n) { return sf_readf_short(f, p, n); }
+sf_count_t readFrames(SNDFILE *f, int *p, sf_count_t n) { return sf_readf_int(f, p, n); }
+sf_count_t readFrames(SNDFILE *f, float *p, sf_count_t n) { return sf_readf_float(f, p, n); }
+sf_count_t readFrames(SNDFILE *f, double *p, sf_count_t n) { return sf_readf_double(f, p, n); }
+
+// Every frame asked for, column by column (channel c of frame t at c * frames + t), or the
+// error of a short read.
+template <class T>
+std::vector<T> readColumns(Opened &o, const std::string &path) {
+  std::vector<T> interleaved(o.frames * o.channels);
+  sf_count_t got =
+      o.frames ? readFrames(o.f.get(), interleaved.data(), static_cast<sf_count_t>(o.frames)) : 0;
+  if (got != static_cast<sf_count_t>(o.frames)) {
+    int e = sf_error(o.f.get());
+    fail("audioread", path,
+         e ? std::string(sf_strerror(o.f.get()))
+           : "it is truncated: " + std::to_string(o.frames) + " frames expected, " +
                  std::to_string(std::max<sf_count_t>(got, 0)) + " found");
   }
-  s.samples.resize(interleaved.size());
-  for (std::size_t t = 0; t < s.frames; ++t) {
-    for (std::size_t c = 0; c < s.channels; ++c) {
-      s.samples[c * s.frames + t] = interleaved[t * s.channels + c];
+  std::vector<T> columns(interleaved.size());
+  for (std::size_t t = 0; t < o.frames; ++t) {
+    for (std::size_t c = 0; c < o.channels; ++c) {
+      columns[c * o.frames + t] = interleaved[t * o.channels + c];
     }
+  }
+  return columns;
+}
+
+template <class T>
+void keepBytes(NativeSound &s, const std::vector<T> &values) {
+  s.bytes.resize(values.size() * sizeof(T));
+  if (!values.empty()) std::memcpy(s.bytes.data(), values.data(), s.bytes.size());
+}
+
+}  // namespace
+
+Sound read(const std::string &path, std::size_t first, std::size_t last) {
+  Opened o = openForReading(path, first, last);
+  sf_command(o.f.get(), SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
+  Sound s;
+  s.frames = o.frames;
+  s.channels = o.channels;
+  s.rate = o.rate;
+  s.samples = readColumns<double>(o, path);
+  return s;
+}
+
+NativeSound readNative(const std::string &path, std::size_t first, std::size_t last) {
+  Opened o = openForReading(path, first, last);
+  NativeSound s;
+  s.frames = o.frames;
+  s.channels = o.channels;
+  s.rate = o.rate;
+  switch (o.subformat) {
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_PCM_S8: {
+      // libsndfile hands 8-bit samples as shorts scaled by 256; stored 8-bit WAV is unsigned.
+      std::vector<short> v = readColumns<short>(o, path);
+      std::vector<std::uint8_t> u(v.size());
+      for (std::size_t k = 0; k < v.size(); ++k)
+        u[k] = static_cast<std::uint8_t>((v[k] >> 8) + 128);
+      s.cls = mxUINT8_CLASS;
+      keepBytes(s, u);
+      break;
+    }
+    case SF_FORMAT_PCM_16:
+      s.cls = mxINT16_CLASS;
+      keepBytes(s, readColumns<short>(o, path));
+      break;
+    case SF_FORMAT_PCM_24:
+    case SF_FORMAT_PCM_32:
+      s.cls = mxINT32_CLASS;
+      keepBytes(s, readColumns<int>(o, path));
+      break;
+    case SF_FORMAT_FLOAT:
+      s.cls = mxSINGLE_CLASS;
+      keepBytes(s, readColumns<float>(o, path));
+      break;
+    default:
+      // Doubles and compressed formats without integer samples: doubles as read() gives them.
+      sf_command(o.f.get(), SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
+      s.cls = mxDOUBLE_CLASS;
+      keepBytes(s, readColumns<double>(o, path));
+      break;
   }
   return s;
 }

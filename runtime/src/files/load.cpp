@@ -1,6 +1,7 @@
 // load: variables of a level-5 MAT-file into named slots. The file is first checked
 // element by element here (matio trusts the sizes it reads), then read through matio.
-// Numeric variables may be complex: their imaginary part follows the real one in the file.
+// Numeric variables keep their class (double, single, the integer classes) and may be
+// complex: their imaginary part follows the real one in the file.
 #include <matio.h>
 #include <zlib.h>
 
@@ -373,8 +374,16 @@ Owned convert(const matvar_t &m, const Scanned &s, const Scan &scan) {
   if (es == 0 || (m.isComplex != 0) != s.complex)
     scan.fail(named + " was read as an unsupported class");
   if (n && (!m.data || m.nbytes < n * es)) scan.fail(named + " could not be read");
+  if (!s.complex && !s.logical && m.class_type != MAT_C_DOUBLE) {
+    // single and the integer classes keep their class: matio's class numbers are the host's.
+    Owned a(newArray(static_cast<mxClassID>(m.class_type), dims));
+    if (n) std::memcpy(a->mutableData(), m.data, n * es);
+    return a;
+  }
   Owned a(newArray(mxDOUBLE_CLASS, dims));
   if (s.complex) {
+    // This runtime holds complex values as doubles only: complex single or integer values
+    // become complex doubles, exactly in meaning.
     // matio hands a complex variable's parts apart, as this runtime keeps them.
     addImaginaryPart(*a);
     const auto *parts = static_cast<const mat_complex_split_t *>(m.data);

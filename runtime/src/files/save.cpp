@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/array.h"
+#include "core/classes.h"
 #include "mexrt/matfile.h"
 
 namespace mexrt::matfile {
@@ -38,6 +39,32 @@ bool validName(const std::string &n) {
     if (!std::isalnum(c) && c != '_') return false;
   }
   return true;
+}
+
+// The element type matio writes for a numeric class.
+matio_types matioType(mxClassID cls) {
+  switch (cls) {
+    case mxSINGLE_CLASS:
+      return MAT_T_SINGLE;
+    case mxINT8_CLASS:
+      return MAT_T_INT8;
+    case mxUINT8_CLASS:
+      return MAT_T_UINT8;
+    case mxINT16_CLASS:
+      return MAT_T_INT16;
+    case mxUINT16_CLASS:
+      return MAT_T_UINT16;
+    case mxINT32_CLASS:
+      return MAT_T_INT32;
+    case mxUINT32_CLASS:
+      return MAT_T_UINT32;
+    case mxINT64_CLASS:
+      return MAT_T_INT64;
+    case mxUINT64_CLASS:
+      return MAT_T_UINT64;
+    default:
+      return MAT_T_DOUBLE;
+  }
 }
 
 // The matio variable for one array; its data stays the array's (MAT_F_DONT_COPY_DATA).
@@ -68,6 +95,16 @@ matvar_t *variableOf(const std::string &file, const std::string &name, const Arr
     if (bools.empty()) bools.push_back(0);
     return Mat_VarCreate(name.c_str(), MAT_C_UINT8, MAT_T_UINT8, static_cast<int>(dims.size()),
                          dims.data(), bools.data(), MAT_F_LOGICAL | MAT_F_DONT_COPY_DATA);
+  }
+  if (detail::isNumericClass(a.cls)) {
+    // single and the integer classes: matio's class numbers are the host's.
+    static std::uint64_t noData = 0;
+    const auto cls = static_cast<matio_classes>(a.cls);
+    return Mat_VarCreate(
+        name.c_str(), cls, matioType(a.cls), static_cast<int>(dims.size()), dims.data(),
+        const_cast<unsigned char *>(a.rawData() ? a.rawData()
+                                                : reinterpret_cast<unsigned char *>(&noData)),
+        MAT_F_DONT_COPY_DATA);
   }
   fail(file, "variable \"" + name + "\" is of a class that cannot be saved");
 }

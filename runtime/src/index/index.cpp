@@ -12,6 +12,7 @@
 #include <type_traits>
 
 #include "core/array.h"
+#include "core/classes.h"
 #include "core/operands.h"
 #include "mexrt/mathlib.h"
 
@@ -321,8 +322,8 @@ Array *refSeveral(const Array &a, std::span<const Array *const> subs) {
 // The class a store leaves, as the host language keeps the class of its target: an empty
 // double or absent destination takes the source's class; a char array stays char and a
 // double stays double whatever number is stored; a logical array takes the class of a
-// non-logical source; cells and structs take only their own kind. (Integer and single
-// destinations, which would keep their class with saturation, slot in here.)
+// non-logical source; cells and structs take only their own kind. Integer and single
+// destinations keep their class (an integer one with saturation).
 mxClassID storedClass(const Array *d, const Array &src) {
   bool adopts = !d || d->isUninit() || (d->isDouble() && d->dims == Dims(0, 0));
   if (adopts || d->cls == src.cls) return src.cls;
@@ -365,17 +366,12 @@ void eachPlaced(const Dims &from, const Dims &to, F f) {
 }
 
 // An element converted to the class a store leaves: numbers stored into a char array
-// become the character of their rounded code.
-template <class To>
-To converted(double v) {
-  if constexpr (std::is_same_v<To, mxChar>) {
-    if (std::isnan(v)) return 0;
-    return static_cast<mxChar>(std::clamp(std::round(v), 0.0, 65535.0));
-  } else if constexpr (std::is_same_v<To, mxLogical>) {
-    return v != 0;
-  } else {
-    return static_cast<To>(v);
-  }
+// become the character of their rounded code, into an integer array the rounded value held
+// within the class's range, into a single array the nearest single. (A logical destination
+// takes the source's class, so nothing is converted to logical here.)
+template <class To, class From>
+To converted(From v) {
+  return elementCast<To>(v);
 }
 
 // Gives a cell or struct *d size dims, its handles kept at their subscripts.
@@ -452,9 +448,8 @@ void prepareStore(Array **dst, mxClassID cls, const Dims &dims, bool complex,
       byClass(d->cls, [&](auto from) {
         using From = decltype(from);
         const From *src = elementsOf<From>(*d);
-        eachPlaced(d->dims, dims, [&](std::size_t a, std::size_t b) {
-          out[b] = converted<To>(static_cast<double>(src[a]));
-        });
+        eachPlaced(d->dims, dims,
+                   [&](std::size_t a, std::size_t b) { out[b] = converted<To>(src[a]); });
       });
     });
   }

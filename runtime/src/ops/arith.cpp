@@ -8,6 +8,7 @@
 #include "core/array.h"
 #include "linalg/dense.h"
 #include "mexrt/mathlib.h"
+#include "ops/classed.h"
 #include "ops/elementwise.h"
 #include "ops/elementwise_complex.h"
 #include "ops/product.h"
@@ -103,38 +104,45 @@ bool eitherComplex(const Array *a, const Array *b) { return isComplexArg(a) || i
 extern "C" {
 
 mxArray *mclPlus(mxArray *a, mxArray *b) {
+  if (classedOperands(a, b)) return classedArithmetic(a, b, ClassedOp::Plus, "+");
   if (eitherComplex(a, b)) return complexArithmetic<Plus>(a, b, "+");
   return arithmetic(a, b, "+", [](double x, double y) { return x + y; });
 }
 
 mxArray *mclMinus(mxArray *a, mxArray *b) {
+  if (classedOperands(a, b)) return classedArithmetic(a, b, ClassedOp::Minus, "-");
   if (eitherComplex(a, b)) return complexArithmetic<Minus>(a, b, "-");
   return arithmetic(a, b, "-", [](double x, double y) { return x - y; });
 }
 
 mxArray *mclTimes(mxArray *a, mxArray *b) {
+  if (classedOperands(a, b)) return classedArithmetic(a, b, ClassedOp::Times, ".*");
   if (eitherComplex(a, b)) return complexArithmetic<ComplexTimes>(a, b, ".*");
   if (mxArray *folded = foldIntoProduct(a, b)) return folded;
   return arithmetic(a, b, ".*", [](double x, double y) { return x * y; });
 }
 
 mxArray *mclRdivide(mxArray *a, mxArray *b) {
+  if (classedOperands(a, b)) return classedArithmetic(a, b, ClassedOp::Divide, "./");
   if (eitherComplex(a, b)) return complexArithmetic<Divide>(a, b, "./");
   return arithmetic(a, b, "./", [](double x, double y) { return x / y; });
 }
 
 mxArray *mclPower(mxArray *a, mxArray *b) {
+  if (classedOperands(a, b)) return classedArithmetic(a, b, ClassedOp::Power, ".^");
   if (powerIsComplex(a, b)) return complexArithmetic<Power>(a, b, ".^");
   return arithmetic(a, b, ".^", [](double x, double y) { return std::pow(x, y); });
 }
 
 mxArray *mclUminus(mxArray *a) {
+  if (classedOperands(a)) return classedNegation(a);
   if (isComplexArg(a)) return complexElementwise(a, "-", [](Complex z) { return -z; });
   return elementwise(a, "-", [](double x) { return -x; });
 }
 
 mxArray *mclMrdivide(mxArray *a, mxArray *b) {
   if (b && !b->isUninit() && !b->isScalar()) return divideByMatrix(a, b);
+  if (classedOperands(a, b)) return classedArithmetic(a, b, ClassedOp::Divide, "/");
   if (eitherComplex(a, b)) return complexArithmetic<Divide>(a, b, "/");
   return arithmetic(a, b, "/", [](double x, double y) { return x / y; });
 }
@@ -145,6 +153,7 @@ mxArray *mclMpower(mxArray *a, mxArray *b) {
     raise("The power operator ^ takes scalars: " + sizeText(*A) + " ^ " + sizeText(*B) +
           ". Use .^ for element-wise powers.");
   }
+  if (classedOperands(a, b)) return classedArithmetic(a, b, ClassedOp::Power, "^");
   if (powerIsComplex(a, b)) return complexArithmetic<Power>(a, b, "^");
   return arithmetic(a, b, "^", [](double x, double y) { return std::pow(x, y); });
 }

@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "core/array.h"
+#include "core/classes.h"
+#include "core/operands.h"
 #include "mexrt/mathlib.h"
 #include "ops/elementwise.h"
 #include "ops/elementwise_complex.h"
@@ -22,6 +24,23 @@ mxArray *comparison(mxArray *a, mxArray *b, const char *symbol, F f) {
   Dims dims = expandedDims(*A, *B, symbol);
   Array *r = newArrayForOverwrite(mxLOGICAL_CLASS, dims);
   std::size_t n = dims.numel();
+  if constexpr (!kComplex) {
+    if (n && (isWideClass(A->cls) || isWideClass(B->cls))) {
+      // 64-bit integers do not all fit a double: compared in long double, which holds them.
+      mxLogical *out = r->mutableLogicals();
+      const std::size_t sa = A->isScalar() ? 0 : 1, sb = B->isScalar() ? 0 : 1;
+      byClass(A->cls, [&](auto ta) {
+        byClass(B->cls, [&](auto tb) {
+          const auto *x = elementsOf<decltype(ta)>(*A);
+          const auto *y = elementsOf<decltype(tb)>(*B);
+          for (std::size_t k = 0; k < n; ++k) {
+            out[k] = f(static_cast<long double>(x[k * sa]), static_cast<long double>(y[k * sb]));
+          }
+        });
+      });
+      return temp(r);
+    }
+  }
   if (n) {
     mxLogical *out = r->mutableLogicals();
     ComplexReader x(*A), y(*B);
@@ -37,6 +56,11 @@ mxArray *comparison(mxArray *a, mxArray *b, const char *symbol, F f) {
 }
 
 void requireNoNaN(const Array &a) {
+  if (a.cls == mxSINGLE_CLASS) {
+    for (std::size_t k = 0, n = a.numel(); k < n; ++k) {
+      if (std::isnan(a.number(k))) raise("NaN's cannot be converted to logicals.");
+    }
+  }
   if (!a.isDouble()) return;
   for (const double *p : {a.reals(), a.imags()}) {
     if (!p) continue;
@@ -97,25 +121,25 @@ mxArray *mclEq(mxArray *a, mxArray *b) {
   if (isComplexArg(a) || isComplexArg(b)) {
     return comparison<true>(a, b, "==", [](Complex x, Complex y) { return x == y; });
   }
-  return comparison(a, b, "==", [](double x, double y) { return x == y; });
+  return comparison(a, b, "==", [](auto x, auto y) { return x == y; });
 }
 mxArray *mclNe(mxArray *a, mxArray *b) {
   if (isComplexArg(a) || isComplexArg(b)) {
     return comparison<true>(a, b, "~=", [](Complex x, Complex y) { return x != y; });
   }
-  return comparison(a, b, "~=", [](double x, double y) { return x != y; });
+  return comparison(a, b, "~=", [](auto x, auto y) { return x != y; });
 }
 mxArray *mclLt(mxArray *a, mxArray *b) {
-  return comparison(a, b, "<", [](double x, double y) { return x < y; });
+  return comparison(a, b, "<", [](auto x, auto y) { return x < y; });
 }
 mxArray *mclLe(mxArray *a, mxArray *b) {
-  return comparison(a, b, "<=", [](double x, double y) { return x <= y; });
+  return comparison(a, b, "<=", [](auto x, auto y) { return x <= y; });
 }
 mxArray *mclGt(mxArray *a, mxArray *b) {
-  return comparison(a, b, ">", [](double x, double y) { return x > y; });
+  return comparison(a, b, ">", [](auto x, auto y) { return x > y; });
 }
 mxArray *mclGe(mxArray *a, mxArray *b) {
-  return comparison(a, b, ">=", [](double x, double y) { return x >= y; });
+  return comparison(a, b, ">=", [](auto x, auto y) { return x >= y; });
 }
 
 mxArray *mclAnd(mxArray *a, mxArray *b) {

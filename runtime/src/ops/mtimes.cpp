@@ -14,6 +14,7 @@
 
 #include "core/array.h"
 #include "mexrt/mathlib.h"
+#include "ops/classed.h"
 #include "ops/elementwise.h"
 #include "ops/elementwise_complex.h"
 #include "ops/product.h"
@@ -121,8 +122,8 @@ namespace mexrt::detail {
 
 mxArray *foldIntoProduct(mxArray *a, mxArray *b) {
   for (auto [s, x] : {std::pair{a, b}, std::pair{b, a}}) {
-    if (!s || !x || s == x || !s->isDouble() || s->isComplex() || !s->isScalar() ||
-        !x->temporary || !x->isDouble() || !x->store || x->store->refs != 1) {
+    if (!s || !x || s == x || !s->isDouble() || s->isComplex() || !s->isScalar() || !x->temporary ||
+        !x->isDouble() || !x->store || x->store->refs != 1) {
       continue;
     }
     auto *product = dynamic_cast<DeferredProduct *>(x->store->pending);
@@ -144,6 +145,7 @@ mxArray *foldIntoProduct(mxArray *a, mxArray *b) {
 extern "C" {
 
 mxArray *mclMtimes(mxArray *a, mxArray *b) {
+  if (classedOperands(a, b)) return classedProduct(a, b);
   const bool complex = isComplexArg(a) || isComplexArg(b);
   if (a && b && !a->isUninit() && !b->isUninit() && (a->isScalar() || b->isScalar())) {
     if (complex) return complexArithmetic<ComplexTimes>(a, b, "*");

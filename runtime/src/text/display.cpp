@@ -1,6 +1,7 @@
 // The short display format behind disp and the shell's "name = ..." output: integer and
 // fixed-point columns, common scale factors, column blocks for an 80-character terminal, pages;
-// complex values as "1.0000 - 2.0000i".
+// complex values as "1.0000 - 2.0000i"; integer classes exactly, without decimals; single as
+// double, with at most 7 decimals in the long format.
 #include "mexrt/display.h"
 
 #include <algorithm>
@@ -230,9 +231,47 @@ std::string charBody(const ValueView &v, std::size_t offset, std::size_t rows, s
   return out;
 }
 
+// An integer page: every element exactly, right-aligned three spaces past the widest, in
+// column blocks; never a scale factor.
+std::string integerBody(const ValueView &v, std::size_t offset, std::size_t rows,
+                        std::size_t cols) {
+  std::vector<std::string> texts(rows * cols);
+  std::size_t widest = 1;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    texts[i] = v.integerText(offset + i);
+    widest = std::max(widest, texts[i].size());
+  }
+  const std::size_t width = widest + 3;
+  auto rowsOf = [&](std::size_t c0, std::size_t c1) {
+    std::string block;
+    for (std::size_t r = 0; r < rows; ++r) {
+      for (std::size_t c = c0; c < c1; ++c) block += rightAligned(texts[r + c * rows], width);
+      block += '\n';
+    }
+    return block;
+  };
+  std::size_t perBlock = std::max<std::size_t>(1, kTerminalWidth / width);
+  if (cols <= perBlock) return rowsOf(0, cols);
+  std::string out;
+  for (std::size_t c0 = 0; c0 < cols; c0 += perBlock) {
+    std::size_t c1 = std::min(cols, c0 + perBlock);
+    if (c0 > 0) out += '\n';
+    out += columnsHeading(c0 + 1, c1) + "\n\n" + rowsOf(c0, c1);
+  }
+  return out;
+}
+
 // One rows-by-cols page of v, starting at element `offset`.
 std::string pageBody(const ValueView &v, std::size_t offset, std::size_t rows, std::size_t cols) {
   if (v.kind == ValueView::Kind::Char) return charBody(v, offset, rows, cols);
+  if (v.kind == ValueView::Kind::Integer) return integerBody(v, offset, rows, cols);
+  // single has about 7 significant digits: the long format shows 7 decimals of it, not 15.
+  const int decimals = g_decimals;
+  if (v.kind == ValueView::Kind::Single) g_decimals = std::min(decimals, 7);
+  struct Restore {
+    int value;
+    ~Restore() { g_decimals = value; }
+  } restore{decimals};
   if (v.complex) return complexBody(v, offset, rows, cols);
   std::vector<double> page(rows * cols);
   for (std::size_t i = 0; i < page.size(); ++i) page[i] = v.number(offset + i);
@@ -276,10 +315,7 @@ std::string pagesNamed(std::string_view name, const ValueView &v,
 
 void checkView(const ValueView &v) {
   if (v.numel() == 0) return;
-  bool hasData = v.kind == ValueView::Kind::Double ? v.reals && (!v.complex || v.imags)
-                 : v.kind == ValueView::Kind::Char ? v.chars != nullptr
-                                                   : v.logicals != nullptr;
-  if (!hasData) throw Error("disp: the value has elements but no data.");
+  if (!v.hasData()) throw Error("disp: the value has elements but no data.");
 }
 
 }  // namespace

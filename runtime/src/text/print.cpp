@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 #include "mexrt/error.h"
@@ -29,16 +30,64 @@ std::size_t ValueView::numel() const {
   return n;
 }
 
+namespace {
+
+// Element i of an integer view, widened to 64 bits of its signedness.
+template <class T>
+T integerAt(const ValueView &v, std::size_t i) {
+  using S = std::conditional_t<std::is_signed_v<T>, std::int8_t, std::uint8_t>;
+  using M = std::conditional_t<std::is_signed_v<T>, std::int16_t, std::uint16_t>;
+  using L = std::conditional_t<std::is_signed_v<T>, std::int32_t, std::uint32_t>;
+  switch (v.integerBytes) {
+    case 1:
+      return static_cast<const S *>(v.integers)[i];
+    case 2:
+      return static_cast<const M *>(v.integers)[i];
+    case 4:
+      return static_cast<const L *>(v.integers)[i];
+    default:
+      return static_cast<const T *>(v.integers)[i];
+  }
+}
+
+}  // namespace
+
 double ValueView::number(std::size_t i) const {
   switch (kind) {
     case Kind::Char:
       return chars[i];
     case Kind::Logical:
       return logicals[i] ? 1.0 : 0.0;
+    case Kind::Single:
+      return singles[i];
+    case Kind::Integer:
+      return integerSigned ? static_cast<double>(integerAt<std::int64_t>(*this, i))
+                           : static_cast<double>(integerAt<std::uint64_t>(*this, i));
     case Kind::Double:
       break;
   }
   return reals[i];
+}
+
+bool ValueView::hasData() const {
+  switch (kind) {
+    case Kind::Char:
+      return chars != nullptr;
+    case Kind::Logical:
+      return logicals != nullptr;
+    case Kind::Single:
+      return singles != nullptr;
+    case Kind::Integer:
+      return integers != nullptr;
+    case Kind::Double:
+      break;
+  }
+  return reals && (!complex || imags);
+}
+
+std::string ValueView::integerText(std::size_t i) const {
+  return integerSigned ? std::to_string(integerAt<std::int64_t>(*this, i))
+                       : std::to_string(integerAt<std::uint64_t>(*this, i));
 }
 
 namespace {
@@ -491,10 +540,7 @@ bool renderConversion(Directive s, ArgStream &stream, std::u16string &out) {
 void checkViews(std::span<const ValueView> args) {
   for (const ValueView &a : args) {
     if (a.numel() == 0) continue;
-    bool hasData = a.kind == ValueView::Kind::Double ? a.reals != nullptr
-                   : a.kind == ValueView::Kind::Char ? a.chars != nullptr
-                                                     : a.logicals != nullptr;
-    if (!hasData) throw Error("sprintf: an argument has elements but no data.");
+    if (!a.hasData()) throw Error("sprintf: an argument has elements but no data.");
   }
 }
 

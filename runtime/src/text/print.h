@@ -14,7 +14,7 @@ namespace mexrt::detail {
 // column-major order. Exactly one of the data pointers is set, by kind (and the imaginary
 // part of a complex double beside its real part).
 struct ValueView {
-  enum class Kind { Double, Char, Logical };
+  enum class Kind { Double, Char, Logical, Single, Integer };
   Kind kind = Kind::Double;
   std::span<const std::size_t> dims;       // at least two
   const double *reals = nullptr;           // Kind::Double
@@ -22,8 +22,15 @@ struct ValueView {
   const double *imags = nullptr;           // the imaginary part of a complex double
   const char16_t *chars = nullptr;         // Kind::Char
   const std::uint8_t *logicals = nullptr;  // Kind::Logical, 0 or 1
+  const float *singles = nullptr;          // Kind::Single
+  const void *integers = nullptr;          // Kind::Integer: integerBytes each
+  unsigned integerBytes = 0;               // 1, 2, 4 or 8
+  bool integerSigned = false;
   std::size_t numel() const;
   double number(std::size_t i) const;  // element i as a double, whatever the kind
+  bool hasData() const;                // the pointer its kind reads is set
+  // Element i of Kind::Integer exactly, in decimal.
+  std::string integerText(std::size_t i) const;
 };
 
 // Renders fprintf's format with its arguments, as the host language does: escapes, the

@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <tuple>
+#include <utility>
 
 #include "shell/builtins/support.h"
 
@@ -10,35 +12,58 @@ namespace shell::builtins {
 
 namespace {
 
-// [y, fs] = audioread(file), audioread(file, [first last]).
+// The frames [first last] of audioread's range argument.
+std::pair<std::size_t, std::size_t> frameRange(mxArray *r) {
+  if (!r || mxGetClassID(r) != mxDOUBLE_CLASS || mxIsComplex(r) || mxGetNumberOfElements(r) != 2) {
+    raise("audioread: the range must be [first last], two whole numbers.");
+  }
+  const double *v = mxGetPr(r);
+  if (!(v[0] >= 1) || !(v[1] >= v[0] - 1) || v[0] != std::floor(v[0]) || v[1] != std::floor(v[1]) ||
+      std::isinf(v[1])) {
+    raise("audioread: the range must be [first last] with 1 <= first and first <= last + 1.");
+  }
+  auto first = static_cast<std::size_t>(v[0]), last = static_cast<std::size_t>(v[1]);
+  if (last == 0) raise("audioread: the range [first last] reads no frames before frame 1.");
+  discard(r);
+  return {first, last};
+}
+
+// [y, fs] = audioread(file), audioread(file, [first last]), and either with a last argument
+// 'double' (the default: samples in [-1, 1]) or 'native' (the file's own samples and class).
 Results audioread(Evaluator &, const char *name, Args &a, int nargout) {
-  arity(name, a, 1, 2);
+  arity(name, a, 1, 3);
   outputs(name, nargout, 2);
   if (!isText(a[0])) raise("audioread: the file name must be text.");
-  std::size_t first = 1, last = 0;
-  if (a.size() == 2) {
-    mxArray *r = a[1];
-    if (!r || mxGetClassID(r) != mxDOUBLE_CLASS || mxIsComplex(r) ||
-        mxGetNumberOfElements(r) != 2) {
-      raise("audioread: the range must be [first last], two whole numbers.");
+  bool native = false;
+  std::size_t ranged = a.size();
+  if (a.size() >= 2 && isText(a.back())) {
+    std::string type = takeText(a.back(), name);
+    if (type != "native" && type != "double") {
+      raise("audioread: the data type must be 'double' or 'native', not '" + type + "'.");
     }
-    const double *v = mxGetPr(r);
-    if (!(v[0] >= 1) || !(v[1] >= v[0] - 1) || v[0] != std::floor(v[0]) ||
-        v[1] != std::floor(v[1]) || std::isinf(v[1])) {
-      raise("audioread: the range must be [first last] with 1 <= first and first <= last + 1.");
-    }
-    first = static_cast<std::size_t>(v[0]);
-    last = static_cast<std::size_t>(v[1]);
-    if (last == 0) raise("audioread: the range [first last] reads no frames before frame 1.");
-    discard(r);
+    native = type == "native";
+    --ranged;
   }
+  if (ranged > 2) raise("audioread: the arguments are (file, [first last], 'native').");
+  std::size_t first = 1, last = 0;
+  if (ranged == 2) std::tie(first, last) = frameRange(a[1]);
   std::string file = takeText(a[0], name);
-  mexrt::audio::Sound s = mexrt::audio::read(file, first, last);
-  mxArray *y = mxCreateDoubleMatrix(s.frames, s.channels, mxREAL);
-  if (!s.samples.empty())
-    std::memcpy(mxGetPr(y), s.samples.data(), s.samples.size() * sizeof(double));
+  mxArray *y = nullptr;
+  double rate = 0;
+  if (native) {
+    mexrt::audio::NativeSound s = mexrt::audio::readNative(file, first, last);
+    y = mxCreateNumericMatrix(s.frames, s.channels, s.cls, mxREAL);
+    if (!s.bytes.empty()) std::memcpy(mxGetData(y), s.bytes.data(), s.bytes.size());
+    rate = s.rate;
+  } else {
+    mexrt::audio::Sound s = mexrt::audio::read(file, first, last);
+    y = mxCreateDoubleMatrix(s.frames, s.channels, mxREAL);
+    if (!s.samples.empty())
+      std::memcpy(mxGetPr(y), s.samples.data(), s.samples.size() * sizeof(double));
+    rate = s.rate;
+  }
   Results r{mlfReturnValue(y)};
-  if (nargout >= 2) r.push_back(mlfReturnValue(mxCreateDoubleScalar(s.rate)));
+  if (nargout >= 2) r.push_back(mlfReturnValue(mxCreateDoubleScalar(rate)));
   return r;
 }
 
@@ -72,7 +97,8 @@ std::span<const Builtin> audioFamily() {
   static const Builtin kTable[] = {
       {"audioread", audioread,
        "audioread(file), audioread(file, [first last]), [y, fs] = audioread(...): samples in "
-       "[-1, 1], one column per channel, and the rate in Hz"},
+       "[-1, 1], one column per channel, and the rate in Hz; a last argument 'native' gives the "
+       "file's own samples (int16 for 16-bit PCM, uint8, int32, single)"},
       {"audiowrite", audiowrite,
        "audiowrite(file, y, fs): y (one column per channel) as 16-bit PCM WAV (or FLAC, Ogg, "
        "AIFF by extension)"},

@@ -60,9 +60,9 @@ Results slotted(mxArray *first, std::initializer_list<mxArray *> slots, int narg
 namespace {
 
 using Family = std::span<const Builtin> (*)();
-constexpr Family kFamilies[] = {numbersFamily, signalsFamily, textFamily,
-                                filesFamily,   figuresFamily, sessionFamily,
-                                linalgFamily,  audioFamily,   functionsFamily, cellsFamily};
+constexpr Family kFamilies[] = {numbersFamily,   signalsFamily, textFamily,   filesFamily,
+                                figuresFamily,   sessionFamily, linalgFamily, audioFamily,
+                                functionsFamily, cellsFamily,   classesFamily};
 
 const std::unordered_map<std::string_view, const Builtin *> &table() {
   static const auto *t = [] {

@@ -66,5 +66,6 @@ std::span<const Builtin> linalgFamily();
 std::span<const Builtin> audioFamily();
 std::span<const Builtin> cellsFamily();
 std::span<const Builtin> functionsFamily();
+std::span<const Builtin> classesFamily();
 
 }  // namespace shell::builtins
