@@ -393,6 +393,14 @@ TEST(Classes, DisplayOfEachClass) {
     Var v(c.make());
     EXPECT_EQ(mexrt::displayNamed(v.get(), "x"), c.shown);
   }
+  // The long format: single to 7 decimals, integers unchanged.
+  mexrt::setLongFormat(true);
+  Var s(castRow({3.14159265358979}, "single")), i(castRow({-7}, "int8"));
+  const std::string singleLong = mexrt::displayNamed(s.get(), "x");
+  const std::string integerLong = mexrt::displayNamed(i.get(), "x");
+  mexrt::setLongFormat(false);
+  EXPECT_EQ(singleLong, "x =\n\n    3.1415927\n\n");
+  EXPECT_EQ(integerLong, "x =\n\n   -7\n\n");
 }
 
 TEST(Classes, HostApiForEachClass) {
@@ -432,6 +440,46 @@ TEST(Classes, HostApiForEachClass) {
             "mxCreateNumericMatrix: only a double array may be complex, not int16.");
   EXPECT_EQ(errorOf([] { mxCreateNumericMatrix(1, 1, mxCHAR_CLASS, mxREAL); }),
             "mxCreateNumericMatrix: class 4 is not a numeric or logical class.");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Classes, ElementwiseFunctionsKeepTheClassOrRefuseIntegers) {
+  const struct {
+    mxArray *(*fn)(mxArray *);
+    double in;
+    const char *cls;
+    const char *outClass;  // nullptr: an error
+    long double out;
+    const char *message;
+  } cases[] = {
+      {mlfAbs, -128, "int8", "int8", 127, ""},  // 128 saturates
+      {mlfAbs, -2.5, "single", "single", 2.5, ""},
+      {mlfRound, 2.5, "single", "single", 3, ""},
+      {mlfFloor, -7, "int16", "int16", -7, ""},
+      {mlfSign, -5, "int8", "int8", -1, ""},
+      {mlfLog, 1, "single", "single", 0, ""},
+      {mlfSqrt, 2, "single", "single", static_cast<long double>(std::sqrt(2.0f)), ""},
+      {mlfExp, 1, "int16", nullptr, 0,
+       "Undefined function 'exp' for input arguments of type 'int16'."},
+      {mlfLog10, 100, "uint8", nullptr, 0,
+       "Undefined function 'log10' for input arguments of type 'uint8'."},
+      {mlfSqrt, -4, "single", nullptr, 0,
+       "sqrt: the result is complex, which a single array cannot hold."},
+  };
+  for (const auto &c : cases) {
+    std::string what = std::string(c.cls) + " " + std::to_string(c.in);
+    if (!c.outClass) {
+      EXPECT_EQ(errorOf([&] { Var(c.fn(castRow({c.in}, c.cls))); }), c.message) << what;
+      continue;
+    }
+    Var r(c.fn(castRow({c.in}, c.cls)));
+    EXPECT_EQ(textOf(Var(mlfClass(r.get())).get()), c.outClass) << what;
+    EXPECT_EQ(elementOf(r.get(), 0), c.out) << what;
+  }
+  EXPECT_EQ(mexrtLiveArrayCount(), 0u);
 }
 
 }  // namespace

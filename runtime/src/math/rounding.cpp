@@ -8,6 +8,7 @@
 
 #include "core/array.h"
 #include "mexrt/mathlib.h"
+#include "ops/classed.h"
 #include "ops/elementwise.h"
 #include "ops/elementwise_complex.h"
 
@@ -73,14 +74,17 @@ double remOf(double x, double y) {
 extern "C" {
 
 mxArray *mlfFloor(mxArray *x) {
+  if (classedOperands(x)) return classedFunction(x, "floor", mlfFloor, IntegerArgument::Keeps);
   if (isComplexArg(x)) return complexElementwise(x, "floor", eachPart<floorOf>);
   return elementwise(x, "floor", [](double v) { return std::floor(v); });
 }
 mxArray *mlfFix(mxArray *x) {
+  if (classedOperands(x)) return classedFunction(x, "fix", mlfFix, IntegerArgument::Keeps);
   if (isComplexArg(x)) return complexElementwise(x, "fix", eachPart<fixOf>);
   return elementwise(x, "fix", [](double v) { return std::trunc(v); });
 }
 mxArray *mlfSign(mxArray *x) {
+  if (classedOperands(x)) return classedFunction(x, "sign", mlfSign, IntegerArgument::Keeps);
   if (isComplexArg(x)) {
     return complexElementwise(x, "sign", [](Complex z) {
       double a = std::abs(z);

@@ -134,4 +134,22 @@ mxArray *classedProduct(mxArray *a, mxArray *b) {
   return temp(converted(*p, mxSINGLE_CLASS, "*"));
 }
 
+mxArray *classedFunction(mxArray *x, const char *name, mxArray *(*fn)(mxArray *),
+                         IntegerArgument integers) {
+  Operand X(x, name);
+  const mxClassID cls = X->cls;
+  if (isIntegerClass(cls) && integers == IntegerArgument::Refused) {
+    raise(std::string("Undefined function '") + name + "' for input arguments of type '" +
+          className(cls) + "'.");
+  }
+  Owned values(converted(*X, mxDOUBLE_CLASS, name));
+  Owned r(fn(values.get()));
+  untemp(r.get());
+  if (r->isComplex()) {
+    raise(std::string(name) + ": the result is complex, which a " + className(cls) +
+          " array cannot hold.");
+  }
+  return temp(converted(*r, cls, name));
+}
+
 }  // namespace mexrt::detail

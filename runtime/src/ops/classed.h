@@ -24,4 +24,12 @@ mxArray *classedNegation(mxArray *a);
 // scalar factor.
 mxArray *classedProduct(mxArray *a, mxArray *b);
 
+// An element-wise function of one argument for an integer or single x: computed by fn on x's
+// values in double, the result rounded back into x's class (abs(int8(-128)) saturates to
+// 127). A function for floating values only (exp, log, sqrt, sin, ...) refuses an integer x,
+// as the host does; a complex result cannot be single and is refused too.
+enum class IntegerArgument { Keeps, Refused };
+mxArray *classedFunction(mxArray *x, const char *name, mxArray *(*fn)(mxArray *),
+                         IntegerArgument integers);
+
 }  // namespace mexrt::detail
