@@ -70,7 +70,11 @@ extern "C" {
 
 mxArray *mlfCast(mxArray *x, mxArray *classname) {
   Operands<2> ops({x, classname}, "cast");
-  return temp(converted(ops[0], classArg(ops[1], "cast"), "cast"));
+  const mxClassID to = classArg(ops[1], "cast");
+  if (!isNumericClass(to) && to != mxCHAR_CLASS && to != mxLOGICAL_CLASS) {
+    raise(std::string("cast: values cannot be converted to class '") + className(to) + "'.");
+  }
+  return temp(converted(ops[0], to, "cast"));
 }
 
 mxArray *mlfClass(mxArray *x) {
@@ -78,7 +82,7 @@ mxArray *mlfClass(mxArray *x) {
     if (x->temporary) destroy(x);
     return temp(newString(u"function_handle"));
   }
-  Operand X(x, "class");
+  Operand X(x, "class", true);
   return temp(newString(fromUtf8(className(X->cls))));
 }
 
