@@ -29,25 +29,48 @@ def frame_window(kind: str, n: int) -> np.ndarray:
     raise ValueError(f"unknown window {kind!r}; choose one of {', '.join(WINDOWS)}")
 
 
+# Frames are transformed this many at a time: the block's temporaries stay in the cache and
+# are reused from one block to the next, while whole-signal temporaries of several MiB would be
+# handed back to the system and faulted in again on every call.
+_BLOCK_FRAMES = 64
+
+
 def power_spectra(y: np.ndarray, framelen: int, shift: int, preemph: float,
                   window: str) -> np.ndarray:
     """Power spectra of the whole frames of ``y``: frames x (fftN // 2), fftN being the
     frame length zero-padded up to a power of two (the Nyquist bin left out, as bandsetup's
     filterbank has no column for it)."""
+    y = np.ascontiguousarray(y, dtype=np.float64)
     n = y.shape[0]
     count = 0 if n < framelen else 1 + (n - framelen) // shift
     fft_n = 1 << max(0, int(framelen - 1).bit_length())
+    half = fft_n // 2
+    power = np.empty((count, half))
     if count == 0:
-        return np.zeros((0, fft_n // 2))
-    idx = np.arange(framelen)[None, :] + shift * np.arange(count)[:, None]
-    frames = y[idx]
-    frames = frames - frames.mean(axis=1, keepdims=True)
-    if preemph != 0.0:
-        frames[:, 1:] -= preemph * frames[:, :-1].copy()
-        frames[:, 0] -= preemph * frames[:, 0]
-    frames *= frame_window(window, framelen)
-    spectra = np.fft.rfft(frames, n=fft_n, axis=1)[:, : fft_n // 2]
-    return spectra.real ** 2 + spectra.imag ** 2
+        return power
+    # Overlapping frames as a read-only view of the signal, one row each.
+    step = y.strides[0]
+    frames = np.lib.stride_tricks.as_strided(y, shape=(count, framelen),
+                                             strides=(shift * step, step), writeable=False)
+    win = frame_window(window, framelen)
+    padded = np.zeros((min(_BLOCK_FRAMES, count), fft_n))  # the tail stays zero
+    for start in range(0, count, _BLOCK_FRAMES):
+        block = frames[start:start + _BLOCK_FRAMES]
+        k = block.shape[0]
+        centred = block - block.mean(axis=1, keepdims=True)
+        body = padded[:k, :framelen]
+        if preemph != 0.0:  # x[j] - p x[j-1], the first sample against itself
+            np.multiply(centred[:, :-1], -preemph, out=body[:, 1:])
+            body[:, 1:] += centred[:, 1:]
+            body[:, 0] = centred[:, 0] - preemph * centred[:, 0]
+        else:
+            body[...] = centred
+        body *= win
+        spectra = np.fft.rfft(padded[:k], axis=1)[:, :half]
+        rows = power[start:start + k]
+        np.multiply(spectra.real, spectra.real, out=rows)
+        rows += spectra.imag * spectra.imag
+    return power
 
 
 @functools.lru_cache(maxsize=16)
@@ -83,7 +106,7 @@ def mfcc(y: Any, fs: float, *, frame_length: float = 25.0, frame_shift: float = 
         raise ValueError("y must be a 1-D signal or samples x channels")
     if np.iscomplexobj(y):
         raise ValueError("y must be real")
-    y = y.astype(np.float64) * scale
+    y = np.multiply(y, float(scale), dtype=np.float64)
     framelen = int(round(frame_length * fs / 1000.0))
     shift = int(round(frame_shift * fs / 1000.0))
     if framelen < 2 or shift < 1:
@@ -94,8 +117,9 @@ def mfcc(y: Any, fs: float, *, frame_length: float = 25.0, frame_shift: float = 
     if power.shape[0] == 0:
         return np.zeros((0, int(num_ceps)))
     fbank = _filterbank(framelen, int(num_chans), float(fs))
-    # channels x frames, column-major so it crosses into the toolbox as it is
-    energies = np.asfortranarray(fbank @ power.T)
+    # channels x frames, column-major (the transpose of a row-major product) so that it
+    # crosses into the toolbox as it is
+    energies = (power @ fbank.T).T
     logfb = np.log(np.maximum(energies, 2.0 ** -23))
     ceps = quefwind(chan2qf(logfb, int(num_ceps)), lifter)
     return np.ascontiguousarray(ceps.T)
