@@ -12,12 +12,13 @@ OUTDIR/manifest.jsonl records every file. Files whose output exists are skipped 
 from __future__ import annotations
 
 import argparse
+import contextlib
 import json
 import os
 import struct
 import sys
 from pathlib import Path
-from typing import Any, Iterable
+from typing import Any, Iterable, Iterator
 
 import numpy as np
 
@@ -147,6 +148,53 @@ def parse_args(argv: list[str] | None) -> argparse.Namespace:
     return ap.parse_args(argv)
 
 
+@contextlib.contextmanager
+def local_cluster(workers: int) -> Iterator[Any]:
+    """A ``LocalCluster`` of ``workers`` single-threaded worker processes, quiet but for
+    errors, closed on leaving the block.
+
+    Workers are forked from a server process that has imported Dask once, instead of each
+    starting a new interpreter: a cluster of two starts as fast as one of one, and a lost
+    worker is replaced as fast. Their environment is Dask's, one BLAS thread each, but
+    without MALLOC_TRIM_THRESHOLD_: with it the C library hands every large numpy temporary
+    back to the system and faults it in again for the next file.
+    """
+    import logging
+    import dask
+    from dask.distributed import LocalCluster
+    logging.getLogger("distributed").setLevel(logging.ERROR)
+    one_thread = {"OMP_NUM_THREADS": 1, "MKL_NUM_THREADS": 1, "OPENBLAS_NUM_THREADS": 1}
+    with dask.config.set({"distributed.nanny.pre-spawn-environ": one_thread,
+                          "distributed.worker.multiprocessing-method": "forkserver"}):
+        cluster = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
+                               dashboard_address=None, silence_logs=logging.ERROR)
+        try:
+            yield cluster
+        finally:
+            cluster.close()
+
+
+def run_on_cluster(client, tasks: list[tuple[str, str]], fmt: str, options: dict[str, Any],
+                   on_done, bar) -> None:
+    """Runs every task on the client's cluster and hands each record to ``on_done``."""
+    from dask.distributed import as_completed
+    # One message submits every task and results come back in batches: per file the
+    # scheduler, which shares the cores with the workers, does as little as it can.
+    futures = client.map(process, [a for a, _ in tasks], [o for _, o in tasks], fmt=fmt,
+                         options=options, pure=False,
+                         key=[f"melceps-{k}-{os.getpid()}" for k in range(len(tasks))])
+    task_of = {fut.key: task for fut, task in zip(futures, tasks)}
+    for fut, rec in as_completed(futures, with_results=True, raise_errors=False):
+        if fut.status != "finished":  # the task died (its workers kept dying)
+            error = rec[1] if isinstance(rec, tuple) else rec  # (type, value, traceback)
+            audio, out = task_of[fut.key]
+            rec = {"file": audio, "output": out, "frames": 0, "seconds": 0.0,
+                   "status": "failed", "error": str(error)}
+        on_done(rec)
+        if bar:
+            bar.update()
+
+
 def run_tasks(tasks: list[tuple[str, str]], fmt: str, options: dict[str, Any],
               args: argparse.Namespace, on_done) -> None:
     show = sys.stderr.isatty()
@@ -163,44 +211,13 @@ def run_tasks(tasks: list[tuple[str, str]], fmt: str, options: dict[str, Any],
             if bar:
                 bar.update()
     else:
-        import logging
-        from dask.distributed import Client, LocalCluster, as_completed
+        from dask.distributed import Client
         if args.scheduler:
-            client = Client(args.scheduler)
-            cluster = None
+            with Client(args.scheduler) as client:
+                run_on_cluster(client, tasks, fmt, options, on_done, bar)
         else:
-            logging.getLogger("distributed").setLevel(logging.ERROR)
-            # The workers' environment as Dask sets it, one BLAS thread each, but without
-            # MALLOC_TRIM_THRESHOLD_: with it the C library hands every large numpy
-            # temporary back to the system and faults it in again for the next file, which
-            # doubles the time per file.
-            import dask
-            one_thread = {"OMP_NUM_THREADS": 1, "MKL_NUM_THREADS": 1, "OPENBLAS_NUM_THREADS": 1}
-            with dask.config.set({"distributed.nanny.pre-spawn-environ": one_thread}):
-                cluster = LocalCluster(n_workers=args.workers, threads_per_worker=1,
-                                       processes=True, dashboard_address=None,
-                                       silence_logs=logging.ERROR)
-            client = Client(cluster)
-        try:
-            # One message submits every task and results come back in batches: per file the
-            # scheduler, which shares the cores with the workers, does as little as it can.
-            futures = client.map(process, [a for a, _ in tasks], [o for _, o in tasks],
-                                 fmt=fmt, options=options, pure=False,
-                                 key=[f"melceps-{k}-{os.getpid()}" for k in range(len(tasks))])
-            task_of = {fut.key: task for fut, task in zip(futures, tasks)}
-            for fut, rec in as_completed(futures, with_results=True, raise_errors=False):
-                if fut.status != "finished":  # the task died (its workers kept dying)
-                    error = rec[1] if isinstance(rec, tuple) else rec  # (type, value, traceback)
-                    audio, out = task_of[fut.key]
-                    rec = {"file": audio, "output": out, "frames": 0, "seconds": 0.0,
-                           "status": "failed", "error": str(error)}
-                on_done(rec)
-                if bar:
-                    bar.update()
-        finally:
-            client.close()
-            if cluster is not None:
-                cluster.close()
+            with local_cluster(args.workers) as cluster, Client(cluster) as client:
+                run_on_cluster(client, tasks, fmt, options, on_done, bar)
     if bar:
         bar.close()
 
