@@ -3,12 +3,13 @@ BUILD ?= build
 SAN_BUILD ?= build-sanitize
 BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
+TSAN_BUILD ?= build-thread
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = load shell print gateways audio roundtrip
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build demo test test-coretypes test-sanitize fuzz bench install package clean
+.PHONY: all deps configure build demo test test-coretypes test-sanitize test-thread fuzz bench install package clean
 
 all: build
 
@@ -39,6 +40,13 @@ test-sanitize: deps
 	cd $(SAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j$(JOBS)
+
+# The calls from several threads at once under ThreadSanitizer; any report fails it. OpenBLAS
+# keeps to the calling thread, as its own thread pool is outside what the sanitizer sees.
+test-thread: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMEXRT_TSAN=ON $(CMAKE_FLAGS)
+	cmake --build $(TSAN_BUILD) -j$(JOBS) --target threads_test
+	OPENBLAS_NUM_THREADS=1 TSAN_OPTIONS=halt_on_error=1:exitcode=66 $(TSAN_BUILD)/bin/threads_test
 
 # Each libFuzzer target for FUZZ_SECONDS, from its seeds (fuzz/corpus, or written by a seed
 # program into build-fuzz/corpus, as the MAT-file seeds are) plus what earlier runs found there;
@@ -75,4 +83,4 @@ package: build
 	cmake --build $(BUILD) --target package
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(TSAN_BUILD)

@@ -1,4 +1,5 @@
 // Variables, copies on write, contexts, errors and warnings, and counted library start-up.
+#include <cstdint>
 #include <vector>
 
 #include "array_test_support.h"
@@ -133,6 +134,31 @@ TEST(HostApi, SizesWhoseElementCountOverflowsAreRefused) {
   size_t empty[] = {size_t{1} << 62, 0, size_t{1} << 62};
   Var e(mxCreateNumericArray(3, empty, mxDOUBLE_CLASS, mxREAL));
   EXPECT_EQ(mxGetNumberOfElements(e.get()), 0u) << "an empty dimension makes any size empty";
+}
+
+// The largest array: one whose byte size fits in 64 bits is asked of the system, and when the
+// system cannot give it that is the error naming the bytes; one byte size beyond is refused
+// before any allocation. Each leaves nothing behind.
+TEST(HostApi, TheLargestArraysFailWithClearErrors) {
+  const struct {
+    const char *what;
+    size_t rows, cols;
+    std::string message;
+  } cases[] = {
+      {"the largest byte size", (SIZE_MAX >> 3), 1,
+       "Out of memory: cannot allocate " + std::to_string((SIZE_MAX >> 3) * 8) + " bytes."},
+      {"half the address range", size_t{1} << 60, 1,
+       "Out of memory: cannot allocate 9223372036854775808 bytes."},
+      {"one element beyond", (SIZE_MAX >> 3) + 1, 1,
+       "Out of memory: an array of size 2305843009213693952x1 is too large."},
+  };
+  size_t live = mexrtLiveArrayCount();
+  for (const auto &c : cases) {
+    EXPECT_EQ(errorOf([&] { mxDestroyArray(mxCreateDoubleMatrix(c.rows, c.cols, mxREAL)); }),
+              c.message)
+        << c.what;
+  }
+  EXPECT_EQ(mexrtLiveArrayCount(), live);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -107,6 +108,42 @@ void recordDestroyed(const mxArray *a) {
     mxFree(s);
   } else {
     destroyed.push_back(std::to_string(mxGetPr(a)[0]));
+  }
+}
+
+// db through its gateway with its n-th allocation made to fail, for n from 1 until the call
+// succeeds, on a real and on a complex-valued input: every failure is the "Out of memory"
+// error, leaks nothing, and the next call succeeds.
+TEST_F(Zeta, EveryFailedAllocationIsOutOfMemory) {
+  for (double first : {10.0, -10.0}) {
+    mxArray *x = mxCreateDoubleMatrix(1, 3, mxREAL);
+    mxGetPr(x)[0] = first;
+    mxGetPr(x)[1] = 0.5;
+    mxGetPr(x)[2] = 0;
+    auto call = [&](size_t failAt) {
+      size_t live = mexrtLiveArrayCount();
+      mxArray *plhs[1] = {nullptr};
+      std::string raised;
+      mexrtFailAllocation(failAt);
+      try {
+        mlxDb(1, plhs, 1, &x);
+      } catch (const mexrt::Error &e) {
+        raised = e.what();
+      }
+      mexrtFailAllocation(0);
+      mxDestroyArray(plhs[0]);
+      EXPECT_EQ(mexrtLiveArrayCount(), live) << "failing at allocation " << failAt;
+      return raised;
+    };
+    size_t failAt = 1;
+    for (std::string raised; !(raised = call(failAt)).empty(); ++failAt) {
+      EXPECT_NE(raised.find("Out of memory"), std::string::npos)
+          << "failing at allocation " << failAt << ": " << raised;
+      EXPECT_EQ(call(0), "") << "after a failure at allocation " << failAt;
+      ASSERT_LT(failAt, 1000u);
+    }
+    std::cout << "db of " << first << ", 0.5, 0: " << failAt - 1 << " failure points\n";
+    mxDestroyArray(x);
   }
 }
 

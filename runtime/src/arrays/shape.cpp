@@ -165,7 +165,7 @@ void transposeBlocked(const T *src, T *dst, std::size_t rows, std::size_t cols) 
 void conjugate(Array &a) {
   std::size_t n = a.numel();
   if (!a.isComplex() || n == 0) return;
-  if (a.imagStore->refs == 1) {
+  if (a.imagStore->unique()) {
     double *im = a.mutableImags();
     for (std::size_t k = 0; k < n; ++k) im[k] = -im[k];
     return;

@@ -2,14 +2,17 @@
 #include "core/array.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <optional>
 
 #include "core/classes.h"
 #include "core/operands.h"
+#include "core/per_thread.h"
 #include "mexrt/testing.h"
 
 namespace mexrt::detail {
@@ -56,56 +59,99 @@ std::string Dims::str() const {
   return s;
 }
 
-// --- Headers, kept on a free list so that scalar operations do not hit the allocator ---
+// --- Headers and temporaries, per thread ---
 
 namespace {
 
-std::size_t g_live = 0;
-// Freed headers kept for reuse. Never destroyed: arrays may still be freed while the
-// process exits (static stores of the host), and the list stays reachable for leak checks.
-std::vector<Array *> &freeHeaders() {
-  static auto *list = new std::vector<Array *>();
-  return *list;
-}
-constexpr std::size_t kMaxFreeHeaders = 4096;
+// What each thread keeps of its own: freed headers for reuse (so that scalar operations do
+// not hit the allocator), the list of its live temporaries, and its count of live arrays.
+// A temporary belongs to the thread that made it; arrays kept may move between threads.
+struct ThreadArrays {
+  static constexpr std::size_t kMaxFreeHeaders = 4096;
+  std::vector<Array *> freeHeaders;
+  Array *tempHead = nullptr;  // oldest first
+  Array *tempTail = nullptr;
+  std::uint64_t nextSerial = 1;
+  // Arrays made minus arrays freed on this thread; written here alone, read by any thread.
+  std::atomic<std::int64_t> live{0};
+  ThreadArrays();
+  ~ThreadArrays();
+  void count(std::int64_t d) {
+    live.store(live.load(std::memory_order_relaxed) + d, std::memory_order_relaxed);
+  }
+};
 
-// The list of live temporaries, oldest first.
-Array *g_tempHead = nullptr;
-Array *g_tempTail = nullptr;
-std::uint64_t g_nextSerial = 1;
+// Every thread's count, for the process-wide number of live arrays. Never destroyed: arrays
+// may still be freed while the process exits.
+struct LiveCounts {
+  std::mutex mutex;
+  std::vector<const ThreadArrays *> threads;
+  std::atomic<std::int64_t> ended{0};  // what ended threads (and exit-time frees) left
+};
+LiveCounts &liveCounts() {
+  static auto *counts = new LiveCounts();
+  return *counts;
+}
+
+ThreadArrays::ThreadArrays() {
+  std::lock_guard<std::mutex> lock(liveCounts().mutex);
+  liveCounts().threads.push_back(this);
+}
+
+ThreadArrays::~ThreadArrays() {
+  for (Array *a : freeHeaders) delete a;
+  LiveCounts &c = liveCounts();
+  std::lock_guard<std::mutex> lock(c.mutex);
+  c.ended.fetch_add(live.load(std::memory_order_relaxed), std::memory_order_relaxed);
+  std::erase(c.threads, this);
+}
+
+void countLive(ThreadArrays *t, std::int64_t d) {
+  if (t) [[likely]]
+    t->count(d);
+  else
+    liveCounts().ended.fetch_add(d, std::memory_order_relaxed);
+}
 
 // Sees every array just before it is freed (tests record the order of destroyers with it).
 void (*g_destroyObserver)(const mxArray *) = nullptr;
 
 Array *newHeader() {
   if (allocationFails()) raise("Out of memory.");
+  ThreadArrays *t = PerThread<ThreadArrays>::get();
   Array *a;
-  if (!freeHeaders().empty()) {
-    a = freeHeaders().back();
-    freeHeaders().pop_back();
+  if (t && !t->freeHeaders.empty()) {
+    a = t->freeHeaders.back();
+    t->freeHeaders.pop_back();
   } else {
     a = new Array;  // the free list owns headers between uses; destroy() returns them
   }
-  ++g_live;
+  countLive(t, 1);
   return a;
 }
 
-void unlinkTemp(Array *a) {
+void unlinkTemp(ThreadArrays &t, Array *a) {
   if (a->prevTemp)
     a->prevTemp->nextTemp = a->nextTemp;
   else
-    g_tempHead = a->nextTemp;
+    t.tempHead = a->nextTemp;
   if (a->nextTemp)
     a->nextTemp->prevTemp = a->prevTemp;
   else
-    g_tempTail = a->prevTemp;
+    t.tempTail = a->prevTemp;
   a->prevTemp = a->nextTemp = nullptr;
   a->temporary = false;
 }
 
 }  // namespace
 
-std::size_t liveArrays() { return g_live; }
+std::size_t liveArrays() {
+  LiveCounts &c = liveCounts();
+  std::lock_guard<std::mutex> lock(c.mutex);
+  std::int64_t n = c.ended.load(std::memory_order_relaxed);
+  for (const ThreadArrays *t : c.threads) n += t->live.load(std::memory_order_relaxed);
+  return static_cast<std::size_t>(n);
+}
 
 namespace {
 
@@ -233,10 +279,10 @@ Array *shareOf(const Array *src) {
   a->cls = src->cls;
   a->dims = src->dims;
   a->store = src->store;
-  if (a->store) ++a->store->refs;
+  if (a->store) a->store->share();
   a->complex = src->complex;
   a->imagStore = src->imagStore;
-  if (a->imagStore) ++a->imagStore->refs;
+  if (a->imagStore) a->imagStore->share();
   a->function = src->function;
   a->composite = src->composite;
   if (a->composite) ++a->composite->refs;
@@ -274,7 +320,10 @@ bool isFieldName(std::string_view name) {
 void destroy(Array *a) {
   if (!a) return;
   if (g_destroyObserver) g_destroyObserver(a);
-  if (a->temporary) unlinkTemp(a);
+  ThreadArrays *t = PerThread<ThreadArrays>::get();
+  if (a->temporary) {
+    if (t) unlinkTemp(*t, a);
+  }
   Storage::release(a->store);
   a->store = nullptr;
   dropImaginaryPart(*a);
@@ -284,9 +333,9 @@ void destroy(Array *a) {
   a->composite = nullptr;
   a->cls = mxUNKNOWN_CLASS;
   a->dims = Dims();
-  --g_live;
-  if (freeHeaders().size() < kMaxFreeHeaders) {
-    freeHeaders().push_back(a);
+  countLive(t, -1);
+  if (t && t->freeHeaders.size() < ThreadArrays::kMaxFreeHeaders) {
+    t->freeHeaders.push_back(a);
   } else {
     delete a;
   }
@@ -330,26 +379,33 @@ Array *narrowed(Array *a) {
 
 Array *temp(Array *a) {
   if (!a || a->temporary) return a;
+  ThreadArrays *t = PerThread<ThreadArrays>::get();
+  if (!t) return a;  // the thread is ending: an owned array, freed by whoever holds it
   a->temporary = true;
-  a->serial = g_nextSerial++;
-  a->prevTemp = g_tempTail;
+  a->serial = t->nextSerial++;
+  a->prevTemp = t->tempTail;
   a->nextTemp = nullptr;
-  if (g_tempTail)
-    g_tempTail->nextTemp = a;
+  if (t->tempTail)
+    t->tempTail->nextTemp = a;
   else
-    g_tempHead = a;
-  g_tempTail = a;
+    t->tempHead = a;
+  t->tempTail = a;
   return a;
 }
 
 void untemp(Array *a) {
-  if (a && a->temporary) unlinkTemp(a);
+  if (!a || !a->temporary) return;
+  if (ThreadArrays *t = PerThread<ThreadArrays>::get()) unlinkTemp(*t, a);
 }
 
-std::uint64_t tempMark() { return g_nextSerial; }
+std::uint64_t tempMark() {
+  ThreadArrays *t = PerThread<ThreadArrays>::get();
+  return t ? t->nextSerial : 0;
+}
 
 void releaseTempsSince(std::uint64_t mark) {
-  while (g_tempTail && g_tempTail->serial >= mark) destroy(g_tempTail);
+  ThreadArrays *t = PerThread<ThreadArrays>::get();
+  while (t && t->tempTail && t->tempTail->serial >= mark) destroy(t->tempTail);
 }
 
 // --- Operands ---
@@ -377,7 +433,7 @@ Operand::~Operand() {
 }
 
 Storage *Operand::stealableStorage() const {
-  return (a_->temporary && a_->store && a_->store->refs == 1) ? a_->store : nullptr;
+  return (a_->temporary && a_->store && a_->store->unique()) ? a_->store : nullptr;
 }
 
 Storage *Operand::takeStorage() {
@@ -387,7 +443,7 @@ Storage *Operand::takeStorage() {
 }
 
 Storage *Operand::stealableImagStorage() const {
-  return (a_->temporary && a_->imagStore && a_->imagStore->refs == 1) ? a_->imagStore : nullptr;
+  return (a_->temporary && a_->imagStore && a_->imagStore->unique()) ? a_->imagStore : nullptr;
 }
 
 Storage *Operand::takeImagStorage() {
@@ -436,7 +492,7 @@ namespace {
 // The storage made this holder's own: copied first when it is shared (copy on write).
 unsigned char *unshared(Storage *&s) {
   if (!s) return nullptr;
-  if (s->refs > 1) {
+  if (!s->unique()) {
     Storage *copy = Storage::allocate(s->bytes, false);
     std::memcpy(copy->bytesPtr(), s->bytesPtr(), s->bytes);
     Storage::release(s);

@@ -3,6 +3,7 @@
 // helpers every operation uses to read operands and make results.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "mexrt/error.h"
@@ -83,16 +85,18 @@ struct Lender {
 
 // Shared element storage with a reference count; data follows the header, or lies outside
 // when lent. Large buffers are mapped from the kernel, aligned for huge pages, and kept for
-// reuse once freed.
+// reuse once freed. Storage may be shared between threads (module constants, arrays handed
+// from one thread to another): the count is atomic, and a deferred fill runs once, for
+// whoever reads first.
 struct Storage {
-  std::size_t refs;
+  std::atomic<std::size_t> refs;
   std::size_t bytes;
-  DeferredFill *pending;  // contents still to be computed, or nullptr
-  std::size_t mapped;     // bytes of data room in a mapped buffer, 0 for heap buffers
-  unsigned char *data;    // right after the header, or the lender's memory
-  Lender *lender;         // the owner of outside memory, or nullptr
+  std::atomic<DeferredFill *> pending;  // contents still to be computed, or nullptr
+  std::size_t mapped;                   // bytes of data room in a mapped buffer, 0 for heap buffers
+  unsigned char *data;                  // right after the header, or the lender's memory
+  Lender *lender;                       // the owner of outside memory, or nullptr
   unsigned char *bytesPtr() {
-    if (pending) [[unlikely]]
+    if (pending.load(std::memory_order_acquire)) [[unlikely]]
       runPending();
     return data;
   }
@@ -103,18 +107,37 @@ struct Storage {
   // it for its result, and the memory is never written.
   static Storage *lend(const void *data, std::size_t bytes, std::unique_ptr<Lender> lender);
   static void release(Storage *s);
-  // The contents become what fill computes when they are first read.
+  void share() { refs.fetch_add(1, std::memory_order_relaxed); }
+  // Held by one owner alone, who may then write or take it.
+  bool unique() const { return refs.load(std::memory_order_acquire) == 1; }
+  // The contents become what fill computes when they are first read. Only on storage not yet
+  // handed to anyone else.
   void defer(std::unique_ptr<DeferredFill> fill) {
-    delete pending;
-    pending = fill.release();
+    delete pending.load(std::memory_order_relaxed);
+    pending.store(fill.release(), std::memory_order_release);
   }
 
  private:
-  // Inline, so that code built against the header alone (tests) needs no hidden symbol.
+  // Inline, so that code built against the header alone (tests) needs no hidden symbol. The
+  // first reader takes the fill and marks it running; another reader meanwhile waits for it.
   void runPending() {
-    DeferredFill *fill = pending;
-    pending = nullptr;  // a fill reads other storages, never this one
-    fill->fill(data);
+    DeferredFill *const running = reinterpret_cast<DeferredFill *>(alignof(DeferredFill));
+    DeferredFill *fill = pending.exchange(running, std::memory_order_acq_rel);
+    if (fill == running) {
+      while (pending.load(std::memory_order_acquire) == running) std::this_thread::yield();
+      return;
+    }
+    if (!fill) {  // filled meanwhile
+      pending.store(nullptr, std::memory_order_release);
+      return;
+    }
+    try {
+      fill->fill(data);  // reads other storages, never this one
+    } catch (...) {
+      pending.store(fill, std::memory_order_release);
+      throw;
+    }
+    pending.store(nullptr, std::memory_order_release);
     delete fill;
   }
 };
@@ -126,7 +149,7 @@ std::size_t elementSize(mxClassID cls);
 // stands for the empty double []); a struct's element k keeps its fields at
 // items[k * fields.size() ...]. Shared between arrays until one of them writes.
 struct Composite {
-  std::size_t refs = 1;
+  std::atomic<std::size_t> refs{1};  // atomic: a cell or struct may be shared between threads
   std::vector<std::string> fields;   // a struct's field names, in order
   std::vector<mxArray_tag *> items;  // numel (cell) or numel x fields (struct) handles
   Composite() = default;
@@ -210,7 +233,7 @@ struct mxArray_tag {
   double number(std::size_t k) const;
   const unsigned char *rawData() const { return store ? store->bytesPtr() : nullptr; }
   unsigned char *mutableData();
-  bool uniquelyOwned() const { return store == nullptr || store->refs == 1; }
+  bool uniquelyOwned() const { return store == nullptr || store->unique(); }
   mexrt::detail::ValueView view() const;
   // A cell's or struct's element handles, made this array's own first (copy on write).
   std::vector<mxArray_tag *> &mutableItems();

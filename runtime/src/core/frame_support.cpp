@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/array.h"
+#include "core/per_thread.h"
 #include "mexrt/mathlib.h"
 
 namespace mexrt::detail {
@@ -17,10 +18,15 @@ using namespace mexrt::detail;
 
 namespace {
 
-LocalFunctionTable *g_currentTable = nullptr;
+// Each thread runs its own calls: the table of the function running and the contexts entered
+// are the thread's.
+thread_local LocalFunctionTable *t_currentTable __attribute__((tls_model("initial-exec"))) =
+    nullptr;
 
 // One mark per entered context: the serial of the first temporary made inside it.
-std::vector<std::uint64_t> g_contexts;
+struct Contexts {
+  std::vector<std::uint64_t> marks;
+};
 
 std::string textOf(const Array *a) {
   if (!a || !a->isChar()) return {};
@@ -71,10 +77,12 @@ mxArray *mclInitializeCharVector(int rows, int cols, const mxChar *codes) {
 
 // --- Contexts ---
 
-void mlfEnterNewContext(int /*nout*/, int /*nin*/, ...) { g_contexts.push_back(tempMark()); }
+void mlfEnterNewContext(int /*nout*/, int /*nin*/, ...) {
+  if (Contexts *c = PerThread<Contexts>::get()) c->marks.push_back(tempMark());
+}
 
 void mlfRestorePreviousContext(int /*nout*/, int nin, ...) {
-  if (!g_contexts.empty()) g_contexts.pop_back();
+  if (Contexts *c = PerThread<Contexts>::get(); c && !c->marks.empty()) c->marks.pop_back();
   // Inputs handed over as temporaries were the caller's results passed straight in:
   // the call has used them (the body works on copies), so they are reclaimed here.
   std::va_list ap;
@@ -96,12 +104,12 @@ void mlfRestorePreviousContext(int /*nout*/, int nin, ...) {
 mxArray *mlfReturnValue(mxArray *a) { return temp(a); }
 
 LocalFunctionTable *mclSetCurrentLocalFunctionTable(LocalFunctionTable *table) {
-  LocalFunctionTable *previous = g_currentTable;
-  g_currentTable = table;
+  LocalFunctionTable *previous = t_currentTable;
+  t_currentTable = table;
   return previous;
 }
 
-LocalFunctionTable *mclGetCurrentLocalFunctionTable(void) { return g_currentTable; }
+LocalFunctionTable *mclGetCurrentLocalFunctionTable(void) { return t_currentTable; }
 
 // --- Variables ---
 

@@ -11,9 +11,11 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "core/array.h"
+#include "core/per_thread.h"
 #include "mexrt/testing.h"
 
 namespace mexrt::detail {
@@ -21,13 +23,15 @@ namespace mexrt::detail {
 namespace {
 
 // Buffers of up to kSmallBytes (scalars, short vectors) are kept for reuse, so that
-// scalar operations do not go to the allocator. Never destroyed, as the header list.
+// scalar operations do not go to the allocator; each thread keeps its own.
 constexpr std::size_t kSmallBytes = 32;
 constexpr std::size_t kMaxSmallBuffers = 4096;
-std::vector<void *> &smallBuffers() {
-  static auto *list = new std::vector<void *>();
-  return *list;
-}
+struct SmallBuffers {
+  std::vector<void *> list;
+  ~SmallBuffers() {
+    for (void *p : list) std::free(p);
+  }
+};
 
 // Large buffers. The first write to each 4 KiB page of fresh memory is a page fault, which
 // costs more than the arithmetic that fills the page; a 2 MiB huge page takes one fault. A
@@ -53,7 +57,9 @@ constexpr bool kMapLargeBuffers = true;
 constexpr std::size_t kCachedBuffers = 8;
 constexpr std::size_t kCachedBytes = std::size_t{1} << 30;
 
+// One cache for the process, so that its bound holds however many threads there are.
 struct LargeCache {
+  std::mutex mutex;
   std::vector<Storage *> buffers;  // oldest first
   std::size_t bytes = 0;
 };
@@ -73,6 +79,7 @@ void unmap(Storage *s) { munmap(mappingOf(s), mappingBytes(s)); }
 
 Storage *takeCached(std::size_t room) {
   LargeCache &cache = largeCache();
+  std::lock_guard<std::mutex> lock(cache.mutex);
   std::size_t best = cache.buffers.size();
   for (std::size_t k = 0; k < cache.buffers.size(); ++k) {
     std::size_t have = cache.buffers[k]->mapped;
@@ -107,7 +114,7 @@ Storage *mapFresh(std::size_t room) {
 Storage *allocateMapped(std::size_t bytes, bool zeroed) {
   const std::size_t room = roundUp(bytes + kDataOffset, kPage) - kDataOffset;
   if (Storage *s = takeCached(room)) {
-    if (zeroed) std::memset(s + 1, 0, bytes);
+    if (zeroed) std::memset(static_cast<void *>(s + 1), 0, bytes);
     return s;
   }
   return mapFresh(room);
@@ -119,6 +126,7 @@ void releaseMapped(Storage *s) {
     unmap(s);
     return;
   }
+  std::lock_guard<std::mutex> lock(cache.mutex);
   cache.buffers.push_back(s);
   cache.bytes += mappingBytes(s);
   while (cache.buffers.size() > kCachedBuffers || cache.bytes > kCachedBytes) {
@@ -142,17 +150,18 @@ bool allocationFails() {
 }
 
 Storage *Storage::allocate(std::size_t bytes, bool zeroed) {
-  if (bytes > std::numeric_limits<std::size_t>::max() - kHugePage) raise("Out of memory.");
   Storage *s = nullptr;
-  if (allocationFails()) {
-    // As if the system had no memory left.
+  if (allocationFails() || bytes > std::numeric_limits<std::size_t>::max() - kHugePage) {
+    // The test hook's failure, or more than any system gives (a mapping adds room to the
+    // size): as if the system had no memory left.
   } else if (kMapLargeBuffers && bytes >= kMappedBytes) {
     s = allocateMapped(bytes, zeroed);
   } else {
     void *p = nullptr;
-    if (bytes <= kSmallBytes && !smallBuffers().empty()) {
-      p = smallBuffers().back();
-      smallBuffers().pop_back();
+    SmallBuffers *small = bytes <= kSmallBytes ? PerThread<SmallBuffers>::get() : nullptr;
+    if (small && !small->list.empty()) {
+      p = small->list.back();
+      small->list.pop_back();
       if (zeroed) std::memset(p, 0, sizeof(Storage) + bytes);
     } else {
       std::size_t size = sizeof(Storage) + (bytes <= kSmallBytes ? kSmallBytes : bytes);
@@ -162,9 +171,9 @@ Storage *Storage::allocate(std::size_t bytes, bool zeroed) {
     if (s) s->mapped = 0;
   }
   if (!s) raise("Out of memory: cannot allocate " + std::to_string(bytes) + " bytes.");
-  s->refs = 1;
+  s->refs.store(1, std::memory_order_relaxed);
   s->bytes = bytes;
-  s->pending = nullptr;
+  s->pending.store(nullptr, std::memory_order_relaxed);
   s->data = reinterpret_cast<unsigned char *>(s + 1);
   s->lender = nullptr;
   return s;
@@ -173,9 +182,9 @@ Storage *Storage::allocate(std::size_t bytes, bool zeroed) {
 Storage *Storage::lend(const void *data, std::size_t bytes, std::unique_ptr<Lender> lender) {
   auto *s = allocationFails() ? nullptr : static_cast<Storage *>(std::malloc(sizeof(Storage)));
   if (!s) raise("Out of memory.");
-  s->refs = 2;  // the arrays' first and the lender's
+  s->refs.store(2, std::memory_order_relaxed);  // the arrays' first and the lender's
   s->bytes = bytes;
-  s->pending = nullptr;
+  s->pending.store(nullptr, std::memory_order_relaxed);
   s->mapped = 0;
   s->data = static_cast<unsigned char *>(const_cast<void *>(data));  // read only, see lend
   s->lender = lender.release();
@@ -185,21 +194,26 @@ Storage *Storage::lend(const void *data, std::size_t bytes, std::unique_ptr<Lend
 void Storage::release(Storage *s) {
   if (!s) return;
   if (s->lender) {
-    if (--s->refs != 1) return;  // the lender's reference is the last
+    // The lender's reference is the last.
+    if (s->refs.fetch_sub(1, std::memory_order_acq_rel) != 2) return;
     delete s->lender;
     std::free(s);
     return;
   }
-  if (--s->refs != 0) return;
-  delete s->pending;  // never read: its work is skipped
-  s->pending = nullptr;
+  // A sole owner frees without the atomic decrement: nobody else can be sharing it now.
+  if (!s->unique() && s->refs.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+  delete s->pending.load(std::memory_order_relaxed);  // never read: its work is skipped
+  s->pending.store(nullptr, std::memory_order_relaxed);
   if (s->mapped) {
     releaseMapped(s);
     return;
   }
-  if (s->bytes <= kSmallBytes && smallBuffers().size() < kMaxSmallBuffers) {
-    smallBuffers().push_back(s);
-    return;
+  if (s->bytes <= kSmallBytes) {
+    SmallBuffers *small = PerThread<SmallBuffers>::get();
+    if (small && small->list.size() < kMaxSmallBuffers) {
+      small->list.push_back(s);
+      return;
+    }
   }
   std::free(s);
 }
@@ -210,6 +224,9 @@ void mexrtFailAllocation(size_t n) { mexrt::detail::g_failCountdown = n; }
 
 namespace mexrt::detail {
 
-std::size_t cachedLargeBuffers() { return largeCache().buffers.size(); }
+std::size_t cachedLargeBuffers() {
+  std::lock_guard<std::mutex> lock(largeCache().mutex);
+  return largeCache().buffers.size();
+}
 
 }  // namespace mexrt::detail

@@ -60,7 +60,8 @@ std::vector<std::string> &loadPath() {
   return folders;
 }
 
-std::string g_matioMessage;  // matio's last complaint, added to our error text
+// matio's last complaint on this thread, added to our error text.
+thread_local std::string g_matioMessage;
 void matioLog(int /*level*/, char *message) { g_matioMessage = message ? message : ""; }
 
 std::size_t typeSize(std::uint32_t t) {

@@ -4,6 +4,8 @@
 // that create, read and change them.
 #include "mexrt/graphics.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
@@ -13,6 +15,7 @@
 
 #include "core/array.h"
 #include "core/operands.h"
+#include "core/per_thread.h"
 #include "mexrt/mathlib.h"
 
 namespace mexrt::graphics {
@@ -308,11 +311,25 @@ struct Store {
   std::uint64_t counter = 0;
 };
 
-// The store is never destroyed: its arrays must stay valid until the process ends, and the
-// array library's own bookkeeping may already be gone when static destructors run.
-Store &store() {
+// Each thread draws into a store of its own, so that calls on several threads at once neither
+// see nor number each other's figures. The main thread's store is never destroyed: its arrays
+// must stay valid until the process ends, and the array library's own bookkeeping may already
+// be gone when static destructors run. Another thread's store ends with the thread.
+Store &mainStore() {
   static Store *s = new Store;  // NOLINT: deliberately immortal
   return *s;
+}
+
+struct ThreadStore {
+  Store *store = gettid() == getpid() ? &mainStore() : new Store;
+  ~ThreadStore() {
+    if (store != &mainStore()) delete store;
+  }
+};
+
+Store &store() {
+  ThreadStore *t = detail::PerThread<ThreadStore>::get();
+  return t ? *t->store : mainStore();  // a thread that is ending falls back on the main store
 }
 
 Object *lookup(double h) {

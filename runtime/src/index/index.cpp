@@ -472,7 +472,7 @@ void prepareStore(Array **dst, mxClassID cls, const Dims &dims, bool complex,
 class StorageHold {
  public:
   explicit StorageHold(Storage *s) : s_(s) {
-    if (s_) ++s_->refs;
+    if (s_) s_->share();
   }
   StorageHold(const StorageHold &) = delete;
   StorageHold &operator=(const StorageHold &) = delete;

@@ -17,7 +17,7 @@ Array *partOf(const Array &x, Storage *part) {
   Array *r = newArray(mxDOUBLE_CLASS, Dims(0, 0));
   r->dims = x.dims;
   r->store = part;
-  if (part) ++part->refs;
+  if (part) part->share();
   return r;
 }
 

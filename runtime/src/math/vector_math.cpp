@@ -2,6 +2,8 @@
 // and the test hook that narrows it so that every width is checked on a wide machine.
 #include "math/vector_math.h"
 
+#include <atomic>
+
 #include "mexrt/testing.h"
 
 namespace mexrt::detail {
@@ -19,19 +21,24 @@ const VectorKernels &widest(std::size_t lanes) {
   return kSse2Kernels;
 }
 
-const VectorKernels *g_kernels = nullptr;
+// Relaxed: each choice is a table that lives for the whole process.
+std::atomic<const VectorKernels *> g_kernels{nullptr};
 
 }  // namespace
 
 const VectorKernels &vectorKernels() {
-  if (!g_kernels) [[unlikely]]
-    g_kernels = &widest(0);
-  return *g_kernels;
+  const VectorKernels *k = g_kernels.load(std::memory_order_relaxed);
+  if (!k) [[unlikely]] {
+    k = &widest(0);
+    g_kernels.store(k, std::memory_order_relaxed);
+  }
+  return *k;
 }
 
 }  // namespace mexrt::detail
 
 extern "C" size_t mexrtUseVectorWidth(size_t lanes) {
-  mexrt::detail::g_kernels = &mexrt::detail::widest(lanes);
-  return mexrt::detail::g_kernels->lanes;
+  const mexrt::detail::VectorKernels &k = mexrt::detail::widest(lanes);
+  mexrt::detail::g_kernels.store(&k, std::memory_order_relaxed);
+  return k.lanes;
 }

@@ -37,8 +37,8 @@ class DeferredProduct final : public DeferredFill {
  public:
   DeferredProduct(const Array &a, const Array &b)
       : a_(a.store), b_(b.store), m_(a.dims[0]), k_(a.dims[1]), n_(b.dims[1]) {
-    ++a_->refs;
-    ++b_->refs;
+    a_->share();
+    b_->share();
   }
   DeferredProduct(const DeferredProduct &) = delete;
   DeferredProduct &operator=(const DeferredProduct &) = delete;
@@ -123,10 +123,11 @@ namespace mexrt::detail {
 mxArray *foldIntoProduct(mxArray *a, mxArray *b) {
   for (auto [s, x] : {std::pair{a, b}, std::pair{b, a}}) {
     if (!s || !x || s == x || !s->isDouble() || s->isComplex() || !s->isScalar() || !x->temporary ||
-        !x->isDouble() || !x->store || x->store->refs != 1) {
+        !x->isDouble() || !x->store || !x->store->unique()) {
       continue;
     }
-    auto *product = dynamic_cast<DeferredProduct *>(x->store->pending);
+    auto *product =
+        dynamic_cast<DeferredProduct *>(x->store->pending.load(std::memory_order_relaxed));
     // Folded once only: a second factor would change the rounding by more than one step.
     // A zero or non-finite factor is left to the element-wise path, which gives 0 * Inf its
     // NaN and -0 its sign.
