@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "shell/lexer.h"
 #include "shell/parser.h"
 
 namespace {
@@ -64,6 +65,40 @@ TEST(ShellParser, MalformedStatementsGiveClearErrors) {
   for (const auto &c : cases) {
     EXPECT_EQ(syntaxError(c.text), c.message) << c.text.substr(0, 40);
   }
+}
+
+// Each limit holds at its bound and is a clear error one step beyond. Nesting counts every
+// level the parser enters: the statement, its expression, each bracket, unary operator and
+// block; an expression's height counts its operators; a line its bytes.
+TEST(ShellParser, LimitsHoldAtTheirBoundAndFailJustBeyond) {
+  const std::string nesting = "Nesting deeper than 200 levels.";
+  const std::string height = "Expression nested deeper than 2000 levels.";
+  const std::string line = "Line longer than 1048576 characters.";
+  const std::string longLine(shell::kMaxLineLength - 4, '1');
+  const struct {
+    const char *what;
+    std::string text;
+    std::string message;  // "" when the text parses
+  } cases[] = {
+      {"198 brackets", "x = " + repeated("(", 198) + "1" + repeated(")", 198), ""},
+      {"199 brackets", "x = " + repeated("(", 199) + "1" + repeated(")", 199), nesting},
+      {"198 matrices", "x = " + repeated("[", 198) + "1" + repeated("]", 198), ""},
+      {"199 matrices", "x = " + repeated("[", 199) + "1" + repeated("]", 199), nesting},
+      {"199 blocks", repeated("if 1\n", 199) + repeated("end\n", 199), ""},
+      {"200 blocks", repeated("if 1\n", 200) + repeated("end\n", 200), nesting},
+      {"1999 operators", "x = 1" + repeated(" + 1", 1999), ""},
+      {"2000 operators", "x = 1" + repeated(" + 1", 2000), height},
+      {"a line of the longest length", "x = " + longLine, ""},
+      {"a line one byte longer", "x = 1" + longLine, line},
+      {"the longest line after others", "y = 2;\nx = " + longLine + "\nz = 3;", ""},
+  };
+  for (const auto &c : cases) {
+    EXPECT_EQ(syntaxError(c.text), c.message) << c.what;
+  }
+  int at = 0, column = 0;
+  syntaxError("y = 2;\nx = 1" + longLine + "\n", &at, &column);
+  EXPECT_EQ(at, 2) << "the long line's number";
+  EXPECT_EQ(column, 1048577) << "the first byte beyond the limit";
 }
 
 TEST(ShellParser, ErrorsCarryTheirLineAndColumn) {

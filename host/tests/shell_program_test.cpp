@@ -315,6 +315,17 @@ TEST_F(FunctionFiles, CallsResultsAndCounts) {
   }
 }
 
+// Calls nest 100 deep (the script itself not counted), and the 101st is a clear error.
+TEST_F(FunctionFiles, CallsNestToTheirDepthLimitAndNoDeeper) {
+  Result at = run("disp(fact(100) > 0)");
+  EXPECT_EQ(at.out, "     1\n");
+  EXPECT_EQ(at.status, 0) << at.err;
+  Result beyond = run("disp(fact(101) > 0)");
+  EXPECT_EQ(beyond.err.substr(0, beyond.err.find('\n') + 1),
+            "Error in fact.m, line 5: Maximum recursion depth of 100 reached in 'fact'.\n");
+  EXPECT_EQ(beyond.status, 1);
+}
+
 TEST_F(FunctionFiles, ErrorsNameTheFileTheLineAndTheCallers) {
   struct Case {
     const char *statements, *err;

@@ -298,8 +298,24 @@ class Lexer {
   std::vector<Token> out_;
 };
 
+// Lines are bounded before any token is made, so that a column always fits its int.
+void checkLineLengths(std::string_view text) {
+  int line = 1;
+  for (std::size_t start = 0; start <= text.size(); ++line) {
+    std::size_t end = std::min(text.find('\n', start), text.size());
+    if (end - start > kMaxLineLength) {
+      throw SyntaxError("Line longer than " + std::to_string(kMaxLineLength) + " characters.", line,
+                        static_cast<int>(kMaxLineLength) + 1);
+    }
+    start = end + 1;
+  }
+}
+
 }  // namespace
 
-std::vector<Token> tokenize(std::string_view text) { return Lexer(text).run(); }
+std::vector<Token> tokenize(std::string_view text) {
+  checkLineLengths(text);
+  return Lexer(text).run();
+}
 
 }  // namespace shell

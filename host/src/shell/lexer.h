@@ -2,12 +2,16 @@
 // square brackets a space between two elements becomes a comma and a line end a semicolon.
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace shell {
+
+// The longest line the shell reads, in bytes; a longer one is a syntax error.
+inline constexpr std::size_t kMaxLineLength = std::size_t{1} << 20;
 
 enum class Tok {
   Number,
