@@ -102,35 +102,49 @@ def test_force_redoes_and_module_entry(tmp_path):
     assert manifest(out)[str(files[0])]["status"] == "ok"
 
 
+def running_task_pids(client) -> list[int]:
+    """The process ids of the workers that are running a task now."""
+    def probe():
+        from distributed import get_worker
+        return os.getpid(), len(get_worker().state.executing)
+    return [pid for pid, executing in client.run(probe).values() if executing]
+
+
 def test_a_killed_worker_loses_no_file(tmp_path):
     from dask.distributed import Client, LocalCluster
     make_corpus(tmp_path / "c", 12)
     out = tmp_path / "o"
+    log = out / "manifest.jsonl"
     os.environ["MELCEPS_EXTRACT_TASK_DELAY"] = "0.3"  # inherited by the workers
     cluster = LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
                            dashboard_address=None, silence_logs=50)
+    killed = {}
     try:
         client = Client(cluster)
-        pids = list(client.run(os.getpid).values())
-        client.close()
 
-        def kill_one():  # once some files are done, while others run
-            log = out / "manifest.jsonl"
-            deadline = time.time() + 30
-            while time.time() < deadline:
-                if log.exists() and len(log.read_text().splitlines()) >= 2:
-                    break
+        def kill_one():  # once some files are done, a worker in the middle of one
+            deadline = time.time() + 60
+            while time.time() < deadline and "pid" not in killed:
+                done = len(log.read_text().splitlines()) if log.exists() else 0
+                pids = running_task_pids(client) if done >= 2 else []
+                if pids:
+                    os.kill(pids[0], signal.SIGKILL)
+                    killed.update(pid=pids[0], done=done)
                 time.sleep(0.02)
-            os.kill(pids[0], signal.SIGKILL)
 
         killer = threading.Thread(target=kill_one)
         killer.start()
         rc = extract.main([str(tmp_path / "c"), "-o", str(out),
                            "--scheduler", cluster.scheduler_address])
         killer.join()
+        # The nanny restarts the killed worker; closing the cluster in the middle of that
+        # start races with it.
+        client.wait_for_workers(2, timeout=60)
+        client.close()
     finally:
         del os.environ["MELCEPS_EXTRACT_TASK_DELAY"]
         cluster.close()
+    assert killed.get("done", 12) < 12, f"no worker was killed while files remained: {killed}"
     assert rc == 0
     m = manifest(out)
     assert len(m) == 12 and all(r["status"] == "ok" for r in m.values())
