@@ -1,4 +1,4 @@
-function c = mfcc(y, fs, n1, v1, n2, v2, n3, v3, n4, v4, n5, v5, n6, v6, n7, v7, n8, v8)
+function c = mfcc(y, fs, varargin)
 % MFCC  Mel-frequency cepstral coefficients of a signal, one column per frame.
 %   c = mfcc(y, fs) gives c1 to c12 of every whole 25 ms frame of y, 10 ms apart, as
 %   Kaldi's compute-mfcc-feats does with --dither=0 --low-freq=0 --num-mel-bins=23:
@@ -10,8 +10,8 @@ function c = mfcc(y, fs, n1, v1, n2, v2, n3, v3, n4, v4, n5, v5, n6, v6, n7, v7,
 %   lifter L = 22 (quefwind). y is a vector of samples (the first column of a matrix),
 %   fs its sampling frequency in Hz.
 %
-%   c = mfcc(y, fs, 'Name', value, ...) sets options (up to eight pairs; names in any
-%   case):
+%   c = mfcc(y, fs, 'Name', value, ...) sets options (names in any case; a later pair
+%   overrides an earlier one):
 %     'FrameLength'  frame length in ms (25)
 %     'FrameShift'   frame shift in ms (10)
 %     'PreEmphasis'  pre-emphasis coefficient, 0 for none (0.97)
@@ -32,14 +32,9 @@ end
 % pre-emphasis, channels, coefficients, lifter, sample scale; and the window name.
 opts = [25 10 0.97 23 12 22 32768];
 win = 'povey';
-if nargin >= 4, [opts, win] = applyoption(opts, win, n1, v1); end
-if nargin >= 6, [opts, win] = applyoption(opts, win, n2, v2); end
-if nargin >= 8, [opts, win] = applyoption(opts, win, n3, v3); end
-if nargin >= 10, [opts, win] = applyoption(opts, win, n4, v4); end
-if nargin >= 12, [opts, win] = applyoption(opts, win, n5, v5); end
-if nargin >= 14, [opts, win] = applyoption(opts, win, n6, v6); end
-if nargin >= 16, [opts, win] = applyoption(opts, win, n7, v7); end
-if nargin >= 18, [opts, win] = applyoption(opts, win, n8, v8); end
+for k = 1:2:numel(varargin)
+  [opts, win] = applyoption(opts, win, varargin{k}, varargin{k + 1});
+end
 
 % Frame length and shift in whole samples.
 flen = round(fs * opts(1) / 1000);

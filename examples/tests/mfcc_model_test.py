@@ -99,9 +99,15 @@ def model_mfcc(samples, fs, o, fbank=None):
 
 
 def option_text(o):
+    """The name-value pairs of the options that differ from the defaults; with o["stale"],
+    each is given first with another value, which the later pair must override."""
+    if o.get("stale"):
+        stale = {k: ("rectangular" if isinstance(v, str) else v + 1)
+                 for k, v in o.items() if k in DEFAULTS and DEFAULTS[k] != v}
+        return option_text(stale) + option_text(dict(o, stale=False))
     parts = []
     for key, value in o.items():
-        if DEFAULTS.get(key) != value:
+        if key in DEFAULTS and DEFAULTS.get(key) != value:
             parts.append("'%s', %s" % (key, "'%s'" % value if isinstance(value, str) else repr(value)))
     return "".join(", " + p for p in parts)
 
@@ -204,6 +210,9 @@ def main():
              dict(window="hann", framelength=20.0, frameshift=5.0, preemphasis=0.0)),
             ("rectangular window, no lifter, samples in [-1, 1)",
              dict(window="rectangular", lifter=0, scale=1.0)),
+            ("all eight options, each given twice (sixteen pairs)",
+             dict(window="hann", framelength=30.0, frameshift=15.0, preemphasis=0.9,
+                  numchannels=30, numceps=14, lifter=10, scale=16384.0, stale=True)),
         ]
         cases, labels = [], []
         for name, path in files.items():

@@ -270,6 +270,14 @@ class FunctionFiles : public ::testing::Test {
     write("outer.m",
           "function outer(x)\n\ninner(x);\nend\nfunction inner(x)\ny = x + nothing;\nend\n");
     write("noout.m", "function [a, b] = noout()\na = 1;\n");
+    // nargin and nargout count varargin's and varargout's elements.
+    write("spread.m",
+          "function [first, varargout] = spread(a, varargin)\n"
+          "fprintf('%d in, %d out, %d extra\\n', nargin, nargout, numel(varargin));\n"
+          "first = a;\n"
+          "for k = 1:min(nargout - 1, numel(varargin))\n  varargout{k} = varargin{k};\nend\n");
+    write("allout.m", "function varargout = allout(n)\nfor k = 1:n, varargout{k} = k; end\n");
+    write("badout.m", "function varargout = badout()\nvarargout = 5;\n");
     write("keeps.m", "function keeps()\nx = 5;\n");
     write("helped.m",
           "function y = helped(x)\n% HELPED  Twice x.\n%   y = helped(x)\ny = 2 * x;\n");
@@ -305,6 +313,12 @@ TEST_F(FunctionFiles, CallsResultsAndCounts) {
       {"help helped", "HELPED  Twice x.\n  y = helped(x)\n"},
       {"help db", "db(x): decibels of magnitudes, 20 * log10(x) element by element\n"},
       {"[f, g] = maker(3); disp(f(1)), disp(g(1)), disp(feval(g, 2))", "     6\n     2\n     3\n"},
+      {"spread(1)", "1 in, 0 out, 0 extra\nans =\n\n     1\n\n"},
+      {"[a, b, c] = spread(1, 'x', 3, 4); disp(b), disp(c)", "4 in, 3 out, 3 extra\nx\n     3\n"},
+      {"c = {7, 8}; [a, b] = spread(c{:}); disp([a b])", "2 in, 2 out, 1 extra\n     7     8\n"},
+      {"[a, b, c] = allout(3); disp([a b c]), allout(0)", "     1     2     3\n"},
+      {"f = @(varargin) numel(varargin); disp([f() f(1, 2, 3)])", "     0     3\n"},
+      {"f = @(a, varargin) size(varargin); disp(f(1))", "     1     0\n"},
       {"f = @twice; disp(f(5)), disp(bsxfun(@(a, b) twice(a) + b, [1 2], [0; 1]))",
        "    10\n     2     4\n     3     5\n"},
   };
@@ -342,6 +356,15 @@ TEST_F(FunctionFiles, ErrorsNameTheFileTheLineAndTheCallers) {
        "Error in noout.m, line 2: The output 'b' of 'noout' was not set.\n"
        "  called from main.m, line 1\n"},
       {"keeps()\nx", "Error in main.m, line 2: Undefined function or variable 'x'.\n"},
+      {"[a, b] = spread(1)",
+       "Error in spread.m, line 4: The output 'varargout{1}' of 'spread' was not set.\n"
+       "  called from main.m, line 1\n"},
+      {"[a, b, c, d] = allout(2)",
+       "Error in allout.m, line 2: The output 'varargout{3}' of 'allout' was not set.\n"
+       "  called from main.m, line 1\n"},
+      {"x = badout()",
+       "Error in badout.m, line 2: 'varargout' of 'badout' must be a cell array.\n"
+       "  called from main.m, line 1\n"},
       {"disp(nargin)", "Error in main.m, line 1: Undefined function or variable 'nargin'.\n"},
   };
   for (const auto &c : cases) {

@@ -513,6 +513,37 @@ std::string Evaluator::describe(const std::string &name) {
   return file->help;
 }
 
+namespace {
+
+bool takesVarargin(const std::vector<std::string> &params) {
+  return !params.empty() && params.back() == "varargin";
+}
+
+}  // namespace
+
+// The arguments into the parameters' variables (an unnamed ~ one is dropped); a last
+// parameter varargin takes those beyond the others as a 1 x n cell.
+void Evaluator::bindParameters(const std::vector<std::string> &params, std::vector<mxArray *> &in) {
+  const std::size_t fixed = params.size() - (takesVarargin(params) ? 1 : 0);
+  for (std::size_t k = 0; k < std::min(in.size(), fixed); ++k) {
+    mxArray *a = in[k];
+    in[k] = nullptr;
+    if (params[k].empty()) {
+      discard(a);
+    } else {
+      setVariable(params[k], a);
+    }
+  }
+  if (fixed == params.size()) return;
+  std::size_t extra = in.size() > fixed ? in.size() - fixed : 0;
+  mxArray *rest = mlfReturnValue(mxCreateCellMatrix(1, extra));
+  for (std::size_t k = 0; k < extra; ++k) {
+    mxSetCell(rest, k, mclInitialize(in[fixed + k]));
+    in[fixed + k] = nullptr;
+  }
+  setVariable("varargin", rest);
+}
+
 // A call of a function file's function: a fresh workspace holding the parameters, run
 // until its body ends or returns, giving back the outputs asked for.
 std::vector<mxArray *> Evaluator::callFunction(const FunctionFile &file, const FunctionDef &f,
@@ -521,8 +552,15 @@ std::vector<mxArray *> Evaluator::callFunction(const FunctionFile &file, const F
     for (mxArray *a : in) discard(a);
     raise(message);
   };
-  if (in.size() > f.params.size()) refuse("Too many input arguments for '" + f.name + "'.");
-  if (nargout > static_cast<int>(f.outputs.size()) && !(nargout == 1 && f.outputs.empty())) {
+  // A last parameter varargin takes the arguments beyond the others as a 1 x n cell, a last
+  // output varargout gives the results beyond the others from its cells.
+  const bool varOut = !f.outputs.empty() && f.outputs.back() == "varargout";
+  const std::size_t fixedOut = f.outputs.size() - (varOut ? 1 : 0);
+  if (in.size() > f.params.size() && !takesVarargin(f.params)) {
+    refuse("Too many input arguments for '" + f.name + "'.");
+  }
+  if (!varOut && nargout > static_cast<int>(f.outputs.size()) &&
+      !(nargout == 1 && f.outputs.empty())) {
     refuse("Too many output arguments for '" + f.name + "'.");
   }
   if (frames_.size() >= static_cast<std::size_t>(kMaxCallDepth)) {
@@ -544,26 +582,30 @@ std::vector<mxArray *> Evaluator::callFunction(const FunctionFile &file, const F
   };
   std::vector<mxArray *> results;
   try {
-    for (std::size_t k = 0; k < in.size(); ++k) {
-      mxArray *a = in[k];
-      in[k] = nullptr;
-      if (f.params[k].empty()) {
-        discard(a);
-      } else {
-        setVariable(f.params[k], a);
-      }
-    }
+    bindParameters(f.params, in);
     line_ = f.line;
     Flow flow = execBlock(f.body);
     if (flow == Flow::Break || flow == Flow::Continue) {
       raise("'break' and 'continue' are only valid inside a loop.");
     }
-    std::size_t wanted = std::min(f.outputs.size(), static_cast<std::size_t>(std::max(nargout, 1)));
+    std::size_t wanted = static_cast<std::size_t>(std::max(nargout, 1));
+    if (!varOut) wanted = std::min(wanted, f.outputs.size());
     for (std::size_t k = 0; k < wanted; ++k) {
-      auto at = vars_.find(f.outputs[k]);
-      if (at == vars_.end()) {
+      auto at = vars_.find(f.outputs[std::min(k, fixedOut)]);
+      bool set = at != vars_.end();
+      if (set && k >= fixedOut) {
+        if (!mxIsCell(at->second)) raise("'varargout' of '" + f.name + "' must be a cell array.");
+        set = k - fixedOut < mxGetNumberOfElements(at->second);
+      }
+      if (!set) {
         if (nargout == 0 && k == 0) break;
-        raise("The output '" + f.outputs[k] + "' of '" + f.name + "' was not set.");
+        std::string output =
+            k < fixedOut ? f.outputs[k] : "varargout{" + std::to_string(k - fixedOut + 1) + "}";
+        raise("The output '" + output + "' of '" + f.name + "' was not set.");
+      }
+      if (k >= fixedOut) {
+        results.push_back(mclInitialize(mclCellContent(at->second, k - fixedOut)));
+        continue;
       }
       results.push_back(at->second);
       vars_.erase(at);
@@ -692,7 +734,9 @@ std::vector<mxArray *> Evaluator::callAnonymous(const ShellFunction &f, std::vec
     for (mxArray *a : in) discard(a);
     raise(message);
   };
-  if (in.size() > lambda.params.size()) refuse("Too many input arguments for " + f.text() + ".");
+  if (in.size() > lambda.params.size() && !takesVarargin(lambda.params)) {
+    refuse("Too many input arguments for " + f.text() + ".");
+  }
   if (frames_.size() >= static_cast<std::size_t>(kMaxCallDepth)) {
     refuse("Maximum recursion depth of " + std::to_string(kMaxCallDepth) + " reached in " +
            f.text() + ".");
@@ -711,11 +755,8 @@ std::vector<mxArray *> Evaluator::callAnonymous(const ShellFunction &f, std::vec
   std::vector<mxArray *> kept;
   try {
     for (const auto &[name, a] : f.captured()) setVariable(name, a);
-    for (std::size_t k = 0; k < in.size(); ++k) {
-      mxArray *a = in[k];
-      in[k] = nullptr;
-      setVariable(lambda.params[k], a);
-    }
+    bindParameters(lambda.params, in);
+
     const Expr &body = *lambda.body;
     bool call = body.kind == Expr::Kind::Name || body.kind == Expr::Kind::Call;
     std::vector<mxArray *> results = call ? values(body, nargout) : std::vector{value(body)};

@@ -138,6 +138,7 @@ class Evaluator {
                                     int nargout);
   std::vector<mxArray *> callAnonymous(const ShellFunction &f, std::vector<mxArray *> &in,
                                        int nargout);
+  void bindParameters(const std::vector<std::string> &params, std::vector<mxArray *> &in);
   std::vector<mxArray *> callFunction(const FunctionFile &file, const FunctionDef &f,
                                       std::vector<mxArray *> &in, int nargout);
   void show(const std::string &name, const mxArray *a) const;
