@@ -28,6 +28,21 @@ TEST_F(Shell, CellArraysAreMadeReadAndStored) {
   });
 }
 
+// A transpose moves a cell's items and a struct array's elements as it moves numbers.
+TEST_F(Shell, CellsAndStructArraysTranspose) {
+  expectAll({
+      {"c = {1, 'a'; [2 3], {4}}; d = c'; disp(size(d)), disp(d{1, 2}), disp(d{2, 1})",
+       "     2     2\n     2     3\na\n"},
+      {"c = {1, 2, 3}.'; disp(size(c)), disp(c{3})", "     3     1\n     3\n"},
+      {"s(1).a = 1; s(2).a = 2; s(3).a = 'x'; s(1).b = 5; u = [s; s]'; disp(size(u)), "
+       "disp(u(3, 2).a), disp(u(1, 2).b), disp(isempty(u(2, 1).b))",
+       "     3     2\nx\n     5\n     1\n"},
+      {"disp(size({}')), disp(size(cell(2, 0)'))", "     0     0\n     0     2\n"},
+      {"c = {1, 2; 3, 4}; d = c'; d{1, 2} = 9; disp(c{2, 1})", "     3\n"},  // copies stay apart
+      {"c = cell(2, 2, 2); c'", "error: Transpose on N-D arrays is not defined: size 2x2x2."},
+  });
+}
+
 TEST_F(Shell, CommaListsFromCellsAndStructArrays) {
   expectAll({
       {"c = {1, 2, 3}; disp([c{:}])", "     1     2     3\n"},

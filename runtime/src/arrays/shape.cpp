@@ -187,6 +187,22 @@ Array *transposed(const Array &x, bool conjugated) {
     if (conjugated) conjugate(*r);
     return narrowed(r.release());
   }
+  if (x.isComposite()) {
+    // A cell's items, or each field's plane of a struct's, move as the elements would.
+    Owned r(x.isCell() ? newCell(Dims(cols, rows))
+                       : newStruct(Dims(cols, rows), x.composite->fields));
+    std::vector<Array *> &out = r->mutableItems();
+    const std::size_t n = rows * cols, planes = x.isStruct() ? x.composite->fields.size() : 1;
+    for (std::size_t p = 0; p < planes; ++p) {
+      for (std::size_t j = 0; j < cols; ++j) {
+        for (std::size_t i = 0; i < rows; ++i) {
+          const Array *item = x.composite->items[p * n + i + j * rows];
+          out[p * n + j + i * cols] = item ? shareOf(item) : nullptr;
+        }
+      }
+    }
+    return r.release();
+  }
   Owned r(newArrayLike(x, Dims(cols, rows)));
   if (r->isEmpty()) return r.release();
   byClass(x.cls, [&](auto tag) {
@@ -295,12 +311,12 @@ mxArray *mlfNumel(mxArray *x) {
 }
 
 mxArray *mlfCtranspose(mxArray *x) {
-  Operand a(x, "ctranspose");
+  Operand a(x, "ctranspose", true);
   return temp(transposed(*a, true));
 }
 
 mxArray *mlfTranspose(mxArray *x) {
-  Operand a(x, "transpose");
+  Operand a(x, "transpose", true);
   return temp(transposed(*a, false));
 }
 
