@@ -261,6 +261,41 @@ TEST_F(Builtins, SaveAndLoad) {
   EXPECT_EQ(hidden, 0u) << "no temporary file left";
 }
 
+// S = load(...) gives the variables as the fields of one struct, in the file's order;
+// save(file, '-struct', 'S', ...) writes fields as variables.
+TEST_F(Builtins, LoadIntoAStructAndSaveItsFields) {
+  expectAll({
+      {"b = int16([1 -2]); a = 'txt'; save('v.mat', 'b', 'a'); clear all; S = load('v.mat'); "
+       "disp(fieldnames(S)'), disp(class(S.b)), disp(S.b), who",
+       "    'b'    'a'\nint16\n    1   -2\nYour variables are:\n\nS  \n\n"},
+      {"x = 1; y = [2 3]; save('w.mat'); T = load('w.mat', 'y'); disp(T.y), disp(isfield(T, 'x'))",
+       "     2     3\n     0\n"},
+      {"e = 1; save('e1.mat', 'e'); U = load('e1.mat', 'gone'); disp(isstruct(U)), "
+       "disp(numel(fieldnames(U)))",
+       "     1\n     0\n"},
+      {"s.p = single(2.5); s.q = 'q'; s.r = [1 2; 3 4]; save('f.mat', '-struct', 's'); "
+       "clear all; load('f.mat'); disp(class(p)), disp(q), disp(r)",
+       "single\nq\n     1     2\n     3     4\n"},
+      {"s.p = 1; s.q = 2; save('g.mat', '-struct', 's', 'q'); clear all; G = load('g.mat'); "
+       "disp(fieldnames(G))",
+       "    'q'\n"},
+      {"s.p = 1; save g2.mat -struct s; clear s; load g2.mat; disp(p)", "     1\n"},
+      {"b = 1; a = 2; save('v.mat', 'b', 'a'); S = load('v.mat'); save('h.mat', '-struct', 'S'); "
+       "clear all; load h.mat; disp([a b])",
+       "     2     1\n"},
+      {"s.p = 1; save('g.mat', '-struct', 's', 'nope')",
+       "error: save: the struct has no field \"nope\"."},
+      {"s(2).p = 1; save('g.mat', '-struct', 's')",
+       "error: save: the variable after '-struct' must be a scalar struct."},
+      {"s = 1; save('g.mat', '-struct', 's')",
+       "error: save: the variable after '-struct' must be a scalar struct."},
+      {"save('g.mat', '-struct', 'none')", "error: save: there is no variable \"none\"."},
+      {"save('g.mat', '-struct')", "error: save: '-struct' needs the name of a struct variable."},
+      {"x = 1; save('g.mat', '-ascii', 'x')", "error: save: unknown option '-ascii'."},
+      {"[a, b] = load('v.mat')", "error: Too many output arguments for 'load'."},
+  });
+}
+
 }  // namespace
 
 namespace {
@@ -314,6 +349,11 @@ TEST_F(Builtins, WorkspaceCommands) {
        "  Name    Size          Bytes  Class\n\n"
        "  s       1x3               6  char\n"
        "  x       2x3x4           192  double\n\n"},
+      {"a = int16([1 2 3]); b = single(1); c = uint64(7); whos",
+       "  Name    Size         Bytes  Class\n\n"
+       "  a       1x3              6  int16\n"
+       "  b       1x1              4  single\n"
+       "  c       1x1              8  uint64\n\n"},
       {"a = 1; b = 2; clear a, who", "Your variables are:\n\nb  \n\n"},
       {"a = 1; b = 2; clear all, who", ""},
       {"format long, disp(pi), x = [1/3 -2], format short, disp(pi)",

@@ -103,18 +103,9 @@ std::string sizeText(const mxArray *a) {
   return t;
 }
 
+// The bytes of the elements (cells and structs: 0, as their parts are not counted here).
 std::size_t bytesOf(const mxArray *a) {
-  std::size_t n = mxGetNumberOfElements(a);
-  switch (mxGetClassID(a)) {
-    case mxDOUBLE_CLASS:
-      return n * 8 * (mxIsComplex(a) ? 2 : 1);
-    case mxCHAR_CLASS:
-      return n * 2;
-    case mxLOGICAL_CLASS:
-      return n;
-    default:
-      return 0;
-  }
+  return mxGetNumberOfElements(a) * mxGetElementSize(a) * (mxIsComplex(a) ? 2 : 1);
 }
 
 void print(const std::string &text) {
