@@ -166,8 +166,10 @@ def local_cluster(workers: int) -> Iterator[Any]:
     one_thread = {"OMP_NUM_THREADS": 1, "MKL_NUM_THREADS": 1, "OPENBLAS_NUM_THREADS": 1}
     with dask.config.set({"distributed.nanny.pre-spawn-environ": one_thread,
                           "distributed.worker.multiprocessing-method": "forkserver"}):
+        # The HTTP server on any free port: 8787, its default, is taken by any other cluster
+        # on the machine, which Dask warns about.
         cluster = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
-                               dashboard_address=None, silence_logs=logging.ERROR)
+                               dashboard_address=":0", silence_logs=logging.ERROR)
         try:
             yield cluster
         finally:
@@ -210,13 +212,14 @@ def run_tasks(tasks: list[tuple[str, str]], fmt: str, options: dict[str, Any],
             on_done(process(audio, out, fmt, options))
             if bar:
                 bar.update()
-    else:
+    elif args.scheduler:
         from dask.distributed import Client
-        if args.scheduler:
-            with Client(args.scheduler) as client:
-                run_on_cluster(client, tasks, fmt, options, on_done, bar)
-        else:
-            with local_cluster(args.workers) as cluster, Client(cluster) as client:
+        with Client(args.scheduler) as client:
+            run_on_cluster(client, tasks, fmt, options, on_done, bar)
+    elif tasks:  # nothing to do starts no cluster
+        with local_cluster(args.workers) as cluster:
+            from dask.distributed import Client
+            with Client(cluster) as client:
                 run_on_cluster(client, tasks, fmt, options, on_done, bar)
     if bar:
         bar.close()

@@ -102,6 +102,19 @@ def test_force_redoes_and_module_entry(tmp_path):
     assert manifest(out)[str(files[0])]["status"] == "ok"
 
 
+def test_nothing_to_do_starts_no_cluster(tmp_path, monkeypatch):
+    files = make_corpus(tmp_path / "c", 2)
+    out = tmp_path / "o"
+    assert extract.main([str(tmp_path / "c"), "-o", str(out), "--workers", "0"]) == 0
+
+    def no_cluster(workers):
+        raise AssertionError("a cluster was started with nothing to do")
+    monkeypatch.setattr(extract, "local_cluster", no_cluster)
+    assert extract.main([str(tmp_path / "c"), "-o", str(out), "--workers", "2"]) == 0
+    assert all(r["status"] == "skipped" for r in manifest(out).values())
+    assert len(manifest(out)) == len(files)
+
+
 def running_task_pids(client) -> list[int]:
     """The process ids of the workers that are running a task now."""
     def probe():
@@ -118,7 +131,7 @@ def test_a_killed_worker_loses_no_file(tmp_path):
     make_corpus(tmp_path / "c", 12)
     out = tmp_path / "o"
     log = out / "manifest.jsonl"
-    cluster = LocalCluster(n_workers=0, dashboard_address=None, silence_logs=50)
+    cluster = LocalCluster(n_workers=0, dashboard_address=":0", silence_logs=50)
     env = dict(os.environ, MELCEPS_EXTRACT_TASK_DELAY="0.3")
     workers = [subprocess.Popen([sys.executable, "-m", "distributed.cli.dask_worker",
                                  cluster.scheduler_address, "--no-nanny", "--nthreads", "1",
