@@ -126,6 +126,41 @@ TEST_F(Shell, TryCatchGivesTheErrorAsAStruct) {
   });
 }
 
+// A catch receives error's identifier; rethrow raises the same error again, lasterr gives the
+// last caught message, and error(s) takes an error struct.
+TEST_F(Shell, ErrorIdentifiersRethrowAndLasterr) {
+  expectAll({
+      {"try, error('mfcc:badOption', 'unknown %s', 'x'); catch e, disp(e.identifier), "
+       "disp(e.message), end",
+       "mfcc:badOption\nunknown x\n"},
+      {"try, error('a:b'); catch e, disp(isempty(e.identifier)), disp(e.message), end",
+       "     1\na:b\n"},  // a lone argument is the message
+      {"try, error('not an id', 'x'); catch e, disp(isempty(e.identifier)), disp(e.message), end",
+       "     1\nnot an id\n"},
+      {"try, try, error('m:n', 'inner'); catch e, rethrow(e); end, catch f, "
+       "disp([f.identifier ' ' f.message]), end",
+       "m:n inner\n"},
+      {"try, x = [1 2]; x(3), catch e, end; try, rethrow(e), catch f, disp(f.message), end",
+       "Index exceeds matrix dimensions: index 3, size 1x2.\n"},
+      {"disp(isempty(lasterr)); try, error('first'); catch, end; try, error('second'); catch, "
+       "end; disp(lasterr)",
+       "     1\nsecond\n"},
+      {"s.message = 'from a struct'; s.identifier = 'p:q'; try, error(s); catch g, "
+       "disp([g.identifier ' ' g.message]), end",
+       "p:q from a struct\n"},
+      {"s.message = 'no id'; try, error(s); catch g, disp(isempty(g.identifier)), end", "     1\n"},
+      {"error(struct('message', '', 'identifier', 'x:y')); disp('goes on')", "goes on\n"},
+      {"s.message = 'raised'; s.identifier = 'a:b'; rethrow(s)", "error: raised"},
+      {"rethrow(5)",
+       "error: rethrow: expects an error struct with the fields message and identifier."},
+      {"s.message = 'm'; rethrow(s)",
+       "error: rethrow: expects an error struct with the fields message and identifier."},
+      {"s.message = 5; error(s)", "error: error: the field 'message' must be a row of text."},
+      {"error(struct('message', {'a', 'b'}))",
+       "error: error: the error struct must be a scalar struct."},
+  });
+}
+
 TEST_F(Shell, MisusedCellsAndStructsGiveTheHostsErrors) {
   expectAll({
       {"x = 5; y = x{1}", "error: Cell contents reference from a non-cell array object."},

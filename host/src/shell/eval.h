@@ -73,6 +73,8 @@ class Evaluator {
   const Hooks &hooks() const { return hooks_; }
   // The function files an error of the last run passed through, innermost first.
   const std::vector<TraceFrame> &trace() const { return trace_; }
+  // The message of the last error a try caught (lasterr).
+  const std::string &lastError() const { return lastError_; }
   // The function file serving a name, or nullptr; parsed once and kept.
   const FunctionFile *functionFile(const std::string &name);
   // What `help name` shows, in the order calls find names: a built-in's line, a module

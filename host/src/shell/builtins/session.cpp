@@ -33,8 +33,8 @@ bool isIdentifier(const mxArray *a) {
 }
 
 // The message of error and warning: a lone argument as it is written; otherwise a format
-// and its values as sprintf makes them, after an optional identifier, which is dropped.
-std::string message(const char *name, Args &a) {
+// and its values as sprintf makes them, after an optional identifier (into *identifier).
+std::string message(const char *name, Args &a, std::string *identifier = nullptr) {
   arity(name, a, 1, kMaxListed + 2);
   if (a.size() == 1) {
     if (!isText(a[0])) raise(std::string(name) + ": the message must be text.");
@@ -42,6 +42,7 @@ std::string message(const char *name, Args &a) {
   }
   std::size_t first = 0;
   if (isIdentifier(a[0])) {
+    if (identifier) *identifier = textOf(a[0]);
     discard(a[0]);
     first = 1;
   }
@@ -54,13 +55,53 @@ std::string message(const char *name, Args &a) {
   return takeText(text, name);
 }
 
-// error(message), error(format, values...), error(identifier, format, values...): stops
-// with the message; an empty message stops nothing.
+// A text field of an error struct ("" when it has none); anything else in it is refused.
+std::string errorField(const mxArray *s, const char *field, const char *name) {
+  const mxArray *v = mxGetFieldNumber(s, field) < 0 ? nullptr : mxGetField(s, 0, field);
+  if (!v || mxGetNumberOfElements(v) == 0) return "";
+  if (!isText(v) || mxGetM(v) != 1) {
+    raise(std::string(name) + ": the field '" + field + "' must be a row of text.");
+  }
+  return textOf(v);
+}
+
+// error(message), error(format, values...), error(identifier, format, values...),
+// error(s) with the fields message and identifier: stops with the message, which a catch
+// receives with the identifier; an empty message stops nothing.
 Results error(Evaluator &, const char *name, Args &a, int nargout) {
   outputs(name, nargout, 0);
-  std::string text = message(name, a);
+  std::string text, identifier;
+  if (a.size() == 1 && mxIsStruct(a[0])) {
+    if (mxGetNumberOfElements(a[0]) != 1) raise("error: the error struct must be a scalar struct.");
+    text = errorField(a[0], "message", name);
+    identifier = errorField(a[0], "identifier", name);
+    discard(a[0]);
+  } else {
+    text = message(name, a, &identifier);
+  }
   if (text.empty()) return {};
-  throw mexrt::Error(text);
+  throw mexrt::Error(text, identifier);
+}
+
+// rethrow(err): raises again the error that a catch received, with its identifier.
+Results rethrow(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 1, 1);
+  outputs(name, nargout, 0);
+  const mxArray *s = a[0];
+  if (!mxIsStruct(s) || mxGetNumberOfElements(s) != 1 || mxGetFieldNumber(s, "message") < 0 ||
+      mxGetFieldNumber(s, "identifier") < 0) {
+    raise("rethrow: expects an error struct with the fields message and identifier.");
+  }
+  std::string text = errorField(s, "message", name), identifier = errorField(s, "identifier", name);
+  discard(a[0]);
+  throw mexrt::Error(text, identifier);
+}
+
+// lasterr: the message of the last error that a try caught ('' before any).
+Results lasterr(Evaluator &ev, const char *name, Args &a, int nargout) {
+  arity(name, a, 0, 0);
+  outputs(name, nargout, 1);
+  return one(mlfReturnValue(mxCreateString(ev.lastError().c_str())));
 }
 
 Results warning(Evaluator &, const char *name, Args &a, int nargout) {
@@ -181,8 +222,10 @@ Results help(Evaluator &ev, const char *name, Args &a, int nargout) {
 std::span<const Builtin> sessionFamily() {
   static const Builtin kTable[] = {
       {"error", error,
-       "error(message), error([identifier,] format, values...): stops with the message, "
-       "formatted as sprintf does when values or an identifier follow"},
+       "error(message), error([identifier,] format, values...), error(s): stops with the "
+       "message, formatted as sprintf does when values or an identifier follow"},
+      {"rethrow", rethrow, "rethrow(err): raises again the error a catch received"},
+      {"lasterr", lasterr, "lasterr: the message of the last error a try caught"},
       {"warning", warning,
        "warning(message), warning([identifier,] format, values...): prints the message "
        "after \"Warning: \" and goes on"},
