@@ -2,6 +2,8 @@
 // error and leaks no array. Inputs that could run for long or ask for much memory are skipped
 // before they run, so that a loop or a huge array written in the input is not a finding:
 // no while, at most one for, and no number of more than four digits or with an exponent.
+// Sizes computed from text (a char's code is up to 65535) can still be large, so an array of
+// more than 16 MiB is the out-of-memory error here.
 #include <unistd.h>
 
 #include <cctype>
@@ -48,6 +50,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   // Displayed results go nowhere; the fuzzer's own report goes to standard error.
   if (!std::freopen("/dev/null", "w", stdout)) return 1;
   zetaInitialize();
+  mexrtLimitAllocation(std::size_t{16} << 20);
   return 0;
 }
 

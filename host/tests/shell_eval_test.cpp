@@ -307,4 +307,16 @@ TEST_F(Shell, EveryFailedAllocationIsOutOfMemory) {
   std::cout << "script: " << failAt - 1 << " failure points\n";
 }
 
+// The fuzzer's bound on element buffers: a size computed from char codes (46 * 65533 and up)
+// is the out-of-memory error naming its bytes, leaks nothing, and a small array still works.
+TEST_F(Shell, BoundedAllocationsRefuseHugeArraysFromText) {
+  mexrtLimitAllocation(std::size_t{16} << 20);
+  std::string big = run("x = 1:('.' * char(65533)) * 100;");
+  std::string small = run("y = numel(1:('.' * 'z'))");
+  mexrtLimitAllocation(0);
+  EXPECT_NE(big.find("error: Out of memory: cannot allocate"), std::string::npos) << big;
+  EXPECT_NE(small.find("5612"), std::string::npos) << small;
+  EXPECT_EQ(mexrtLiveArrayCount(), live_);
+}
+
 }  // namespace

@@ -20,6 +20,11 @@ MEXRT_API void mexrtSetDestroyObserver(void (*observer)(const mxArray *));
 // memory had run out (an "Out of memory" error), once; 0 makes none fail.
 MEXRT_API void mexrtFailAllocation(size_t n);
 
+// Makes every allocation of an element buffer of more than bytes fail as if memory had run
+// out, until called again; 0 removes the bound. Lets a fuzzer run inputs that compute huge
+// arrays without the process itself running out of memory.
+MEXRT_API void mexrtLimitAllocation(size_t bytes);
+
 // Makes the element-wise functions use the widest of the SIMD widths this processor runs (2,
 // 4 or 8 doubles) that is at most lanes, or the widest of all for 0; returns the width used.
 MEXRT_API size_t mexrtUseVectorWidth(size_t lanes);

@@ -139,6 +139,13 @@ void releaseMapped(Storage *s) {
 
 // Allocations left until the one that the test hook makes fail; 0 when none is to fail.
 std::atomic<std::size_t> g_failCountdown{0};
+// The largest element buffer the test hook lets an allocation have; 0 for no bound.
+std::atomic<std::size_t> g_byteLimit{0};
+
+bool beyondLimit(std::size_t bytes) {
+  std::size_t limit = g_byteLimit.load(std::memory_order_relaxed);
+  return limit != 0 && bytes > limit;
+}
 
 }  // namespace
 
@@ -151,8 +158,9 @@ bool allocationFails() {
 
 Storage *Storage::allocate(std::size_t bytes, bool zeroed) {
   Storage *s = nullptr;
-  if (allocationFails() || bytes > std::numeric_limits<std::size_t>::max() - kHugePage) {
-    // The test hook's failure, or more than any system gives (a mapping adds room to the
+  if (allocationFails() || beyondLimit(bytes) ||
+      bytes > std::numeric_limits<std::size_t>::max() - kHugePage) {
+    // A test hook's failure, or more than any system gives (a mapping adds room to the
     // size): as if the system had no memory left.
   } else if (kMapLargeBuffers && bytes >= kMappedBytes) {
     s = allocateMapped(bytes, zeroed);
@@ -221,6 +229,8 @@ void Storage::release(Storage *s) {
 }  // namespace mexrt::detail
 
 void mexrtFailAllocation(size_t n) { mexrt::detail::g_failCountdown = n; }
+
+void mexrtLimitAllocation(size_t bytes) { mexrt::detail::g_byteLimit = bytes; }
 
 namespace mexrt::detail {
 
