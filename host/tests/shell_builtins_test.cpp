@@ -405,3 +405,47 @@ TEST_F(Builtins, RepmatAndCat) {
 }
 
 }  // namespace
+
+namespace {
+
+// Reductions, mod and rem, colon ranges and zeros/ones/eye keep an integer or single class as
+// arithmetic does: integers saturated, indices double, mean of integers double.
+TEST_F(Builtins, ReductionsAndRangesKeepTheClass) {
+  expectAll({
+      {"disp(class(sum(int16([1 2])))), disp(sum(int8([100 100]))), disp(class(sum(single(1))))",
+       "int16\n   127\nsingle\n"},
+      {"disp(sum(int64([4611686018427387904 4611686018427387904])))",
+       "   9223372036854775807\n"},
+      {"disp(prod(int16([200 300]))), disp(class(cumsum(uint8([200 100])))), "
+       "disp(cumsum(uint8([200 100])))",
+       "   32767\nuint8\n   200   255\n"},
+      {"disp(class(mean(int16([2 3])))), disp(mean(int16([2 3]))), disp(class(mean(single(2))))",
+       "double\n    2.5000\nsingle\n"},
+      {"disp(median(int8([1 2]))), disp(class(sort(int16([3 1])))), disp(any(int16([0 1])))",
+       "   2\nint16\n     1\n"},
+      {"[m, i] = max(int8([1 5 2])); disp(class(m)), disp(class(i)), disp(i)",
+       "int8\ndouble\n     2\n"},
+      {"disp(max(int8(5), 300)), disp(class(min(single(2), 3)))", "   127\nsingle\n"},
+      {"disp(mod(int16(-7), 3)), disp(class(mod(int16(7), 3))), disp(class(rem(single(7), 3)))",
+       "   2\nint16\nsingle\n"},
+      {"x = int16(1):int16(3); disp(class(x)), disp(class(single(1):3)), disp(class(1:uint8(2)))",
+       "int16\nsingle\nuint8\n"},
+      {"disp(class(zeros(2, 'int16'))), disp(size(ones(2, 3, 'single'))), "
+       "disp(class(ones(2, 3, 'single'))), disp(eye(2, 'uint8'))",
+       "int16\n     2     3\nsingle\n   1   0\n   0   1\n"},
+      {"disp(class(zeros(1, 'like', single(1)))), disp(class(ones(2, 'like', int8(1))))",
+       "single\nint8\n"},
+      {"disp(class(std(single([1 2])))), var(int16([1 2]))",
+       "single\nerror: var: the input must be double or single, not int16."},
+      {"zeros(2, 'char')",
+       "error: zeros: the class must be double, single or an integer class, not 'char'."},
+      {"int8(1):int16(3)",
+       "error: Integers can only be combined with integers of the same class, or scalar "
+       "doubles."},
+      {"mod(int8(1), int16(2))",
+       "error: Integers can only be combined with integers of the same class, or scalar "
+       "doubles."},
+  });
+}
+
+}  // namespace

@@ -38,7 +38,8 @@ inline std::size_t dimensionArg(const Array &d, const char *fn) {
 
 // The size that zeros, ones, rand and randn make from their arguments (those from `from`
 // on): none (1 x 1), n (n x n), a size vector, or one scalar per dimension.
-Dims sizeArguments(const OperandList &args, const char *fn, std::size_t from = 0);
+Dims sizeArguments(const OperandList &args, const char *fn, std::size_t from = 0,
+                   std::size_t end = SIZE_MAX);
 
 // The first dimension whose size is not 1 (0-based), as reductions choose by default.
 inline std::size_t defaultDim(const Dims &dims) {

@@ -10,6 +10,7 @@
 #include "core/array.h"
 #include "core/operands.h"
 #include "mexrt/mathlib.h"
+#include "ops/classed.h"
 #include "ops/elementwise_complex.h"
 
 namespace mexrt::detail {
@@ -207,7 +208,27 @@ Array *pairExtreme(const Array &x, const Array &y, const char *fn) {
 }
 
 template <bool kMax>
+mxArray *extreme(mxArray **index, mxArray *x, mxArray *y, mxArray *dim, const char *fn);
+
+template <bool kMax>
+mxArray *pairOf(mxArray *x, mxArray *y) {
+  return extreme<kMax>(nullptr, x, y, nullptr, kMax ? "max" : "min");
+}
+
+template <bool kMax>
 mxArray *extreme(mxArray **index, mxArray *x, mxArray *y, mxArray *dim, const char *fn) {
+  // An integer or single x or y: the values compared in double, the result in their class.
+  if (y && !dim && classedOperands(x, y)) {
+    if (index) {
+      Operands<2> ops({x, y}, fn);
+      raise(std::string(fn) + " of two arrays has no index output.");
+    }
+    return classedPair(x, y, fn, pairOf<kMax>);
+  }
+  if (classedOperands(x)) {
+    return classedReduction(x, fn, ReducedClass::Own,
+                            [&](mxArray *v) { return extreme<kMax>(index, v, y, dim, fn); });
+  }
   Extremes e;
   {
     Operands<3> ops({x, y, dim}, fn, 0b110);
@@ -258,6 +279,27 @@ Array *sumAlong(const Array &x, std::optional<std::size_t> dim) {
   return narrowed(r.release());
 }
 
+// The sums of a 64-bit integer x in long double, which holds each element exactly, rounded
+// into x's class.
+template <class T>
+Array *wideSumAlong(const Array &x, std::optional<std::size_t> dim) {
+  if (!dim && x.dims == Dims(0, 0)) return newArray(x.cls, Dims(1, 1));
+  Walk w = walkAlong(x.dims, dim ? *dim - 1 : defaultDim(x.dims), false);
+  Owned r(newArray(x.cls, w.out));
+  if (r->isEmpty()) return r.release();
+  const T *in = elementsOf<T>(x);
+  T *out = mutableElementsOf<T>(*r);
+  for (std::size_t o = 0; o < w.outer; ++o) {
+    for (std::size_t i = 0; i < w.inner; ++i) {
+      long double acc = 0;
+      const T *base = in + o * w.len * w.inner + i;
+      for (std::size_t k = 0; k < w.len; ++k) acc += static_cast<long double>(base[k * w.inner]);
+      out[o * w.inner + i] = elementCast<T>(acc);
+    }
+  }
+  return r.release();
+}
+
 }  // namespace
 }  // namespace mexrt::detail
 
@@ -285,7 +327,20 @@ mxArray *mlfMin(mxArray **index, mxArray *x, mxArray *y, mxArray *dim) {
   return extreme<false>(index, x, y, dim, "min");
 }
 
+// sum of an integer x gives its class (saturated), of single x single; of char, logical
+// and double, double.
 mxArray *mlfSum(mxArray *x, mxArray *dim) {
+  if (x && isWideClass(x->cls)) {
+    Operands<2> ops({x, dim}, "sum", 0b10);
+    std::optional<std::size_t> d;
+    if (ops.has(1)) d = dimensionArg(ops[1], "sum");
+    return temp(x->cls == mxINT64_CLASS ? wideSumAlong<std::int64_t>(ops[0], d)
+                                        : wideSumAlong<std::uint64_t>(ops[0], d));
+  }
+  if (classedOperands(x)) {
+    return classedReduction(x, "sum", ReducedClass::Own,
+                            [&](mxArray *v) { return mlfSum(v, dim); });
+  }
   Operands<2> ops({x, dim}, "sum", 0b10);
   std::optional<std::size_t> d;
   if (ops.has(1)) d = dimensionArg(ops[1], "sum");

@@ -8,6 +8,7 @@
 
 #include "arrays/args.h"
 #include "core/array.h"
+#include "core/classes.h"
 #include "core/operands.h"
 #include "mexrt/linalg.h"
 #include "mexrt/mathlib.h"
@@ -60,10 +61,11 @@ std::size_t sizeValue(double v, const char *fn) {
 // The size zeros(...) and ones(...) make: () is 1x1, (n) is n x n, (m, n, ...), ([m n ...]).
 }  // namespace
 
-Dims sizeArguments(const OperandList &args, const char *fn, std::size_t from) {
-  if (args.size() == from) return Dims(1, 1);
+Dims sizeArguments(const OperandList &args, const char *fn, std::size_t from, std::size_t end) {
+  end = std::min(end, args.size());
+  if (end == from) return Dims(1, 1);
   std::vector<std::size_t> d;
-  if (args.size() == from + 1) {
+  if (end == from + 1) {
     const Array &a = args[from];
     if (a.isEmpty()) return Dims(0, 0);
     if (a.numel() == 1) {
@@ -73,7 +75,7 @@ Dims sizeArguments(const OperandList &args, const char *fn, std::size_t from) {
     for (std::size_t k = 0; k < a.numel(); ++k) d.push_back(sizeValue(a.number(k), fn));
     return dimsOf(d);
   }
-  for (std::size_t k = from; k < args.size(); ++k) {
+  for (std::size_t k = from; k < end; ++k) {
     const Array &a = args[k];
     if (a.numel() > 1) {
       raise(std::string(fn) + ": size argument " + std::to_string(k + 1 - from) +
@@ -86,9 +88,52 @@ Dims sizeArguments(const OperandList &args, const char *fn, std::size_t from) {
 
 namespace {
 
+std::string asciiText(const Array &a) {
+  std::string t;
+  for (std::size_t k = 0; k < a.numel(); ++k)
+    t += static_cast<char>(a.chars()[k] < 128 ? a.chars()[k] : '?');
+  return t;
+}
+
+// The class that trailing arguments 'classname' or 'like', p ask of zeros, ones and eye
+// (double without them; a complex p gives complex zeros); *end becomes the number of the
+// size arguments before them.
+mxClassID classArgument(const OperandList &args, const char *fn, std::size_t *end, bool *complex) {
+  std::size_t n = args.size();
+  *end = n;
+  *complex = false;
+  if (n >= 2 && args[n - 2].isChar() && asciiText(args[n - 2]) == "like") {
+    const Array &p = args[n - 1];
+    if (!isNumericClass(p.cls)) {
+      raise(std::string(fn) + ": 'like' takes a numeric array, not " + className(p.cls) + ".");
+    }
+    *end = n - 2;
+    *complex = p.isComplex();
+    return p.cls;
+  }
+  if (n == 0 || !args[n - 1].isChar()) return mxDOUBLE_CLASS;
+  std::string name = asciiText(args[n - 1]);
+  std::optional<mxClassID> cls = classNamed(name);
+  if (!cls || !isNumericClass(*cls)) {
+    raise(std::string(fn) + ": the class must be double, single or an integer class, not '" + name +
+          "'.");
+  }
+  *end = n - 1;
+  return *cls;
+}
+
 Array *filled(const OperandList &args, const char *fn, double value) {
-  Owned r(newArray(mxDOUBLE_CLASS, sizeArguments(args, fn)));
-  if (value != 0) std::fill_n(r->mutableReals(), r->numel(), value);
+  std::size_t end;
+  bool complex;
+  mxClassID cls = classArgument(args, fn, &end, &complex);
+  Owned r(newArray(cls, sizeArguments(args, fn, 0, end)));
+  if (complex) addImaginaryPart(*r);
+  if (value != 0) {
+    byClass(cls, [&](auto tag) {
+      using T = decltype(tag);
+      std::fill_n(mutableElementsOf<T>(*r), r->numel(), static_cast<T>(value));
+    });
+  }
   return r.release();
 }
 
@@ -284,8 +329,11 @@ mxArray *mlfEye(mxArray *first, ...) {
   if (r->dims.size() > 2)
     raise("eye: N-d identity matrices are not defined (" + sizeText(*r) + ").");
   const std::size_t m = r->dims[0], n = std::min(r->dims[0], r->dims[1]);
-  double *p = r->mutableReals();
-  for (std::size_t k = 0; k < n; ++k) p[k + k * m] = 1;
+  byClass(r->cls, [&](auto tag) {
+    using T = decltype(tag);
+    T *p = mutableElementsOf<T>(*r);
+    for (std::size_t k = 0; k < n; ++k) p[k + k * m] = T{1};
+  });
   return temp(r.release());
 }
 

@@ -15,6 +15,7 @@
 #include "core/array.h"
 #include "core/operands.h"
 #include "mexrt/mathlib.h"
+#include "ops/classed.h"
 
 using namespace mexrt::detail;
 
@@ -47,7 +48,7 @@ std::size_t chosenDim(const Array &x, const Array *dim, const char *fn) {
 }
 
 void requireNumeric(const Array &x, const char *fn) {
-  if (!(x.isDouble() || x.isLogical() || x.isChar())) {
+  if (!(isNumericClass(x.cls) || x.isLogical() || x.isChar())) {
     raise(std::string(fn) + ": the input must be numeric, char or logical.");
   }
 }
@@ -172,6 +173,10 @@ bool less(const Complex &a, const Complex &b, bool complex) {
 extern "C" {
 
 mxArray *mlfProd(mxArray *x, mxArray *dim) {
+  if (classedOperands(x)) {
+    return classedReduction(x, "prod", ReducedClass::Own,
+                            [&](mxArray *v) { return mlfProd(v, dim); });
+  }
   return reduce(x, dim, "prod", 1.0, false, [](const std::vector<Complex> &v) {
     Complex p(1, 0);
     bool anyImag = false;
@@ -187,10 +192,18 @@ mxArray *mlfProd(mxArray *x, mxArray *dim) {
 }
 
 mxArray *mlfMean(mxArray *x, mxArray *dim) {
+  if (classedOperands(x)) {
+    return classedReduction(x, "mean", ReducedClass::IntegerToDouble,
+                            [&](mxArray *v) { return mlfMean(v, dim); });
+  }
   return reduce(x, dim, "mean", std::nan(""), false, meanOf);
 }
 
 mxArray *mlfMedian(mxArray *x, mxArray *dim) {
+  if (classedOperands(x)) {
+    return classedReduction(x, "median", ReducedClass::Own,
+                            [&](mxArray *v) { return mlfMedian(v, dim); });
+  }
   return reduce(x, dim, "median", std::nan(""), false, [](const std::vector<Complex> &v) {
     if (v.empty()) return Complex(std::nan(""), 0);
     for (const Complex &z : v) {
@@ -205,13 +218,29 @@ mxArray *mlfMedian(mxArray *x, mxArray *dim) {
   });
 }
 
-mxArray *mlfVar(mxArray *x, mxArray *w, mxArray *dim) { return spread(x, w, dim, "var", false); }
-mxArray *mlfStd(mxArray *x, mxArray *w, mxArray *dim) { return spread(x, w, dim, "std", true); }
+mxArray *mlfVar(mxArray *x, mxArray *w, mxArray *dim) {
+  if (classedOperands(x)) {
+    return classedReduction(x, "var", ReducedClass::FloatOnly,
+                            [&](mxArray *v) { return mlfVar(v, w, dim); });
+  }
+  return spread(x, w, dim, "var", false);
+}
+mxArray *mlfStd(mxArray *x, mxArray *w, mxArray *dim) {
+  if (classedOperands(x)) {
+    return classedReduction(x, "std", ReducedClass::FloatOnly,
+                            [&](mxArray *v) { return mlfStd(v, w, dim); });
+  }
+  return spread(x, w, dim, "std", true);
+}
 
 mxArray *mlfAny(mxArray *x, mxArray *dim) { return logicalReduce<false>(x, dim, "any"); }
 mxArray *mlfAll(mxArray *x, mxArray *dim) { return logicalReduce<true>(x, dim, "all"); }
 
 mxArray *mlfCumsum(mxArray *x, mxArray *dim) {
+  if (classedOperands(x)) {
+    return classedReduction(x, "cumsum", ReducedClass::Own,
+                            [&](mxArray *v) { return mlfCumsum(v, dim); });
+  }
   Operands<2> ops({x, dim}, "cumsum", 0b10);
   const Array &X = ops[0];
   requireNumeric(X, "cumsum");
@@ -233,6 +262,10 @@ mxArray *mlfCumsum(mxArray *x, mxArray *dim) {
 }
 
 mxArray *mlfSort(mxArray **index, mxArray *x, mxArray *dim, mxArray *mode) {
+  if (classedOperands(x)) {
+    return classedReduction(x, "sort", ReducedClass::Own,
+                            [&](mxArray *v) { return mlfSort(index, v, dim, mode); });
+  }
   Owned r, where;
   {
     Operands<3> ops({x, dim, mode}, "sort", 0b110);

@@ -1065,8 +1065,25 @@ mxArray *mlfColon(mxArray *start, mxArray *step_or_end, mxArray *end) {
   const Array &a = ops[0];
   const Array &b = hasStep ? ops[2] : ops[1];
   if (a.isEmpty() || b.isEmpty() || (hasStep && ops[1].isEmpty())) return temp(newDouble(1, 0));
-  double step = hasStep ? ops[1].number(0) : 1.0;
-  Array *r = colonRange(a.number(0), step, b.number(0));
+  double first = a.number(0), step = hasStep ? ops[1].number(0) : 1.0, last = b.number(0);
+  // An integer or single operand gives the range its class, as arithmetic would; integer
+  // bounds and step are first taken into the integer class.
+  mxClassID cls = mxDOUBLE_CLASS;
+  for (std::size_t k = 0; k < 3; ++k) {
+    if (!ops.has(k) || !hasOwnArithmetic(ops[k].cls)) continue;
+    cls = cls == mxDOUBLE_CLASS ? ops[k].cls : arithmeticClass(cls, ops[k].cls);
+  }
+  if (isIntegerClass(cls)) {
+    byClass(cls, [&](auto tag) {
+      using T = decltype(tag);
+      for (double *v : {&first, &step, &last}) *v = static_cast<double>(elementCast<T>(*v));
+    });
+  }
+  Array *r = colonRange(first, step, last);
+  if (cls != mxDOUBLE_CLASS) {
+    Owned numbers(r);
+    r = converted(*numbers, cls, "Colon a:b");
+  }
   if (a.isChar() && b.isChar()) r = charRange(r);
   return temp(r);
 }

@@ -93,8 +93,16 @@ mxArray *mlfSign(mxArray *x) {
   }
   return elementwise(x, "sign", signOf);
 }
-mxArray *mlfMod(mxArray *x, mxArray *y) { return realPair(x, y, "mod", modOf); }
-mxArray *mlfRem(mxArray *x, mxArray *y) { return realPair(x, y, "rem", remOf); }
+// mod and rem of integer or single arguments: computed in double, the result in the class
+// their arithmetic gives.
+mxArray *mlfMod(mxArray *x, mxArray *y) {
+  if (classedOperands(x, y)) return classedPair(x, y, "mod", mlfMod);
+  return realPair(x, y, "mod", modOf);
+}
+mxArray *mlfRem(mxArray *x, mxArray *y) {
+  if (classedOperands(x, y)) return classedPair(x, y, "rem", mlfRem);
+  return realPair(x, y, "rem", remOf);
+}
 mxArray *mlfIsnan(mxArray *x) {
   return test(x, "isnan", [](double v) { return std::isnan(v); });
 }

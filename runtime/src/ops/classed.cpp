@@ -134,6 +134,23 @@ mxArray *classedProduct(mxArray *a, mxArray *b) {
   return temp(converted(*p, mxSINGLE_CLASS, "*"));
 }
 
+mxArray *classedPair(mxArray *a, mxArray *b, const char *name,
+                     mxArray *(*fn)(mxArray *, mxArray *)) {
+  Owned x, y;
+  mxClassID cls;
+  {
+    Operands<2> ops({a, b}, name);
+    const Array &A = ops[0], &B = ops[1];
+    if (A.isComplex() || B.isComplex()) complexRefused(A, B, name);
+    cls = arithmeticClass(A.cls, B.cls);
+    x.reset(converted(A, mxDOUBLE_CLASS, name));
+    y.reset(converted(B, mxDOUBLE_CLASS, name));
+  }
+  Owned r(fn(x.get(), y.get()));
+  untemp(r.get());
+  return temp(converted(*r, cls, name));
+}
+
 mxArray *classedFunction(mxArray *x, const char *name, mxArray *(*fn)(mxArray *),
                          IntegerArgument integers) {
   Operand X(x, name);

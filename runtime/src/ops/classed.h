@@ -3,8 +3,11 @@
 // hands the work over; double, char and logical operands never come here.
 #pragma once
 
+#include <string>
+
 #include "core/array.h"
 #include "core/classes.h"
+#include "core/operands.h"
 
 namespace mexrt::detail {
 
@@ -31,5 +34,40 @@ mxArray *classedProduct(mxArray *a, mxArray *b);
 enum class IntegerArgument { Keeps, Refused };
 mxArray *classedFunction(mxArray *x, const char *name, mxArray *(*fn)(mxArray *),
                          IntegerArgument integers);
+
+// A function of two arguments (mod, rem, a pair max or min) for integer or single operands:
+// fn on their values in double, the result rounded into the class arithmeticClass gives.
+mxArray *classedPair(mxArray *a, mxArray *b, const char *name,
+                     mxArray *(*fn)(mxArray *, mxArray *));
+
+// The class of a reduction's or scan's result for an x of class cls: its own class (sum, prod,
+// cumsum, max, min, median, sort), an integer giving double (mean), or single alone taken
+// (var, std: an integer is refused).
+enum class ReducedClass { Own, IntegerToDouble, FloatOnly };
+
+// A reduction or scan of an integer or single x: fn called with x's values as a double array
+// (fn(values) reclaims nothing but its own temporaries), its result rounded into the class
+// `kind` gives. Outputs fn stores elsewhere (index positions) stay double.
+template <class F>
+mxArray *classedReduction(mxArray *x, const char *name, ReducedClass kind, F fn) {
+  Owned values;
+  mxClassID cls;
+  {
+    Operand X(x, name);
+    cls = X->cls;
+    if (kind == ReducedClass::FloatOnly && isIntegerClass(cls)) {
+      raise(std::string(name) + ": the input must be double or single, not " + className(cls) +
+            ".");
+    }
+    if (X->isComplex())
+      raise(std::string(name) + ": a complex value cannot be " + className(cls) + ".");
+    values.reset(converted(*X, mxDOUBLE_CLASS, name));
+  }
+  if (kind == ReducedClass::IntegerToDouble && isIntegerClass(cls)) cls = mxDOUBLE_CLASS;
+  Owned r(fn(values.get()));
+  untemp(r.get());
+  if (cls == mxDOUBLE_CLASS || r->cls == mxLOGICAL_CLASS) return temp(r.release());
+  return temp(converted(*r, cls, name));
+}
 
 }  // namespace mexrt::detail
