@@ -30,6 +30,9 @@ TEST(Operators, ElementWiseWithScalarExpansion) {
       {"* scalar by row", mclMtimes, {2}, {1, 2}, {2, 4}},
       {"^ scalars", mclMpower, {2}, {10}, {1024}},
       {".^ row", mclPower, {2, 3}, {2}, {4, 9}},
+      {".^ 2 as the square", mclPower, {-3, -0.0, NAN, kInf, -kInf, 1e200, 1.5}, {2},
+       {9, 0, NAN, kInf, kInf, kInf, 2.25}},
+      {".^ 2 of the exponent row", mclPower, {2}, {2, 0.5, -1}, {4, std::sqrt(2.0), 0.5}},
       {"NaN propagates", mclPlus, {NAN, 1}, {1}, {NAN, 2}},
       {"Inf - Inf", mclMinus, {kInf}, {kInf}, {NAN}},
   };

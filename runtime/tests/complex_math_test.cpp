@@ -175,6 +175,18 @@ TEST(ComplexOperators, PowersTakeWholeExponentsByRepeatedProducts) {
   ASSERT_TRUE(mxIsComplex(mixed.get())) << "one negative base makes the whole result complex";
   EXPECT_EQ(mxGetPr(mixed.get())[1], 2) << "the positive base's power is the real one";
   EXPECT_EQ(mxGetPi(mixed.get())[1], 0);
+  // A scalar exponent or base decides without the elements only when it cannot make a
+  // complex power: a fraction over a negative element still does.
+  Var roots(mclPower(tmp(row({4, -4})), mlfScalar(0.5)));
+  ASSERT_TRUE(mxIsComplex(roots.get()));
+  EXPECT_EQ(valuesOf(roots.get())[0], 2);
+  EXPECT_NEAR(imagsOf(roots.get())[1], 2, 1e-15);
+  Var powers(mclPower(mlfScalar(-2), tmp(row({2, 0.5}))));
+  ASSERT_TRUE(mxIsComplex(powers.get()));
+  EXPECT_EQ(valuesOf(powers.get())[0], 4);
+  Var whole(mclPower(tmp(row({-2, -3})), mlfScalar(3)));
+  EXPECT_FALSE(mxIsComplex(whole.get()));
+  EXPECT_EQ(valuesOf(whole.get()), (std::vector<double>{-8, -27}));
 }
 
 TEST(ComplexOperators, ArraysExpandScalarsAndKeepTheirShape) {

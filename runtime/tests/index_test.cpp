@@ -130,6 +130,37 @@ TEST(Index, LinearReadShapesAndClasses) {
   }
 }
 
+// An index matrix that frames a signal, and runs of consecutive positions, on complex
+// sources too: each part moves with its positions, and a result whose imaginary parts are
+// all zero is real.
+TEST(Index, FramesRunsAndComplexSources) {
+  Var signal(complexMatrix({6, 1}, {1, 2, 3, 4, 5, 6}, {-1, -2, -3, -4, -5, -6}));
+  Var frames(mclArrayRef1(signal.get(), tmp(matrix({3, 2}, {1, 2, 3, 3, 4, 5}))));
+  EXPECT_EQ(dimsOf(frames.get()), (Dims{3, 2}));
+  EXPECT_EQ(valuesOf(frames.get()), (Values{1, 2, 3, 3, 4, 5}));
+  EXPECT_EQ(imagsOf(frames.get()), (Values{-1, -2, -3, -3, -4, -5}));
+  Var run(mclArrayRef2(signal.get(), tmp(column({2, 3, 4})), mlfScalar(1)));
+  EXPECT_EQ(valuesOf(run.get()), (Values{2, 3, 4}));
+  EXPECT_EQ(imagsOf(run.get()), (Values{-2, -3, -4}));
+  Var halfReal(complexMatrix({2, 2}, {1, 2, 3, 4}, {0, 5, 0, 6}));
+  Var top(mclArrayRef2(halfReal.get(), mlfScalar(1), mlfCreateColonIndex()));
+  EXPECT_FALSE(mxIsComplex(top.get()));
+  EXPECT_EQ(valuesOf(top.get()), (Values{1, 3}));
+  Var m33(matrix({3, 3}, {1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  Var rows(mclArrayRef2(m33.get(), tmp(row({2, 3})), mlfCreateColonIndex()));
+  EXPECT_EQ(valuesOf(rows.get()), (Values{2, 3, 5, 6, 8, 9}));
+  Var whole(mclArrayRef2(m33.get(), tmp(row({1, 2, 3})), tmp(row({2, 3}))));
+  EXPECT_EQ(valuesOf(whole.get()), (Values{4, 5, 6, 7, 8, 9}));
+  Var column1(mclArrayRef2(signal.get(), mlfCreateColonIndex(), mlfScalar(1)));
+  EXPECT_EQ(imagsOf(column1.get()), imagsOf(signal.get()));
+  mxGetPr(column1.get())[0] = 100;  // a(:, 1) of a column shares a's storage until written
+  EXPECT_EQ(valuesOf(signal.get()), (Values{1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(valuesOf(column1.get()), (Values{100, 2, 3, 4, 5, 6}));
+  Var chars(mclArrayRef1(tmp(mxCreateString("abcd")), tmp(matrix({2, 2}, {1, 2, 2, 3}))));
+  EXPECT_EQ(mxGetClassID(chars.get()), mxCHAR_CLASS);
+  EXPECT_EQ(valuesOf(chars.get()), (Values{'a', 'b', 'b', 'c'}));
+}
+
 TEST(Index, PlaneRead) {
   struct Case {
     const char *name;
@@ -224,6 +255,31 @@ TEST(Index, ReadErrorsReclaimTemporaries) {
        "uninitialised"},
       {"temporary source out of range", [](mxArray *) { mclArrayRef1(tmp(m23()), mlfScalar(9)); },
        "index 9"},
+      {"several beyond: the largest is named",
+       [](mxArray *a) {
+         mclArrayRef1(a, tmp(matrix({2, 2}, {7, 2, 9, 8})));
+       },
+       "Index exceeds matrix dimensions: index 9, size 2x3."},
+      {"a fraction after one beyond",
+       [](mxArray *a) {
+         mclArrayRef1(a, tmp(row({8, 1.5})));
+       },
+       "Subscript indices must be real positive integers: 1.5."},
+      {"-Inf in a vector",
+       [](mxArray *a) {
+         mclArrayRef1(a, tmp(row({1, -kInf})));
+       },
+       "Subscript indices must be real positive integers: -Inf."},
+      {"NaN in a vector",
+       [](mxArray *a) {
+         mclArrayRef1(a, tmp(row({2, kNaN})));
+       },
+       "Subscript indices must be real positive integers: NaN."},
+      {"beyond 2^53 in a vector",
+       [](mxArray *a) {
+         mclArrayRef1(a, tmp(row({1, 1e300})));
+       },
+       "Index exceeds matrix dimensions: index 9007199254740992, size 2x3."},
   };
   Var a(m23());
   for (const Case &c : cases) {

@@ -146,7 +146,7 @@ Array *concatenate(const OperandList &ops, std::size_t axis, const char *fn, std
   if (kept.size() == 1 && first.cls == cls) return shareOf(&first);
   std::vector<std::size_t> d(nd);
   for (std::size_t m = 0; m < nd; ++m) d[m] = m == axis ? along : first.dims[m];
-  Owned r(newArray(cls, dimsOf(d)));
+  Owned r(newArrayForOverwrite(cls, dimsOf(d)));  // the operands' blocks cover it
   bool complex = false;
   for (std::size_t k : kept) complex |= ops[k].isComplex();
   if (complex && hasOwnArithmetic(cls)) {

@@ -194,6 +194,11 @@ Array *newArrayLike(const Array &a, const Dims &dims) {
   return r;
 }
 
+Array *newArrayLikeForOverwrite(const Array &a, const Dims &dims) {
+  if (a.isComplex()) return newComplexForOverwrite(dims);
+  return newArrayForOverwrite(a.cls, dims);
+}
+
 Array *newDouble(std::size_t rows, std::size_t cols) {
   return newArray(mxDOUBLE_CLASS, Dims(rows, cols));
 }

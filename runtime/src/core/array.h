@@ -249,6 +249,8 @@ Array *newArray(mxClassID cls, const Dims &dims);  // elements zeroed
 Array *newArrayForOverwrite(mxClassID cls, const Dims &dims);
 // Elements zeroed, with a's class and, for a complex a, an imaginary part.
 Array *newArrayLike(const Array &a, const Dims &dims);
+// The same with both parts left unset, for results whose every element the caller writes.
+Array *newArrayLikeForOverwrite(const Array &a, const Dims &dims);
 Array *newDouble(std::size_t rows, std::size_t cols);
 Array *newScalar(double v);
 Array *newLogicalScalar(bool v);

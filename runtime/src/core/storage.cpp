@@ -54,7 +54,9 @@ constexpr bool kMapLargeBuffers = false;
 #else
 constexpr bool kMapLargeBuffers = true;
 #endif
-constexpr std::size_t kCachedBuffers = 8;
+// A chain of whole-matrix steps on a long signal (framing, a spectrum of every frame, the
+// parts of that spectrum) frees a dozen large buffers of a few sizes per pass.
+constexpr std::size_t kCachedBuffers = 16;
 constexpr std::size_t kCachedBytes = std::size_t{1} << 30;
 
 // One cache for the process, so that its bound holds however many threads there are.

@@ -33,10 +33,17 @@ constexpr double kMaxSubscript = 9007199254740992.0;
 
 bool isColon(const Array &a) { return a.isChar() && a.numel() == 1 && a.chars()[0] == u':'; }
 
-// A subscript value as a 1-based position.
+// A subscript value as a 1-based position. Whole values up to 2^53 convert exactly, so the
+// conversion back tells a fraction (no call to floor in the loop over an index array);
+// every finite double beyond is whole and out of any range.
 std::size_t positionOf(double v) {
-  if (!(v >= 1.0) || !std::isfinite(v) || v != std::floor(v)) badSubscript(v);
-  return static_cast<std::size_t>(std::min(v, kMaxSubscript));
+  if (v >= 1.0 && v <= kMaxSubscript) {
+    const auto p = static_cast<std::size_t>(v);
+    if (static_cast<double>(p) == v) return p;
+  } else if (v > kMaxSubscript && std::isfinite(v)) {
+    return static_cast<std::size_t>(kMaxSubscript);
+  }
+  badSubscript(v);
 }
 
 // The positions one subscript selects, 0-based, with the shape it has as an index array.
@@ -45,6 +52,7 @@ struct Subscript {
   std::size_t count = 0;
   std::size_t maxIndex = 0;  // the largest 1-based position selected; 0 when none
   std::size_t one = 0;       // the position, when exactly one is selected
+  bool consecutive = false;  // positions() are p, p + 1, ...: a block to copy whole
   std::vector<std::size_t> list;
   Dims shape;
 
@@ -68,6 +76,7 @@ Subscript singlePosition(std::size_t position) {
   s.count = 1;
   s.maxIndex = position;
   s.one = position - 1;
+  s.consecutive = true;
   s.shape = Dims(1, 1);
   return s;
 }
@@ -116,22 +125,24 @@ Subscript subscriptOf(const Array &s, std::size_t extent) {
   sub.shape = s.dims;
   sub.list.resize(n);
   const double *d = s.isDouble() ? s.reals() : nullptr;
+  bool consecutive = true;
   for (std::size_t k = 0; k < n; ++k) {
     std::size_t p = positionOf(d ? d[k] : s.number(k));
+    consecutive = consecutive && (k == 0 || p - 1 == sub.list[k - 1] + 1);
     sub.list[k] = p - 1;
     sub.maxIndex = std::max(sub.maxIndex, p);
   }
+  sub.consecutive = consecutive;
   return sub;
 }
 
-// The shape of a(i): i's shape, except that a vector indexed by a vector keeps its own
-// orientation.
-Dims linearShape(const Array &a, const Subscript &sub) {
-  const Dims &s = sub.shape;
+// The shape of a(i), for an i of shape s selecting count elements: i's shape, except that a
+// vector indexed by a vector keeps its own orientation.
+Dims linearShape(const Array &a, const Dims &s, std::size_t count) {
   bool indexIsVector = s.size() == 2 && (s[0] == 1 || s[1] == 1);
   bool sourceIsVector = a.isVector() && a.numel() != 1;
   if (indexIsVector && sourceIsVector) {
-    return a.dims[0] == 1 ? Dims(1, sub.count) : Dims(sub.count, 1);
+    return a.dims[0] == 1 ? Dims(1, count) : Dims(count, 1);
   }
   return s;
 }
@@ -150,6 +161,13 @@ Array *newLike(const Array &a, const Dims &dims) {
   if (a.isCell()) return newCell(dims);
   if (a.isStruct()) return newStruct(dims, a.composite->fields);
   return newArrayLike(a, dims);
+}
+
+// The same for a result whose every element the caller writes: a cell's or struct's handles
+// start empty, other elements unset.
+Array *newLikeForOverwrite(const Array &a, const Dims &dims) {
+  if (a.isComposite()) return newLike(a, dims);
+  return newArrayLikeForOverwrite(a, dims);
 }
 
 // The element handles of a cell (one plane) or struct (one plane per field, n each).
@@ -183,12 +201,13 @@ Array *adopt(Array *r) {
 }
 
 Array *gatherLinear(const Array &a, const Subscript &sub, const Dims &shape) {
-  Owned r(newLike(a, shape));
+  Owned r(newLikeForOverwrite(a, shape));
   if (sub.count == 0) return r.release();
   const std::size_t *pos = sub.positions();
   eachPart(a, *r, [&](const auto *src, auto *out) {
-    if (!pos) {
-      std::copy(src, src + sub.count, out);
+    if (!pos || sub.consecutive) {
+      const auto *from = src + (pos ? pos[0] : 0);
+      std::copy(from, from + sub.count, out);
       return;
     }
     for (std::size_t k = 0; k < sub.count; ++k) out[k] = src[pos[k]];
@@ -196,8 +215,29 @@ Array *gatherLinear(const Array &a, const Subscript &sub, const Dims &shape) {
   return adopt(r.release());
 }
 
+// a(i) for a real double i of several elements and an a of numbers or text: each subscript is
+// checked and its element copied in one pass, with no list of positions in between (an index
+// matrix that frames a signal is as large as the result). The errors are those of
+// subscriptOf and refLinear: the first subscript that is no position, else the largest one
+// beyond a.
+Array *gatherByDoubles(const Array &a, const Array &i) {
+  const std::size_t n = i.numel(), limit = a.numel();
+  const double *d = i.reals();
+  Owned r(newArrayLikeForOverwrite(a, linearShape(a, i.dims, n)));
+  std::size_t maxIndex = 0;
+  eachPart(a, *r, [&](const auto *src, auto *out) {
+    for (std::size_t k = 0; k < n; ++k) {
+      const std::size_t p = positionOf(d[k]);
+      maxIndex = std::max(maxIndex, p);
+      if (p <= limit) out[k] = src[p - 1];
+    }
+  });
+  if (maxIndex > limit) exceeds(maxIndex, a.dims);
+  return narrowed(r.release());
+}
+
 Array *elementAt(const Array &a, std::size_t offset) {
-  Owned r(newLike(a, Dims(1, 1)));
+  Owned r(newLikeForOverwrite(a, Dims(1, 1)));
   eachPart(a, *r, [&](const auto *src, auto *out) { out[0] = src[offset]; });
   return adopt(r.release());
 }
@@ -209,9 +249,10 @@ Array *refLinear(const Array &a, const Array &i) {
     if (p > a.numel()) exceeds(p, a.dims);
     return elementAt(a, p - 1);
   }
+  if (i.isDouble() && !i.isComplex() && !a.isComposite()) return gatherByDoubles(a, i);
   Subscript sub = subscriptOf(i, a.numel());
   if (sub.maxIndex > a.numel()) exceeds(sub.maxIndex, a.dims);
-  return gatherLinear(a, sub, linearShape(a, sub));
+  return gatherLinear(a, sub, linearShape(a, sub.shape, sub.count));
 }
 
 // --- Several subscripts ---
@@ -288,21 +329,26 @@ std::vector<std::size_t> offsetsOf(const Selection &sel) {
 Array *refSeveral(const Array &a, std::span<const Array *const> subs) {
   std::vector<std::size_t> view = viewOf(a.dims, subs.size());
   Selection sel;
-  bool allColons = true;
+  // Subscripts that each select their whole extent in order (colons, 1:n, the 1 of a(:, 1)
+  // for a column) select a itself: the result shares its storage.
+  bool allWhole = true;
   for (std::size_t d = 0; d < subs.size(); ++d) {
     sel.subs.push_back(subscriptOf(*subs[d], view[d]));
-    if (sel.subs[d].maxIndex > view[d]) exceedsIn(sel.subs[d].maxIndex, d + 1, a.dims);
-    allColons = allColons && sel.subs[d].colon;
+    const Subscript &sub = sel.subs[d];
+    if (sub.maxIndex > view[d]) exceedsIn(sub.maxIndex, d + 1, a.dims);
+    allWhole = allWhole && (sub.colon || (sub.consecutive && sub.count == view[d] &&
+                                          (sub.count == 0 || sub.positions()[0] == 0)));
   }
-  if (allColons) return sharedAs(a, Dims(view));
+  if (allWhole) return sharedAs(a, Dims(view));
   sel.setView(view);
-  Owned r(newLike(a, sel.shape()));
+  Owned r(newLikeForOverwrite(a, sel.shape()));
   const Subscript &first = sel.subs[0];
   const std::size_t *pi = first.positions();
   eachPart(a, *r, [&](const auto *src, auto *out) {
     forEachRun(sel, [&](std::size_t at, std::size_t base) {
       const auto *column = src + base;
-      if (!pi) {
+      if (!pi || first.consecutive) {
+        if (pi) column += pi[0];
         std::copy(column, column + first.count, out + at);
         return;
       }

@@ -84,17 +84,28 @@ struct Power {
 };
 
 // Whether a real power has complex elements: a negative base with a finite fractional exponent.
+// A scalar exponent decides it at once when it is whole or not finite, and a scalar base when
+// it is not negative, so the common x .^ 2 reads no element.
 bool powerIsComplex(const Array *a, const Array *b) {
   if (!a || !b || a->isUninit() || b->isUninit()) return false;
   if (a->isComplex() || b->isComplex()) return true;
-  const std::size_t n = a->isScalar() ? b->numel() : a->numel();
   if (!(a->isScalar() || b->isScalar() || a->dims == b->dims)) return false;  // the size error
+  const auto fractional = [](double y) { return std::isfinite(y) && y != std::trunc(y); };
+  if (b->isScalar() && !fractional(b->number(0))) return false;
+  if (a->isScalar() && !(a->number(0) < 0)) return false;
+  const std::size_t n = a->isScalar() ? b->numel() : a->numel();
   const std::size_t sa = a->isScalar() ? 0 : 1, sb = b->isScalar() ? 0 : 1;
+  DoubleData da(*a), db(*b);
   for (std::size_t k = 0; k < n; ++k) {
-    double x = a->number(k * sa), y = b->number(k * sb);
-    if (x < 0 && std::isfinite(y) && y != std::trunc(y)) return true;
+    if (da[k * sa] < 0 && fractional(db[k * sb])) return true;
   }
   return false;
+}
+
+// Whether b is the real scalar 2: x .^ 2 is then x * x, the correctly rounded square, which
+// pow gives too but at many times the cost.
+bool isSquare(const Array *b) {
+  return b && !b->isUninit() && !b->isComplex() && b->isScalar() && b->number(0) == 2.0;
 }
 
 bool eitherComplex(const Array *a, const Array *b) { return isComplexArg(a) || isComplexArg(b); }
@@ -131,6 +142,7 @@ mxArray *mclRdivide(mxArray *a, mxArray *b) {
 mxArray *mclPower(mxArray *a, mxArray *b) {
   if (classedOperands(a, b)) return classedArithmetic(a, b, ClassedOp::Power, ".^");
   if (powerIsComplex(a, b)) return complexArithmetic<Power>(a, b, ".^");
+  if (isSquare(b)) return arithmetic(a, b, ".^", [](double x, double) { return x * x; });
   return arithmetic(a, b, ".^", [](double x, double y) { return std::pow(x, y); });
 }
 
