@@ -44,6 +44,12 @@ class BenchModule {
     entry_(1, plhs, static_cast<int>(sizeof...(A)), prhs);
     return plhs[0];
   }
+  // One call with these inputs and no output requested, for a function that declares none.
+  template <std::same_as<mxArray *>... A>
+  void callForEffect(A... inputs) const {
+    mxArray *prhs[sizeof...(A) + 1] = {inputs..., nullptr};
+    entry_(0, nullptr, static_cast<int>(sizeof...(A)), prhs);
+  }
 
  private:
   void *handle_ = nullptr;
