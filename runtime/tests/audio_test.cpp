@@ -3,6 +3,7 @@
 #include "mexrt/audio.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -15,6 +16,8 @@
 #include <vector>
 
 #include "mexrt/error.h"
+#include "mexrt/matfile.h"
+#include "mexrt/matrix.h"
 
 namespace {
 
@@ -132,6 +135,37 @@ TEST_F(Audio, BadFilesAreErrorsNamingTheFileAndTheReason) {
     EXPECT_EQ(e.rfind("audioread: cannot read \"" + c.path + "\": ", 0), 0u);
     EXPECT_NE(e.find(c.reason), std::string::npos);
   }
+}
+
+// Audio and MAT-files written through a temporary file get the permissions a new file gets
+// under the umask (not the temporary's owner-only mode), and a file replaced keeps its own.
+TEST_F(Audio, WrittenFilesTakeTheUsualModeOrTheModeOfTheFileReplaced) {
+  const mode_t mask = umask(022);
+  std::vector<double> y = ramp(100, 1);
+  mxArray *x = mxCreateDoubleScalar(2.5);
+  auto writers = {
+      std::function<void(const std::string &)>(
+          [&](const std::string &f) { audio::write(f, y.data(), 100, 1, 8000); }),
+      std::function<void(const std::string &)>([&](const std::string &f) {
+        mexrt::matfile::save(f, {{"x", x}});
+      }),
+  };
+  auto modeOf = [](const std::string &f) {
+    struct stat st {};
+    EXPECT_EQ(stat(f.c_str(), &st), 0) << f;
+    return st.st_mode & 07777;
+  };
+  int k = 0;
+  for (const auto &write : writers) {
+    std::string f = file(k++ == 0 ? "mode.wav" : "mode.mat");
+    write(f);
+    EXPECT_EQ(modeOf(f), 0644u) << f;
+    chmod(f.c_str(), 0640);
+    write(f);
+    EXPECT_EQ(modeOf(f), 0640u) << f;
+  }
+  mxDestroyArray(x);
+  umask(mask);
 }
 
 TEST_F(Audio, AFailedWriteLeavesTheOldFileAndNoTemporary) {

@@ -18,6 +18,7 @@
 #include <string>
 #include <system_error>
 
+#include "files/replacement.h"
 #include "mexrt/error.h"
 
 namespace mexrt::audio {
@@ -228,13 +229,10 @@ void write(const std::string &path, const double *samples, std::size_t frames, s
   if (!sf_format_check(&info)) fail(op, path, "libsndfile cannot write these channels and rate");
 
   fs::path target(path);
-  fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-  std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  int fd = mkstemp(name.data());
-  if (fd < 0) fail(op, path, std::strerror(errno));
-  std::string temp(name.data());
+  detail::Replacement replacement = detail::createReplacement(target);
+  if (replacement.fd < 0) fail(op, path, std::strerror(errno));
+  const int fd = replacement.fd;
+  const std::string temp = replacement.name;
   auto abandon = [&](const std::string &reason) {
     std::remove(temp.c_str());
     fail(op, path, reason);

@@ -14,6 +14,7 @@
 
 #include "core/array.h"
 #include "core/classes.h"
+#include "files/replacement.h"
 #include "mexrt/matfile.h"
 
 namespace mexrt::matfile {
@@ -120,14 +121,10 @@ void save(const std::string &name,
     if (!validName(n)) fail(file, "\"" + n + "\" is not a variable name");
     if (!a) fail(file, "variable \"" + n + "\" is not defined");
   }
-  fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-  std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-  std::vector<char> tempName(pattern.begin(), pattern.end());
-  tempName.push_back('\0');
-  int fd = mkstemp(tempName.data());
-  if (fd < 0) fail(file, std::strerror(errno));
-  close(fd);
-  const std::string temp(tempName.data());
+  detail::Replacement replacement = detail::createReplacement(target);
+  if (replacement.fd < 0) fail(file, std::strerror(errno));
+  close(replacement.fd);
+  const std::string temp = replacement.name;
   try {
     {
       std::unique_ptr<mat_t, MatClose> mat(Mat_CreateVer(temp.c_str(), nullptr, MAT_FT_MAT5));
