@@ -206,6 +206,9 @@ TEST_F(Shell, FunctionHandles) {
       {"f = @(s) [s, 'it''s']; disp(f('ok: '))", "ok: it's\n"},
       {"disp(@(x) 2.5 * x(end):-1), g = @sin", "@(x) 2.5 * x(end):-1\ng =\n\n    @sin\n\n"},
       {"disp(func2str(@(x) (1 + x) / 2)), disp(func2str(@db))", "@(x) (1 + x) / 2\ndb\n"},
+      {"c = {1, 'a'}; s.w = 2; f = @(x) {c{1}(1), x; s.w, s.('w')}; disp(func2str(f)); "
+       "g = f(3); disp(g{2, 2})",
+       "@(x) {c{1}(1), x; s.w, s.('w')}\n     2\n"},
       {"f = str2func('db'); disp(f(10))", "    20\n"},
       {"f = @(x) x + 1; f + 1", "error: +: a function handle is not an operand of this operation."},
       {"f = @(x) x + 1; [f f]",

@@ -145,15 +145,30 @@ std::string expressionText(const Expr &e) {
       }
       return t;
     }
-    case Expr::Kind::Matrix: {
-      std::string t = "[";
+    case Expr::Kind::Matrix:
+    case Expr::Kind::Cell: {
+      const bool cell = e.kind == Expr::Kind::Cell;
+      std::string t = cell ? "{" : "[";
       for (std::size_t r = 0; r < e.rows.size(); ++r) {
         t += r ? "; " : "";
         for (std::size_t k = 0; k < e.rows[r].size(); ++k) {
           t += (k ? ", " : "") + expressionText(*e.rows[r][k]);
         }
       }
-      return t + "]";
+      return t + (cell ? "}" : "]");
+    }
+    case Expr::Kind::Index:
+    case Expr::Kind::CellIndex: {
+      const bool cell = e.kind == Expr::Kind::CellIndex;
+      std::string t = wrapped(*e.args[0], precedence(*e.args[0]) < 11) + (cell ? "{" : "(");
+      for (std::size_t k = 1; k < e.args.size(); ++k) {
+        t += (k > 1 ? ", " : "") + expressionText(*e.args[k]);
+      }
+      return t + (cell ? "}" : ")");
+    }
+    case Expr::Kind::Field: {
+      std::string t = wrapped(*e.args[0], precedence(*e.args[0]) < 11) + ".";
+      return t + (e.args.size() > 1 ? "(" + expressionText(*e.args[1]) + ")" : e.text);
     }
     case Expr::Kind::Handle:
       return "@" + e.text;
