@@ -3,6 +3,7 @@
 #include "mexrt/audio.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -118,6 +119,11 @@ TEST_F(Audio, BadFilesAreErrorsNamingTheFileAndTheReason) {
     std::string bytes((std::istreambuf_iterator<char>(in)), {});
     std::ofstream(file("cut.wav"), std::ios::binary).write(bytes.data(), 44 + 600);
     std::ofstream(file("header.wav"), std::ios::binary).write(bytes.data(), 20);
+    // A header that claims 2^30 - 4 frames (8 GiB of samples) over the same 600 bytes.
+    std::string liar = bytes.substr(0, 44 + 600);
+    const unsigned char claim[4] = {0xf0, 0xff, 0xff, 0x7f};
+    std::memcpy(liar.data() + 40, claim, 4);
+    std::ofstream(file("liar.wav"), std::ios::binary).write(liar.data(), liar.size());
   }
   std::ofstream(file("text.wav")) << "this is not a sound file, only text that goes on a while";
   struct Case {
@@ -128,6 +134,7 @@ TEST_F(Audio, BadFilesAreErrorsNamingTheFileAndTheReason) {
       {file("text.wav"), ""},
       {file("header.wav"), ""},
       {file("cut.wav"), "truncated"},
+      {file("liar.wav"), "truncated"},
   };
   for (const Case &c : cases) {
     std::string e = errorOf([&] { audio::read(c.path); });
@@ -135,6 +142,13 @@ TEST_F(Audio, BadFilesAreErrorsNamingTheFileAndTheReason) {
     EXPECT_EQ(e.rfind("audioread: cannot read \"" + c.path + "\": ", 0), 0u);
     EXPECT_NE(e.find(c.reason), std::string::npos);
   }
+  // The lying header cost no more memory than the file holds.
+  struct rusage before {
+  }, after{};
+  getrusage(RUSAGE_SELF, &before);
+  EXPECT_NE(errorOf([&] { audio::read(file("liar.wav")); }).find("truncated"), std::string::npos);
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "KiB of peak resident memory";
 }
 
 // Audio and MAT-files written through a temporary file get the permissions a new file gets

@@ -117,18 +117,27 @@ sf_count_t readFrames(SNDFILE *f, float *p, sf_count_t n) { return sf_readf_floa
 sf_count_t readFrames(SNDFILE *f, double *p, sf_count_t n) { return sf_readf_double(f, p, n); }
 
 // Every frame asked for, column by column (channel c of frame t at c * frames + t), or the
-// error of a short read.
+// error of a short read. The frames are read block by block, so that memory grows with what
+// the file holds, not with the frame count its header claims.
 template <class T>
 std::vector<T> readColumns(Opened &o, const std::string &path) {
-  std::vector<T> interleaved(o.frames * o.channels);
-  sf_count_t got =
-      o.frames ? readFrames(o.f.get(), interleaved.data(), static_cast<sf_count_t>(o.frames)) : 0;
-  if (got != static_cast<sf_count_t>(o.frames)) {
+  constexpr std::size_t kBlock = std::size_t{1} << 16;
+  std::vector<T> interleaved;
+  std::size_t got = 0;
+  while (got < o.frames) {
+    const std::size_t n = std::min(kBlock, o.frames - got);
+    interleaved.resize((got + n) * o.channels);
+    sf_count_t r =
+        readFrames(o.f.get(), interleaved.data() + got * o.channels, static_cast<sf_count_t>(n));
+    got += static_cast<std::size_t>(std::max<sf_count_t>(r, 0));
+    if (r != static_cast<sf_count_t>(n)) break;
+  }
+  if (got != o.frames) {
     int e = sf_error(o.f.get());
     fail("audioread", path,
          e ? std::string(sf_strerror(o.f.get()))
            : "it is truncated: " + std::to_string(o.frames) + " frames expected, " +
-                 std::to_string(std::max<sf_count_t>(got, 0)) + " found");
+                 std::to_string(got) + " found");
   }
   std::vector<T> columns(interleaved.size());
   for (std::size_t t = 0; t < o.frames; ++t) {
