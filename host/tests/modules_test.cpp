@@ -314,6 +314,32 @@ TEST(Modules, EveryFailedAllocationIsOutOfMemory) {
   }
 }
 
+// bandsetup asked for 2^22 channels of a 1024-point filterbank needs 16 GiB; under the
+// fuzzer's bound on element buffers that is the out-of-memory error, with nothing leaked.
+TEST(Modules, AFilterbankBeyondTheAllocationBoundIsOutOfMemory) {
+  const ModuleCase &c = modules().front();
+  ASSERT_EQ(c.functions.front().name, std::string("bandsetup"));
+  host::Loader loader;
+  loader.load(c.file);
+  std::vector<mxArray *> prhs = {column({1000}), column({4194304}), column({16000})};
+  size_t live = mexrtLiveArrayCount();
+  mxArray *plhs[1] = {nullptr};
+  std::string raised;
+  mexrtLimitAllocation(std::size_t{64} << 20);
+  testing::internal::CaptureStdout();
+  try {
+    host::Loader::call(*loader.find("bandsetup"), 1, plhs, 3, prhs.data());
+  } catch (const mexrt::Error &e) {
+    raised = e.what();
+  }
+  testing::internal::GetCapturedStdout();
+  mexrtLimitAllocation(0);
+  EXPECT_NE(raised.find("Out of memory: cannot allocate"), std::string::npos) << raised;
+  EXPECT_EQ(plhs[0], nullptr);
+  EXPECT_EQ(mexrtLiveArrayCount(), live);
+  for (mxArray *a : prhs) mxDestroyArray(a);
+}
+
 TEST(Modules, UnloadingDestroysExactlyTheConstants) {
   for (const ModuleCase &c : modules()) {
     const std::string file = c.file.filename().string();
