@@ -7,12 +7,13 @@ saves; scipy reads the results back and compares dtypes and values exactly. Prin
 "N passed, N failed" and exits non-zero on failure.
 """
 import os
-import subprocess
 import sys
 import tempfile
 
 import numpy as np
 import scipy.io
+
+from mexhost_checks import Checks
 
 VALUES = {
     "i8": np.array([[-128, -1, 0, 127]], dtype=np.int8),
@@ -39,15 +40,8 @@ STATEMENTS = (
 
 def main():
     mexhost = sys.argv[1]
-    passed = failed = 0
-
-    def check(name, ok, detail=""):
-        nonlocal passed, failed
-        if ok:
-            passed += 1
-        else:
-            failed += 1
-            print(f"FAIL {name} {detail}")
+    checks = Checks()
+    check = checks.check
 
     def same(name, got, want):
         check(name, got.dtype == want.dtype and np.array_equal(got, want),
@@ -55,11 +49,9 @@ def main():
 
     with tempfile.TemporaryDirectory() as folder:
         scipy.io.savemat(os.path.join(folder, "in.mat"), VALUES)
-        run = subprocess.run([mexhost, "-e", STATEMENTS], cwd=folder, capture_output=True, text=True)
-        check("mexhost ran", run.returncode == 0, run.stdout + run.stderr)
-        if run.returncode != 0:
-            print(f"{passed} passed, {failed} failed")
-            return 1
+        run = checks.run_mexhost(mexhost, STATEMENTS, folder)
+        if run is None:
+            return checks.report()
         classes = run.stdout.split()
         check("classes after load", classes == ["int8", "uint8", "int16", "uint16", "int32",
                                                 "uint32", "int64", "uint64", "single", "int16"],
@@ -72,8 +64,7 @@ def main():
         same("u8 / 2", m["u8half"], np.array([[0, 1, 127, 128]], dtype=np.uint8))
         same("i64 - 1", m["i64next"], np.array([[-(2**63), 2**53, 2**63 - 2]], dtype=np.int64))
         same("s * 2", m["s2"], VALUES["s"] * np.float32(2))
-    print(f"{passed} passed, {failed} failed")
-    return 1 if failed else 0
+    return checks.report()
 
 
 if __name__ == "__main__":

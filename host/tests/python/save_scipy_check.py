@@ -5,12 +5,13 @@ Usage: save_scipy_check.py MEXHOST. Runs mexhost -e in a scratch folder, then co
 variable with the values built here. Prints "N passed, N failed" and exits non-zero on failure.
 """
 import os
-import subprocess
 import sys
 import tempfile
 
 import numpy as np
 import scipy.io
+
+from mexhost_checks import Checks
 
 STATEMENTS = (
     "a = [1 2 3; 4 5 6]; z = [1+2i, -3.5i; 0, 4]; s = 'h\u00e9llo'; t = ['ab'; 'cd']; "
@@ -21,20 +22,11 @@ STATEMENTS = (
 
 def main():
     mexhost = sys.argv[1]
-    passed = failed = 0
-
-    def check(name, ok, detail=""):
-        nonlocal passed, failed
-        if ok:
-            passed += 1
-        else:
-            failed += 1
-            print(f"FAIL {name} {detail}")
+    checks = Checks()
+    check = checks.check
 
     with tempfile.TemporaryDirectory() as folder:
-        run = subprocess.run([mexhost, "-e", STATEMENTS], cwd=folder, capture_output=True, text=True)
-        check("mexhost ran", run.returncode == 0, run.stdout + run.stderr)
-        if run.returncode == 0:
+        if checks.run_mexhost(mexhost, STATEMENTS, folder):
             # Characters are stored as UTF-16 code units; scipy decodes them with the
             # locale's codec unless told.
             m = scipy.io.loadmat(os.path.join(folder, "out.mat"), uint16_codec="utf-16-le")
@@ -53,8 +45,7 @@ def main():
             check("save(file) holds every variable", names == set("azstbenx"), names)
             files = sorted(os.listdir(folder))
             check("no temporary left", files == ["all.mat", "out.mat"], files)
-    print(f"{passed} passed, {failed} failed")
-    return 1 if failed else 0
+    return checks.report()
 
 
 if __name__ == "__main__":
