@@ -1,275 +1,647 @@
-"""melceps-extract: mel cepstra of a corpus, one task per file on a Dask cluster.
+"""melceps-extract: features of a corpus through the front end, in batches on a Dask cluster.
 
     melceps-extract [options] INPUT... -o OUTDIR
 
-An input is an audio file, a folder (searched recursively for the formats libsndfile reads)
-or a list file with one path a line. Each utterance's features (frames x coefficients) go to
-OUTDIR in the chosen format, written under a temporary name and renamed when complete, and
-OUTDIR/manifest.jsonl records every file. Files whose output exists are skipped unless
---force is given. The exit status is 1 when any file failed.
+An input is a Kaldi data directory (one with a ``wav.scp``; ``segments`` and ``utt2spk`` are
+read when present), an audio file, a folder (searched recursively for the formats libsndfile
+reads) or a list file with one path a line. Features go to OUTDIR as Kaldi archives with
+``feats.scp``, or one npy, mat or HTK file per utterance; ``--cmvn-stats`` writes the
+statistics of each speaker (or utterance) to ``cmvn.ark`` and ``cmvn.scp`` instead. Every
+output is written under a temporary name and renamed when complete; OUTDIR/manifest.jsonl
+records every utterance. A re-run does only what is missing unless --force is given. The
+exit status is 1 when any utterance failed.
 """
 
 from __future__ import annotations
 
 import argparse
 import contextlib
+import ctypes
 import json
 import os
-import struct
+import re
 import sys
+import time
+from dataclasses import dataclass
 from pathlib import Path
-from typing import Any, Iterable, Iterator
+from typing import Any, Callable, Iterable, Iterator
 
 import numpy as np
 
-FORMATS = {"npy": ".npy", "mat": ".mat", "htk": ".htk"}
-HTK_MFCC = 6  # HTK parameter kind MFCC
+from . import datadir, htk, kaldi_io
+from .htk import read as read_htk  # noqa: F401  (read back in the tests)
 
+FORMATS = {"npy": ".npy", "mat": ".mat", "htk": ".htk", "ark": ".ark"}
+FEATURE_TYPES = ("mfcc", "fbank", "spectrogram")
+CMVN_MODES = ("none", "utterance", "sliding")
+# Samples read, resampled and computed at a time: memory is this block and the output.
+BLOCK_SAMPLES = 1 << 16
+# Audio per Dask task by default: scheduling a task then costs a small share of its work.
+BATCH_SECONDS = 300.0
+ARCHIVE = re.compile(r"feats\.(\d+)\.ark")
+
+
+@dataclass
+class Item:
+    """One utterance to extract: the whole of a recording or a segment of it."""
+    utt: str
+    recording: datadir.Recording
+    start: float = 0.0
+    end: float | None = None
+    speaker: str | None = None
+    output: str | None = None  # the file of a per-utterance format
+    seconds: float = 0.0       # expected duration, for batching
+
+    def record(self) -> dict[str, Any]:
+        rec = self.recording
+        return {"utt": self.utt, "file": (rec.source + " |") if rec.piped else rec.source,
+                "speaker": self.speaker, "output": self.output, "frames": 0, "seconds": 0.0,
+                "rate": None, "channel": None, "status": "ok", "error": None}
+
+
+def failed(rec: dict[str, Any], message: str) -> dict[str, Any]:
+    rec.update(status="failed", error=message, frames=0)
+    return rec
+
+
+# ---- inputs ------------------------------------------------------------------------------
 
 def audio_extensions() -> set[str]:
     from . import _melceps
     return {"." + e.lower() for e in _melceps.audio_extensions()} | {".wav", ".flac", ".ogg"}
 
 
-def collect(inputs: Iterable[str]) -> list[tuple[Path, Path]]:
-    """(audio file, output name relative to OUTDIR without suffix) for every input."""
+def collect(inputs: Iterable[str]) -> tuple[list[Item], list[dict[str, Any]]]:
+    """The utterances of every input, and the records of the lines that give none."""
     exts = audio_extensions()
-    found: list[tuple[Path, Path]] = []
+    items: list[Item] = []
+    problems: list[dict[str, Any]] = []
 
-    def add_file(p: Path) -> None:
-        found.append((p, Path(p.stem)))
+    def add_file(p: Path, utt: Path) -> None:
+        where = str(p)
+        items.append(Item(str(utt), datadir.Recording(str(utt), str(p), False, where)))
 
-    for item in inputs:
-        p = Path(item)
-        if p.is_dir():
+    for entry in inputs:
+        p = Path(entry)
+        if datadir.is_data_dir(p):
+            d = datadir.read_data_dir(p)
+            for u in d.utterances:
+                items.append(Item(u.id, u.recording, u.start, u.end, u.speaker))
+            for pr in d.problems:
+                problems.append(failed({"utt": pr.id, "file": pr.where, "speaker": None,
+                                        "output": None, "seconds": 0.0}, str(pr)))
+        elif p.is_dir():
             for f in sorted(p.rglob("*")):
                 if f.is_file() and f.suffix.lower() in exts:
-                    found.append((f, f.relative_to(p).with_suffix("")))
+                    add_file(f, f.relative_to(p).with_suffix(""))
         elif p.suffix.lower() in exts or not p.is_file():
-            add_file(p)  # a missing file is recorded as failed
+            add_file(p, Path(p.stem))  # a missing file is recorded as failed
         else:
             for line in p.read_text().splitlines():
                 line = line.strip()
                 if line and not line.startswith("#"):
                     q = Path(line)
-                    add_file(q if q.is_absolute() else p.parent / q)
-    return found
+                    q = q if q.is_absolute() else p.parent / q
+                    add_file(q, Path(q.stem))
+    return items, problems
 
 
-def write_features(path: Path, feats: np.ndarray, fmt: str, shift_ms: float) -> None:
-    """Writes one utterance's features under a temporary name, then renames it into place.
+def expected_seconds(items: list[Item]) -> None:
+    """Each item's duration as far as it is known without reading audio: a segment's own, a
+    file's from its header; a command's output counts as the mean of the others."""
+    from ._melceps import AudioSource
+    known = []
+    for it in items:
+        if it.end is not None:
+            it.seconds = it.end - it.start
+        elif not it.recording.piped:
+            try:
+                a = AudioSource.open(it.recording.source)
+                it.seconds = max(a.frames / a.rate - it.start, 0.0)
+            except RuntimeError:
+                it.seconds = 0.0  # the worker reports it
+        else:
+            continue
+        known.append(it.seconds)
+    guess = float(np.mean(known)) if known else 10.0
+    for it in items:
+        if it.end is None and it.recording.piped:
+            it.seconds = guess
 
-    A killed run leaves no output half written under its own name. Outputs are not synced to
-    the disk one by one: that wait, for every file, is the same with one worker as with many.
+
+def batches(items: list[Item], seconds: float) -> list[list[Item]]:
+    """Consecutive items in batches of about ``seconds`` of audio; the segments of one
+    recording stay in one batch, so that it is read (or its command run) once."""
+    out: list[list[Item]] = []
+    current: list[Item] = []
+    total = 0.0
+    for k, it in enumerate(items):
+        current.append(it)
+        total += it.seconds
+        same_next = k + 1 < len(items) and items[k + 1].recording is it.recording
+        if total >= seconds and not same_next:
+            out.append(current)
+            current, total = [], 0.0
+    if current:
+        out.append(current)
+    return out
+
+
+# ---- options -----------------------------------------------------------------------------
+
+def kaldi_bool(text: str) -> bool:
+    t = text.lower()
+    if t in ("true", "t", "1", "yes"):
+        return True
+    if t in ("false", "f", "0", "no"):
+        return False
+    raise argparse.ArgumentTypeError(f"expected true or false, not {text!r}")
+
+
+def add_option_flags(group, options, prefix: str = "") -> None:
+    """One Kaldi-style flag per option of a front end's options record: ``--num-mel-bins
+    23``, ``--snip-edges=false`` (a bare boolean flag is true). Unset flags stay None."""
+    for o in options:
+        dest = prefix + o.name
+        flag = "--" + dest.replace("_", "-")
+        default = str(o.default).lower() if o.type is bool else o.default
+        if o.type is bool:
+            group.add_argument(flag, dest=dest, type=kaldi_bool, nargs="?", const=True,
+                               metavar="true|false", help=f"{o.help} ({default})")
+        else:
+            group.add_argument(flag, dest=dest, type=o.type, metavar=o.type.__name__.upper(),
+                               help=f"{o.help} ({default})")
+
+
+def given(args: argparse.Namespace, options, prefix: str = "") -> dict[str, Any]:
+    out = {}
+    for o in options:
+        v = getattr(args, prefix + o.name)
+        if v is not None:
+            out[o.name] = v
+    return out
+
+
+def parse_args(argv: list[str] | None) -> argparse.Namespace:
+    import melceps
+    ap = argparse.ArgumentParser(
+        prog="melceps-extract",
+        description="Features of a corpus (a Kaldi data directory, audio files, folders or "
+                    "list files) in batches on a Dask cluster (a local one of --workers "
+                    "processes, or --scheduler's). Writes Kaldi archives and feats.scp, or "
+                    "OUTDIR/UTT.npy|.mat|.htk, and OUTDIR/manifest.jsonl; does only what is "
+                    "missing; exits 1 if any utterance failed.",
+        epilog="Across machines: run `dask-scheduler` on one, `dask-worker tcp://HOST:8786` on "
+               "each over shared storage, then melceps-extract --scheduler tcp://HOST:8786 ...")
+    from ._version import __version__
+    ap.add_argument("--version", action="version", version=f"melceps-extract {__version__}")
+    ap.add_argument("inputs", nargs="+", metavar="INPUT",
+                    help="Kaldi data directory, audio file, folder or list file")
+    ap.add_argument("-o", "--output", required=True, metavar="OUTDIR", help="output folder")
+    ap.add_argument("--format", choices=sorted(FORMATS), default="ark",
+                    help="ark (default: Kaldi archives and feats.scp), npy, mat or htk")
+    ap.add_argument("--double", action="store_true", help="write float64 instead of float32")
+    ap.add_argument("--feature-type", choices=FEATURE_TYPES, default="mfcc", help="(mfcc)")
+    ap.add_argument("--sample-frequency", type=float, metavar="HZ",
+                    help="the rate the features are made for; other rates are resampled "
+                         "(default: each file's own rate)")
+    ap.add_argument("--channel", type=int, default=0,
+                    help="channel of multichannel files, from 0 (0)")
+    ap.add_argument("--add-deltas", action="store_true", help="append deltas")
+    ap.add_argument("--cmvn", choices=CMVN_MODES, default="none",
+                    help="mean (and variance) normalisation at extraction (none)")
+    ap.add_argument("--cmvn-stats", action="store_true",
+                    help="write cmvn.ark and cmvn.scp (per speaker with utt2spk, else per "
+                         "utterance) instead of features")
+    ap.add_argument("--workers", type=int, default=os.cpu_count() or 1,
+                    help="worker processes of a local cluster (default: the number of cores; "
+                         "0 runs in this process)")
+    ap.add_argument("--scheduler", metavar="ADDRESS",
+                    help="submit to an existing Dask scheduler, e.g. tcp://HOST:8786")
+    ap.add_argument("--batch-seconds", type=float, default=BATCH_SECONDS,
+                    help=f"seconds of audio a task carries at most ({BATCH_SECONDS:.0f})")
+    ap.add_argument("--force", action="store_true", help="redo utterances already done")
+    add_option_flags(ap.add_argument_group("front end"), melceps.OPTIONS)
+    add_option_flags(ap.add_argument_group("deltas (with --add-deltas)"),
+                     melceps.DELTA_OPTIONS, "delta_")
+    add_option_flags(ap.add_argument_group("normalisation (with --cmvn)"), melceps.CMVN_OPTIONS)
+    args = ap.parse_args(argv)
+    if args.cmvn_stats and args.cmvn != "none":
+        ap.error("--cmvn-stats gathers statistics of features before normalisation; "
+                 "give --cmvn none")
+    if args.format == "htk":
+        if args.htk_compat is False:
+            ap.error("--format htk keeps energy or c0 last: it needs --htk-compat=true")
+        args.htk_compat = True
+    if args.sample_frequency is not None and not args.sample_frequency > 0:
+        ap.error("--sample-frequency must be positive")
+    if args.channel < 0:
+        ap.error("--channel counts from 0")
+    return args
+
+
+def settings_of(args: argparse.Namespace) -> dict[str, Any]:
+    """What a worker needs to compute and write an utterance."""
+    import melceps
+    options = given(args, melceps.OPTIONS)
+    deltas = ({o.name: getattr(args, "delta_" + o.name) or o.default
+               for o in melceps.DELTA_OPTIONS} if args.add_deltas else None)
+    cmvn = given(args, melceps.CMVN_OPTIONS)
+    if args.cmvn == "utterance":
+        cmvn = {"norm_vars": cmvn.get("norm_vars", False)}
+    full = {o.name: o.default for o in melceps.OPTIONS} | options
+    s = {"kind": args.feature_type, "options": options, "deltas": deltas,
+         "cmvn": args.cmvn, "cmvn_options": cmvn, "stats": args.cmvn_stats,
+         "format": args.format, "dtype": "float64" if args.double else "float32",
+         "channel": args.channel, "sample_frequency": args.sample_frequency,
+         "frame_shift": full["frame_shift"]}
+    if args.format == "htk":
+        s["htk_kind"] = htk.kind_of(args.feature_type, full, deltas["order"] if deltas else 0,
+                                    args.cmvn != "none" or full.get("subtract_mean", False))
+    return s
+
+
+# ---- in the worker -----------------------------------------------------------------------
+
+_prepared = False
+
+
+def set_blas_threads(n: int) -> None:
+    """Sets the threads of every BLAS (and OpenMP) library the process has loaded, whatever
+    the environment said when it started."""
+    with open("/proc/self/maps") as f:
+        paths = {line.split()[-1] for line in f if line.rstrip().endswith((".so", ".so.0"))
+                 or ".so." in line}
+    for path in paths:
+        name = os.path.basename(path)
+        calls = (("openblas_set_num_threads", "goto_set_num_threads") if "openblas" in name
+                 else ("omp_set_num_threads",) if name.startswith("libgomp") else ())
+        for call in calls:
+            try:
+                getattr(ctypes.CDLL(path), call)(ctypes.c_int(n))
+                break
+            except (OSError, AttributeError):
+                continue
+
+
+def prepare_worker() -> None:
+    """Once per process: loads the library, keeps freed memory in the process and runs BLAS
+    on the calling thread.
+
+    Dask's nanny starts workers with MALLOC_TRIM_THRESHOLD_ set, which also fixes glibc's
+    mmap threshold at 128 KiB: every block's buffers would be mapped, handed back on free
+    and faulted in again for the next block. Allocations below 32 MiB come from the heap
+    here, and up to 256 MiB of free heap stays with the process.
+    """
+    global _prepared
+    if _prepared:
+        return
+    _prepared = True
+    import melceps  # noqa: F401  (the library, once)
+    try:
+        libc = ctypes.CDLL(None)
+        m_trim_threshold, m_mmap_threshold = -1, -3
+        libc.mallopt(m_mmap_threshold, 32 << 20)
+        libc.mallopt(m_trim_threshold, 256 << 20)
+    except (OSError, AttributeError):
+        pass  # not glibc
+    set_blas_threads(1)
+
+
+def compute(item: Item, source, s: dict[str, Any], rec: dict[str, Any]) -> np.ndarray:
+    """The features of one utterance, its audio read and computed block by block."""
+    import melceps
+    from ._melceps import Resampler
+    rate = source.rate
+    rec.update(rate=rate, channel=s["channel"], channels=source.channels)
+    first = int(round(item.start * rate))
+    last = source.frames if item.end is None else int(round(item.end * rate))
+    if last > source.frames:
+        over = (last - source.frames) / rate
+        if over > datadir.MAX_OVERSHOOT:
+            raise ValueError(f"the segment ends at {item.end:g} s, beyond the recording's "
+                             f"{source.frames / rate:g} s")
+        last = source.frames
+    if first >= last:
+        raise ValueError(f"the segment starts at {item.start:g} s, at or beyond the "
+                         f"recording's end ({source.frames / rate:g} s)")
+    rec["seconds"] = (last - first) / rate
+    fs = s["sample_frequency"] or rate
+    resampler = Resampler(rate, fs) if fs != rate else None
+    post = s["cmvn"] == "utterance" or s["stats"]
+    online_deltas = s["deltas"] if s["cmvn"] != "utterance" else None
+    sliding = s["cmvn_options"] if s["cmvn"] == "sliding" else None
+    dtype = np.float64 if post or s["dtype"] == "float64" else np.float32
+    online = melceps.OnlineFeatures(s["kind"], fs, deltas=online_deltas, sliding_cmvn=sliding,
+                                    dtype=dtype, **s["options"])
+    source.seek(first)
+    blocks, done, remaining = [], 0, last - first
+    while remaining > 0:
+        x = source.read(min(BLOCK_SAMPLES, remaining))
+        remaining -= x.shape[0]
+        if resampler is not None:
+            x = resampler.process(x, remaining == 0)
+        online.accept_waveform(x)
+        if remaining == 0:
+            online.input_finished()
+        ready = online.num_frames_ready
+        if ready > done:
+            blocks.append(online.get_frames(done, ready - done))
+            online.discard_frames(ready)
+            done = ready
+    if done == 0:
+        raise ValueError(f"too short: {rec['seconds']:g} s give no frame")
+    feats = blocks[0] if len(blocks) == 1 else np.concatenate(blocks)
+    if s["cmvn"] == "utterance":
+        feats = melceps.cmvn(feats, **s["cmvn_options"])
+        if s["deltas"]:
+            feats = melceps.add_deltas(feats, **s["deltas"])
+    return feats
+
+
+def write_file(path: Path, feats: np.ndarray, s: dict[str, Any]) -> None:
+    """One utterance's file under a temporary name, renamed into place when complete.
+
+    Outputs are not synced to the disk one by one: that wait, for every file, is the same
+    with one worker as with many.
     """
     path.parent.mkdir(parents=True, exist_ok=True)
-    tmp = path.with_name(f".{path.name}.tmp{os.getpid()}")
+    tmp = kaldi_io.temporary_beside(path)
     try:
         with open(tmp, "wb") as f:
-            if fmt == "npy":
+            if s["format"] == "npy":
                 np.save(f, feats)
-            elif fmt == "mat":
+            elif s["format"] == "mat":
                 import scipy.io
-                scipy.io.savemat(f, {"mfcc": feats})
+                scipy.io.savemat(f, {s["kind"]: feats})
             else:
-                frames, ncoef = feats.shape
-                f.write(struct.pack(">iihh", frames, int(round(shift_ms * 1e4)), 4 * ncoef,
-                                    HTK_MFCC))
-                f.write(feats.astype(">f4").tobytes())
+                htk.write(f, feats, s["frame_shift"], s["htk_kind"])
         os.replace(tmp, path)
     finally:
         if tmp.exists():
             tmp.unlink()
 
 
-def read_htk(path: str | os.PathLike) -> tuple[np.ndarray, int, int]:
-    """(frames x coefficients float32, sample period in 100 ns, parameter kind) of a file."""
-    data = Path(path).read_bytes()
-    frames, period, size, kind = struct.unpack(">iihh", data[:12])
-    feats = np.frombuffer(data[12:], dtype=">f4").reshape(frames, size // 4)
-    return feats.astype(np.float32), period, kind
+def message_of(e: Exception) -> str:
+    from . import Error
+    return str(e) if isinstance(e, (Error, ValueError)) else f"{type(e).__name__}: {e}"
 
 
-def process(audio: str, output: str, fmt: str, options: dict[str, Any]) -> dict[str, Any]:
-    """Extracts one file; never raises: failures come back as a record with the message."""
-    record: dict[str, Any] = {"file": audio, "output": output, "frames": 0, "seconds": 0.0,
-                              "status": "ok", "error": None}
-    try:
-        delay = os.environ.get("MELCEPS_EXTRACT_TASK_DELAY")  # seconds; for testing lost workers
-        if delay:
-            import time
-            time.sleep(float(delay))
-        from . import mfcc, read_audio
-        y, fs = read_audio(audio)
-        record["seconds"] = y.shape[0] / fs
-        feats = mfcc(y, fs, **options)
-        if feats.shape[0] == 0:
-            raise ValueError(f"too short: {y.shape[0]} samples give no whole frame")
-        write_features(Path(output), feats, fmt, options.get("frame_shift", 10.0))
-        record["frames"] = int(feats.shape[0])
-    except Exception as e:  # every failure is recorded and the batch goes on
-        record["status"] = "failed"
-        from . import Error
-        record["error"] = str(e) if isinstance(e, (Error, ValueError)) else f"{type(e).__name__}: {e}"
-    return record
+def process_batch(items: list[Item], s: dict[str, Any],
+                  archive: str | None = None) -> list[dict[str, Any]]:
+    """Extracts a batch (into one archive for ark); never raises: each failure is the
+    record of its utterance, and the others go on."""
+    prepare_worker()
+    delay = float(os.environ.get("MELCEPS_EXTRACT_TASK_DELAY", "0") or 0)  # testing lost workers
+    records = []
+    writer = kaldi_io.ArchiveWriter(archive) if archive else contextlib.nullcontext()
+    with writer:
+        # The recording read last, its source or the message of its failure: the segments
+        # of a recording come together, and it is opened (its command run) once for them.
+        recording, source, error = None, None, None
+        for item in items:
+            rec = item.record()
+            records.append(rec)
+            try:
+                if delay:
+                    time.sleep(delay)
+                if item.recording is not recording:
+                    recording, source, error = item.recording, None, None
+                    try:
+                        source = datadir.open_recording(recording, s["channel"])
+                    except ValueError as e:
+                        error = str(e)
+                if error is not None:
+                    raise ValueError(error)
+                feats = compute(item, source, s, rec)
+                rec["frames"] = int(feats.shape[0])
+                if s["stats"]:
+                    import melceps
+                    rec["stats"] = melceps.cmvn_stats(feats).tolist()
+                    continue
+                feats = feats.astype(s["dtype"], copy=False)
+                if archive:
+                    offset = writer.add(item.utt, feats)
+                    rec["output"] = f"{Path(archive).resolve()}:{offset}"
+                else:
+                    write_file(Path(item.output), feats, s)
+            except Exception as e:  # every failure is recorded and the batch goes on
+                failed(rec, message_of(e))
+        if archive and writer.count:
+            writer.commit()
+    return records
 
 
-def parse_args(argv: list[str] | None) -> argparse.Namespace:
-    ap = argparse.ArgumentParser(
-        prog="melceps-extract",
-        description="Mel-frequency cepstra of audio files, one task per file on a Dask "
-                    "cluster (a local one of --workers processes, or --scheduler's). Writes "
-                    "OUTDIR/NAME.npy|.mat|.htk per file (frames x coefficients) and "
-                    "OUTDIR/manifest.jsonl; skips files already done; exits 1 if any failed.",
-        epilog="Across machines: run `dask-scheduler` on one, `dask-worker tcp://HOST:8786` on "
-               "each over shared storage, then melceps-extract --scheduler tcp://HOST:8786 ...")
-    from ._version import __version__
-    ap.add_argument("--version", action="version", version=f"melceps-extract {__version__}")
-    ap.add_argument("inputs", nargs="+", metavar="INPUT",
-                    help="audio file, folder (searched recursively) or list file")
-    ap.add_argument("-o", "--output", required=True, metavar="OUTDIR", help="output folder")
-    ap.add_argument("--format", choices=sorted(FORMATS), default="npy",
-                    help="npy (default), mat (variable mfcc) or htk")
-    ap.add_argument("--workers", type=int, default=os.cpu_count() or 1,
-                    help="worker processes of a local cluster (default: the number of cores; "
-                         "0 runs in this process)")
-    ap.add_argument("--scheduler", metavar="ADDRESS",
-                    help="submit to an existing Dask scheduler, e.g. tcp://HOST:8786")
-    ap.add_argument("--force", action="store_true", help="redo files whose output exists")
-    ap.add_argument("--frame-length", type=float, default=25.0, help="ms (25)")
-    ap.add_argument("--frame-shift", type=float, default=10.0, help="ms (10)")
-    ap.add_argument("--preemphasis", type=float, default=0.97, help="(0.97)")
-    ap.add_argument("--window", default="povey",
-                    choices=["povey", "hamming", "hann", "rectangular"], help="(povey)")
-    ap.add_argument("--num-chans", type=int, default=23, help="filterbank channels (23)")
-    ap.add_argument("--num-ceps", type=int, default=12, help="coefficients (12)")
-    ap.add_argument("--lifter", type=float, default=22.0, help="lifter length L (22)")
-    ap.add_argument("--scale", type=float, default=32768.0, help="sample scale (32768)")
-    return ap.parse_args(argv)
-
+# ---- on the cluster ----------------------------------------------------------------------
 
 @contextlib.contextmanager
 def local_cluster(workers: int) -> Iterator[Any]:
-    """A ``LocalCluster`` of ``workers`` single-threaded worker processes, quiet but for
-    errors, closed on leaving the block.
+    """A ``LocalCluster`` of ``workers`` single-threaded worker processes with Dask's own
+    environment, quiet but for errors, its dashboard's address printed, closed on leaving.
 
     Workers are forked from a server process that has imported Dask once, instead of each
-    starting a new interpreter: a cluster of two starts as fast as one of one, and a lost
-    worker is replaced as fast. Their environment is Dask's, one BLAS thread each, but
-    without MALLOC_TRIM_THRESHOLD_: with it the C library hands every large numpy temporary
-    back to the system and faults it in again for the next file.
+    starting a new interpreter: a cluster of two starts as fast as one of one.
     """
     import logging
     import dask
     from dask.distributed import LocalCluster
     logging.getLogger("distributed").setLevel(logging.ERROR)
-    one_thread = {"OMP_NUM_THREADS": 1, "MKL_NUM_THREADS": 1, "OPENBLAS_NUM_THREADS": 1}
-    with dask.config.set({"distributed.nanny.pre-spawn-environ": one_thread,
-                          "distributed.worker.multiprocessing-method": "forkserver"}):
+    with dask.config.set({"distributed.worker.multiprocessing-method": "forkserver"}):
         # The HTTP server on any free port: 8787, its default, is taken by any other cluster
         # on the machine, which Dask warns about.
         cluster = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
                                dashboard_address=":0", silence_logs=logging.ERROR)
         try:
+            print(f"melceps-extract: {workers} worker(s), dashboard at {cluster.dashboard_link}",
+                  file=sys.stderr, flush=True)
             yield cluster
         finally:
             cluster.close()
 
 
-def run_on_cluster(client, tasks: list[tuple[str, str]], fmt: str, options: dict[str, Any],
-                   on_done, bar) -> None:
-    """Runs every task on the client's cluster and hands each record to ``on_done``."""
+class Progress:
+    """Hours of audio done and the rate, on standard error when it is a terminal."""
+
+    def __init__(self, seconds: float):
+        self.bar = None
+        self.t0 = time.perf_counter()
+        self.done = 0.0
+        if sys.stderr.isatty() and seconds > 0:
+            try:
+                from tqdm import tqdm
+                self.bar = tqdm(total=round(seconds / 3600, 3), unit="h", file=sys.stderr,
+                                bar_format="{l_bar}{bar}| {n:.2f}/{total:.2f} h of audio "
+                                           "[{elapsed}<{remaining}{postfix}]")
+            except ImportError:
+                pass
+
+    def update(self, records: list[dict[str, Any]]) -> None:
+        seconds = sum(r.get("seconds") or 0.0 for r in records)
+        self.done += seconds
+        if self.bar:
+            self.bar.update(round(seconds / 3600, 6))
+            rate = self.done / 3600 / max(time.perf_counter() - self.t0, 1e-9) * 60
+            self.bar.set_postfix_str(f"{rate:.2f} h/min", refresh=False)
+
+    def close(self) -> None:
+        if self.bar:
+            self.bar.close()
+
+
+def workers_of(client) -> int:
+    return max(len(client.scheduler_info().get("workers", {})), 1)
+
+
+def run_on_cluster(client, tasks: list[tuple[list[Item], str | None]], s: dict[str, Any],
+                   on_done: Callable[[list[dict[str, Any]]], None]) -> None:
     from dask.distributed import as_completed
-    # One message submits every task and results come back in batches: per file the
-    # scheduler, which shares the cores with the workers, does as little as it can.
-    futures = client.map(process, [a for a, _ in tasks], [o for _, o in tasks], fmt=fmt,
-                         options=options, pure=False,
+    # One message submits every task and results come back in batches.
+    futures = client.map(process_batch, [b for b, _ in tasks], [a for _, a in tasks], s=s,
+                         pure=False,
                          key=[f"melceps-{k}-{os.getpid()}" for k in range(len(tasks))])
     task_of = {fut.key: task for fut, task in zip(futures, tasks)}
-    for fut, rec in as_completed(futures, with_results=True, raise_errors=False):
+    for fut, result in as_completed(futures, with_results=True, raise_errors=False):
         if fut.status != "finished":  # the task died (its workers kept dying)
-            error = rec[1] if isinstance(rec, tuple) else rec  # (type, value, traceback)
-            audio, out = task_of[fut.key]
-            rec = {"file": audio, "output": out, "frames": 0, "seconds": 0.0,
-                   "status": "failed", "error": str(error)}
-        on_done(rec)
-        if bar:
-            bar.update()
+            error = result[1] if isinstance(result, tuple) else result  # (type, value, tb)
+            result = [failed(it.record(), f"the task failed: {error}") for it in task_of[fut.key][0]]
+        on_done(result)
 
 
-def run_tasks(tasks: list[tuple[str, str]], fmt: str, options: dict[str, Any],
-              args: argparse.Namespace, on_done) -> None:
-    show = sys.stderr.isatty()
-    bar = None
-    if show:
-        try:
-            from tqdm import tqdm
-            bar = tqdm(total=len(tasks), unit="file", file=sys.stderr)
-        except ImportError:
-            bar = None
+def split(items: list[Item], seconds: float, workers: int) -> list[list[Item]]:
+    """Batches of at most ``seconds`` of audio (as expected_seconds found it), and at least
+    two a worker when the corpus is smaller than that."""
+    total = sum(it.seconds for it in items)
+    return batches(items, min(seconds, total / (2 * max(workers, 1))))
+
+
+def run_tasks(todo: list[Item], s: dict[str, Any], args: argparse.Namespace,
+              next_archive: int, on_done) -> None:
+    """Runs every item in batches, in this process, on a local cluster or on --scheduler's,
+    handing the records of each batch to ``on_done`` as it ends."""
+    if not todo:
+        return  # nothing to do starts no cluster
+    out = Path(args.output).resolve()
+
+    def tasks(workers: int) -> list[tuple[list[Item], str | None]]:
+        bs = split(todo, args.batch_seconds, workers)
+        if s["format"] != "ark" or s["stats"]:
+            return [(b, None) for b in bs]
+        return [(b, str(out / f"feats.{next_archive + k}.ark")) for k, b in enumerate(bs)]
+
     if args.scheduler is None and args.workers <= 0:
-        for audio, out in tasks:
-            on_done(process(audio, out, fmt, options))
-            if bar:
-                bar.update()
-    elif args.scheduler:
-        from dask.distributed import Client
-        with Client(args.scheduler) as client:
-            run_on_cluster(client, tasks, fmt, options, on_done, bar)
-    elif tasks:  # nothing to do starts no cluster
-        with local_cluster(args.workers) as cluster:
-            from dask.distributed import Client
-            with Client(cluster) as client:
-                run_on_cluster(client, tasks, fmt, options, on_done, bar)
-    if bar:
-        bar.close()
+        for b, archive in tasks(1):
+            on_done(process_batch(b, s, archive))
+        return
+    from dask.distributed import Client
+    with contextlib.ExitStack() as stack:
+        if args.scheduler:
+            client = stack.enter_context(Client(args.scheduler))
+        else:
+            client = stack.enter_context(Client(stack.enter_context(local_cluster(args.workers))))
+        run_on_cluster(client, tasks(workers_of(client)), s, on_done)
+
+
+# ---- the run -----------------------------------------------------------------------------
+
+def read_manifest(path: Path) -> dict[str, dict[str, Any]]:
+    previous: dict[str, dict[str, Any]] = {}
+    if path.exists():
+        for line in path.read_text().splitlines():
+            try:
+                rec = json.loads(line)
+                if rec["status"] != "failed" or rec["utt"] not in previous:
+                    previous[rec["utt"]] = rec
+            except (ValueError, KeyError, TypeError):
+                continue  # a line cut short by a killed run, or of an older manifest
+    return previous
+
+
+def done_before(rec: dict[str, Any] | None, s: dict[str, Any]) -> bool:
+    if not rec or rec.get("status") not in ("ok", "skipped"):
+        return False
+    if s["stats"]:
+        return "stats" in rec
+    if "stats" in rec or not rec.get("output"):
+        return False
+    path = rec["output"].rpartition(":")[0] if s["format"] == "ark" else rec["output"]
+    return os.path.exists(path) and path.endswith(FORMATS[s["format"]])
+
+
+def finish_outputs(outdir: Path, records: dict[str, dict[str, Any]], s: dict[str, Any],
+                   has_speakers: bool) -> None:
+    """feats.scp over every archive, or cmvn.ark and cmvn.scp; archives no line refers to
+    (of a run redone with --force) are removed after the new feats.scp is in place."""
+    ok = [r for r in records.values() if r["status"] in ("ok", "skipped")]
+    if s["stats"]:
+        sums: dict[str, np.ndarray] = {}
+        for r in ok:
+            key = r["speaker"] if has_speakers else r["utt"]
+            st = np.asarray(r["stats"], dtype=np.float64)
+            sums[key] = sums[key] + st if key in sums else st
+        kaldi_io.write_script(outdir / "cmvn.scp",
+                              kaldi_io.write_archive(outdir / "cmvn.ark", sums))
+        return
+    if s["format"] != "ark":
+        return
+    kaldi_io.write_script(outdir / "feats.scp", {r["utt"]: r["output"] for r in ok})
+    used = {Path(r["output"].rpartition(":")[0]).name for r in ok}
+    for f in outdir.iterdir():
+        if (ARCHIVE.fullmatch(f.name) and f.name not in used) or \
+                re.fullmatch(r"\.feats\.\d+\.ark\.tmp\d+", f.name):
+            f.unlink()
 
 
 def main(argv: list[str] | None = None) -> int:
     args = parse_args(argv)
+    s = settings_of(args)
     outdir = Path(args.output)
     outdir.mkdir(parents=True, exist_ok=True)
-    fmt = args.format
-    options = {"frame_length": args.frame_length, "frame_shift": args.frame_shift,
-               "preemphasis": args.preemphasis, "window": args.window,
-               "num_chans": args.num_chans, "num_ceps": args.num_ceps,
-               "lifter": args.lifter, "scale": args.scale}
+    items, problems = collect(args.inputs)
+    has_speakers = any(it.speaker is not None for it in items)
+    # Records by utterance; a bad line of a data directory by its place.
+    records: dict[str, dict[str, Any]] = {r["file"]: r for r in problems}
     manifest = outdir / "manifest.jsonl"
-    previous: dict[str, dict[str, Any]] = {}
-    if manifest.exists():
-        for line in manifest.read_text().splitlines():
-            try:
-                rec = json.loads(line)
-                previous[rec["output"]] = rec
-            except (ValueError, KeyError):
-                continue  # a line cut short by a killed run
-    records: dict[str, dict[str, Any]] = {}
-    tasks: list[tuple[str, str]] = []
-    for audio, rel in collect(args.inputs):
-        out = str(outdir / (str(rel) + FORMATS[fmt]))
-        if not args.force and os.path.exists(out):
-            rec = dict(previous.get(out) or {"file": str(audio), "output": out, "frames": None,
-                                              "seconds": None, "error": None})
-            rec["status"] = "skipped"
-            records[out] = rec
+    previous = read_manifest(manifest)
+    todo: list[Item] = []
+    for it in items:
+        if it.utt in records:
+            key = f"{it.recording.where} ({it.utt})"
+            records[key] = failed(it.record(), f"utterance id {it.utt!r} is also "
+                                               f"{records[it.utt]['file']}")
+            continue
+        if s["format"] != "ark" and not s["stats"]:
+            it.output = str(outdir / (it.utt + FORMATS[s["format"]]))
+        elif any(c.isspace() for c in it.utt):
+            records[it.utt] = failed(it.record(), f"a Kaldi key has no spaces: {it.utt!r}")
+            continue
+        prev = previous.get(it.utt)
+        if not args.force and done_before(prev, s):
+            records[it.utt] = dict(prev, status="skipped")
+        elif not args.force and it.output and os.path.exists(it.output):
+            records[it.utt] = dict(prev or it.record(), status="skipped", output=it.output)
         else:
-            tasks.append((str(audio), out))
+            records[it.utt] = it.record()  # until the worker's record replaces it
+            todo.append(it)
+    numbers = [int(m.group(1)) for f in outdir.iterdir() if (m := ARCHIVE.fullmatch(f.name))]
+    expected_seconds(todo)
+    progress = Progress(sum(it.seconds for it in todo))
     with open(manifest, "a") as log:
-        def on_done(rec: dict[str, Any]) -> None:
-            records[rec["output"]] = rec
-            log.write(json.dumps(rec) + "\n")
+        def on_done(batch: list[dict[str, Any]]) -> None:
+            for rec in batch:
+                records[rec["utt"]] = rec
+                log.write(json.dumps(rec) + "\n")
             log.flush()
-        run_tasks(tasks, fmt, options, args, on_done)
-    # The manifest of this run, one line per file, replaces the running log.
-    tmp = manifest.with_name(".manifest.jsonl.tmp")
-    with open(tmp, "w") as f:
-        for rec in records.values():
-            f.write(json.dumps(rec) + "\n")
-    os.replace(tmp, manifest)
-    failed = [r for r in records.values() if r["status"] == "failed"]
-    for r in failed:
-        print(f"melceps-extract: {r['file']}: {r['error']}", file=sys.stderr)
-    return 1 if failed else 0
+            progress.update(batch)
+
+        run_tasks(todo, s, args, max(numbers, default=0) + 1, on_done)
+    progress.close()
+    finish_outputs(outdir, records, s, has_speakers)
+    # The manifest of this run, one line per utterance, replaces the running log.
+    kaldi_io.write_text_atomic(manifest, [json.dumps(r) for r in records.values()])
+    bad = [r for r in records.values() if r["status"] == "failed"]
+    for r in bad:
+        print(f"melceps-extract: {r['utt']}: {r['error']}", file=sys.stderr)
+    return 1 if bad else 0
 
 
 if __name__ == "__main__":
