@@ -51,6 +51,7 @@ class Item:
     speaker: str | None = None
     output: str | None = None  # the file of a per-utterance format
     seconds: float = 0.0       # expected duration, for batching
+    where: str = ""            # the path, or "FILE:LINE" of the line that made it
 
     def record(self) -> dict[str, Any]:
         rec = self.recording
@@ -79,14 +80,15 @@ def collect(inputs: Iterable[str]) -> tuple[list[Item], list[dict[str, Any]]]:
 
     def add_file(p: Path, utt: Path) -> None:
         where = str(p)
-        items.append(Item(str(utt), datadir.Recording(str(utt), str(p), False, where)))
+        items.append(Item(str(utt), datadir.Recording(str(utt), str(p), False, where),
+                          where=where))
 
     for entry in inputs:
         p = Path(entry)
         if datadir.is_data_dir(p):
             d = datadir.read_data_dir(p)
             for u in d.utterances:
-                items.append(Item(u.id, u.recording, u.start, u.end, u.speaker))
+                items.append(Item(u.id, u.recording, u.start, u.end, u.speaker, where=u.where))
             for pr in d.problems:
                 problems.append(failed({"utt": pr.id, "file": pr.where, "speaker": None,
                                         "output": None, "seconds": 0.0}, str(pr)))
@@ -232,7 +234,8 @@ def parse_args(argv: list[str] | None) -> argparse.Namespace:
     if args.format == "htk":
         if args.htk_compat is False:
             ap.error("--format htk keeps energy or c0 last: it needs --htk-compat=true")
-        args.htk_compat = True
+        if args.feature_type != "spectrogram":  # whose layout has no energy or c0 to move
+            args.htk_compat = True
     if args.sample_frequency is not None and not args.sample_frequency > 0:
         ap.error("--sample-frequency must be positive")
     if args.channel < 0:
@@ -387,8 +390,8 @@ def message_of(e: Exception) -> str:
     return str(e) if isinstance(e, (Error, ValueError)) else f"{type(e).__name__}: {e}"
 
 
-def process_batch(items: list[Item], s: dict[str, Any],
-                  archive: str | None = None) -> list[dict[str, Any]]:
+def process_batch(items: list[Item], archive: str | None,
+                  s: dict[str, Any]) -> list[dict[str, Any]]:
     """Extracts a batch (into one archive for ark); never raises: each failure is the
     record of its utterance, and the others go on."""
     prepare_worker()
@@ -426,7 +429,10 @@ def process_batch(items: list[Item], s: dict[str, Any],
                 else:
                     write_file(Path(item.output), feats, s)
             except Exception as e:  # every failure is recorded and the batch goes on
-                failed(rec, message_of(e))
+                message = message_of(e)
+                if not message.startswith(item.where):
+                    message = f"{item.where}: {message}"
+                failed(rec, message)
         if archive and writer.count:
             writer.commit()
     return records
@@ -530,7 +536,7 @@ def run_tasks(todo: list[Item], s: dict[str, Any], args: argparse.Namespace,
 
     if args.scheduler is None and args.workers <= 0:
         for b, archive in tasks(1):
-            on_done(process_batch(b, s, archive))
+            on_done(process_batch(b, archive, s))
         return
     from dask.distributed import Client
     with contextlib.ExitStack() as stack:
@@ -605,9 +611,8 @@ def main(argv: list[str] | None = None) -> int:
     todo: list[Item] = []
     for it in items:
         if it.utt in records:
-            key = f"{it.recording.where} ({it.utt})"
-            records[key] = failed(it.record(), f"utterance id {it.utt!r} is also "
-                                               f"{records[it.utt]['file']}")
+            records[it.where] = failed(it.record(), f"{it.where}: utterance id {it.utt!r} is "
+                                                    f"also {records[it.utt]['file']}")
             continue
         if s["format"] != "ark" and not s["stats"]:
             it.output = str(outdir / (it.utt + FORMATS[s["format"]]))
