@@ -1,88 +1,172 @@
 #!/usr/bin/python3
-"""melceps-extract throughput: 100 files of 10 s at 16 kHz, with 1 and with 2 workers.
+"""melceps-extract throughput on a team's cluster, on a local one, against a plain loop, and on
+an hour-long recording.
 
-    PYTHONPATH=build/python python3 bench/python_extract.py [SCRATCH [REPEATS]]
+    PYTHONPATH=build/python python3 bench/python_extract.py [--files N] [--scratch DIR]
+                                                            [--skip torchaudio,local,hour]
 
-For 1 worker and 2 workers in turn, REPEATS times (3), and from the median of each figure:
-
-- throughput: melceps-extract --scheduler on a local cluster whose workers are up and have
-  loaded the modules (a corpus run on a standing cluster), in files per second and as a
-  real-time factor (seconds of audio per second of wall clock), and the speed-up of 2 workers
-  over 1;
-- the whole program, melceps-extract --workers N run as a command, which also starts the
-  interpreter, starts its cluster and closes it: fixed costs, whatever the number of workers.
+- scaling: a `dask-scheduler` on the loopback address and one, then two, single-threaded
+  `dask-worker` processes with their nannies (Dask's default environment), all started and
+  warmed up before the clock starts; N files of 10 s at 16 kHz (2,400 by default) through
+  `melceps-extract --scheduler`, MFCC to ark; hours of audio per minute, and the ratio;
+- the whole program with a local cluster of 1 and 2 workers, start-up included, and the
+  start-up alone (cluster up and workers ready);
+- a plain Python loop of torchaudio.compliance.kaldi.mfcc (float32) and numpy.save over the
+  same files, one process, one thread: the rate of one worker against it;
+- a one-hour recording through `--workers 0`: wall time and peak resident memory.
 """
+import argparse
 import os
-import statistics
+import resource
+import shutil
 import subprocess
 import sys
 import tempfile
 import time
+import wave
 from pathlib import Path
 
 import numpy as np
 
-from melceps import extract
-from melceps._melceps import write_audio
-
-FILES, SECONDS, FS = 100, 10.0, 16000
+FS, SECONDS = 16000, 10.0
+PROGRAM = Path(__file__).resolve().parents[1] / "python" / "melceps-extract"
 
 
-def loaded() -> int:
-    import melceps
-    melceps._ensure_loaded()
-    return os.getpid()
-
-
-def main() -> None:
-    from dask.distributed import Client
-    root = Path(sys.argv[1] if len(sys.argv) > 1 else tempfile.mkdtemp(prefix="melceps-bench-"))
+def write_corpus(root: Path, count: int) -> Path:
     corpus = root / "corpus"
     corpus.mkdir(parents=True, exist_ok=True)
     r = np.random.default_rng(0)
-    for k in range(FILES):
-        f = corpus / f"u{k:03d}.wav"
-        if not f.exists():
-            write_audio(str(f), 0.1 * r.standard_normal(int(SECONDS * FS)), FS)
+    t = np.arange(int(SECONDS * FS)) / FS
+    for k in range(count):
+        f = corpus / f"u{k:04d}.wav"
+        if f.exists():
+            continue
+        y = 3000 * np.sin(2 * np.pi * (150 + k % 200) * t) + 300 * r.standard_normal(t.size)
+        with wave.open(str(f), "wb") as w:
+            w.setnchannels(1), w.setsampwidth(2), w.setframerate(FS)
+            w.writeframes(y.astype("<i2").tobytes())
+    return corpus
 
-    program = Path(extract.__file__).resolve().parents[1] / "melceps-extract"
-    repeats = int(sys.argv[2]) if len(sys.argv) > 2 else 3
-    figures = {w: {"start": [], "run": [], "close": [], "program": []} for w in (1, 2)}
-    for _ in range(repeats):
+
+def extract(args: list[str]) -> float:
+    t0 = time.perf_counter()
+    subprocess.run([sys.executable, str(PROGRAM)] + args, check=True, stderr=subprocess.DEVNULL)
+    return time.perf_counter() - t0
+
+
+def loopback_cluster(workers: int):
+    """A scheduler and `workers` nanny-managed single-threaded workers, as a team starts them."""
+    port = 8786 + 100 + workers
+    env = dict(os.environ)
+    procs = [subprocess.Popen(["dask-scheduler", "--host", "127.0.0.1", "--port", str(port),
+                               "--dashboard-address", ":0"], env=env,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)]
+    address = f"tcp://127.0.0.1:{port}"
+    for _ in range(workers):
+        procs.append(subprocess.Popen(["dask-worker", address, "--nthreads", "1",
+                                       "--no-dashboard"], env=env,
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+    from dask.distributed import Client
+    with Client(address, timeout=60) as client:
+        client.wait_for_workers(workers, timeout=120)
+    return address, procs
+
+
+def stop(procs) -> None:
+    for p in reversed(procs):
+        p.terminate()
+    for p in procs:
+        try:
+            p.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            p.kill()
+
+
+def torchaudio_loop(files: list[Path], out: Path) -> float:
+    import torch
+    import torchaudio.compliance.kaldi as kaldi
+    torch.set_num_threads(1)
+    out.mkdir(parents=True, exist_ok=True)
+    t0 = time.perf_counter()
+    for f in files:
+        with wave.open(str(f)) as w:
+            y = np.frombuffer(w.readframes(w.getnframes()), "<i2").astype(np.float32)
+        feats = kaldi.mfcc(torch.from_numpy(y)[None], sample_frequency=FS, dither=0.0)
+        np.save(out / (f.stem + ".npy"), feats.numpy())
+    return time.perf_counter() - t0
+
+
+def hour(root: Path) -> tuple[float, float]:
+    path = root / "hour.wav"
+    if not path.exists():
+        block = (3000 * np.sin(2 * np.pi * 300 * np.arange(FS * 60) / FS)).astype("<i2").tobytes()
+        with wave.open(str(path), "wb") as w:
+            w.setnchannels(1), w.setsampwidth(2), w.setframerate(FS)
+            for _ in range(60):
+                w.writeframes(block)
+    before = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+    t = extract([str(path), "-o", str(root / "hour-out"), "--force", "--workers", "0"])
+    peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+    return t, max(peak, before) / 1024
+
+
+def main() -> None:
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--files", type=int, default=2400)
+    ap.add_argument("--scratch", default=None)
+    ap.add_argument("--skip", default="")
+    a = ap.parse_args()
+    skip = set(a.skip.split(","))
+    root = Path(a.scratch or tempfile.mkdtemp(prefix="melceps-bench-"))
+    corpus = write_corpus(root, a.files)
+    hours = a.files * SECONDS / 3600
+    print(f"{a.files} files of {SECONDS:.0f} s ({hours:.2f} h of audio) in {corpus}", flush=True)
+
+    rates = {}
+    for workers in (1, 2):
+        address, procs = loopback_cluster(workers)
+        try:
+            out = root / f"sched{workers}"
+            extract([str(corpus), "-o", str(out), "--force", "--scheduler", address])  # warm-up
+            t = extract([str(corpus), "-o", str(out), "--force", "--scheduler", address])
+        finally:
+            stop(procs)
+        rates[workers] = hours * 60 / t
+        print(f"dask-scheduler + {workers} dask-worker(s) with nannies: {t:.2f} s, "
+              f"{rates[workers]:.2f} h of audio per minute", flush=True)
+    print(f"2 workers / 1 worker: {rates[2] / rates[1]:.2f}x", flush=True)
+
+    if "local" not in skip:
         for workers in (1, 2):
-            out = str(root / f"out{workers}")
-            fig = figures[workers]
+            t = extract([str(corpus), "-o", str(root / f"local{workers}"), "--force",
+                         "--workers", str(workers)])
+            from melceps import extract as ex
             t0 = time.perf_counter()
-            with extract.local_cluster(workers) as cluster:
+            with ex.local_cluster(workers) as cluster:
+                from dask.distributed import Client
                 with Client(cluster) as client:
-                    client.run(loaded)  # every worker in parallel
-                    t1 = time.perf_counter()
-                    rc = extract.main([str(corpus), "-o", out, "--force",
-                                       "--scheduler", cluster.scheduler_address])
-                    t2 = time.perf_counter()
-            t3 = time.perf_counter()
-            assert rc == 0
-            fig["start"].append(t1 - t0)
-            fig["run"].append(t2 - t1)
-            fig["close"].append(t3 - t2)
-            t0 = time.perf_counter()
-            subprocess.run([sys.executable, str(program), str(corpus), "-o", out, "--force",
-                            "--workers", str(workers)], check=True)
-            fig["program"].append(time.perf_counter() - t0)
-            print(f"{workers} worker(s): extraction {fig['run'][-1]:.2f} s (cluster start "
-                  f"{fig['start'][-1]:.2f} s, close {fig['close'][-1]:.2f} s); whole program "
-                  f"{fig['program'][-1]:.2f} s", flush=True)
-    med = {w: {k: statistics.median(v) for k, v in fig.items()} for w, fig in figures.items()}
-    print(f"median of {repeats}, {FILES} files of {SECONDS:.0f} s:")
-    for workers, m in med.items():
-        print(f"{workers} worker(s): throughput {FILES / m['run']:.1f} files/s, real-time factor "
-              f"{FILES * SECONDS / m['run']:.0f}x ({m['run']:.2f} s); whole program "
-              f"{m['program']:.2f} s, {FILES / m['program']:.1f} files/s (cluster start "
-              f"{m['start']:.2f} s, close {m['close']:.2f} s)")
-    print(f"2 workers / 1 worker: throughput {med[1]['run'] / med[2]['run']:.2f}x, whole program "
-          f"{med[1]['program'] / med[2]['program']:.2f}x")
+                    client.wait_for_workers(workers)
+                    up = time.perf_counter() - t0
+            print(f"local cluster of {workers}: whole program {t:.2f} s "
+                  f"({hours * 60 / t:.2f} h/min), of which cluster start-up {up:.2f} s",
+                  flush=True)
+
+    if "torchaudio" not in skip:
+        files = sorted(corpus.glob("*.wav"))
+        t = torchaudio_loop(files, root / "torchaudio")
+        ta = hours * 60 / t
+        print(f"torchaudio.compliance.kaldi.mfcc (float32) + numpy.save loop: {t:.2f} s, "
+              f"{ta:.2f} h/min; one melceps-extract worker: {rates[1] / ta:.2f}x its rate",
+              flush=True)
+
+    if "hour" not in skip:
+        t, peak = hour(root)
+        print(f"one-hour recording (--workers 0): {t:.2f} s, peak resident memory "
+              f"{peak:.0f} MB", flush=True)
+    if not a.scratch:
+        shutil.rmtree(root, ignore_errors=True)
 
 
-# Dask's workers are spawned and run this file again: only the parent runs the benchmark.
+# Dask's workers may run this file again: only the parent runs the benchmark.
 if __name__ == "__main__":
     main()
