@@ -317,6 +317,8 @@ std::vector<std::string> audioExtensions() {
 
 }  // namespace
 
+void registerFeatures(py::module_ &m);  // features.cpp
+
 PYBIND11_MODULE(_melceps, m) {
   m.doc() = "The compiled core of melceps: the loader, the gateway calls and audio files.";
   m.def("load_path", &loadPath, "Loads every module of the folders, once per process.");
@@ -327,4 +329,5 @@ PYBIND11_MODULE(_melceps, m) {
   m.def("read_audio", &readAudio, "(samples frames x channels in [-1, 1), rate) of an audio file.");
   m.def("write_audio", &writeAudio, "Writes an audio file (16-bit PCM WAV for .wav).");
   m.def("audio_extensions", &audioExtensions, "The file extensions libsndfile reads.");
+  registerFeatures(m);
 }
