@@ -128,7 +128,7 @@ class LoadedModule final : public Module {
     }
   }
   ~LoadedModule() override {
-    runDestroyers(path_, *record_, record_->module_count);
+    if (mexrtModuleClose(record_) == 0) runDestroyers(path_, *record_, record_->module_count);
     // handle_ closes after the destroyers have run
   }
 
@@ -207,7 +207,15 @@ const Module &Loader::load(const fs::path &file) {
   checkRecord(path, *record);
   std::optional<std::string> version = versionMark(handle.get(), note ? &*note : nullptr);
 
-  runBuilders(path, *record);
+  // Another loader of this process may have opened the module already: its constants stay.
+  if (mexrtModuleOpen(record) == 1) {
+    try {
+      runBuilders(path, *record);
+    } catch (...) {
+      mexrtModuleClose(record);
+      throw;
+    }
+  }
   impl_->modules.push_back(
       std::make_unique<LoadedModule>(path, std::move(handle), record, std::move(version)));
   impl_->serve(*impl_->modules.back());

@@ -317,6 +317,7 @@ std::vector<std::string> audioExtensions() {
 
 }  // namespace
 
+void registerFeatures(py::module_ &m);  // features.cpp
 void registerCorpusAudio(py::module_ &m);  // corpus_audio.cpp
 
 PYBIND11_MODULE(_melceps, m) {
@@ -329,5 +330,6 @@ PYBIND11_MODULE(_melceps, m) {
   m.def("read_audio", &readAudio, "(samples frames x channels in [-1, 1), rate) of an audio file.");
   m.def("write_audio", &writeAudio, "Writes an audio file (16-bit PCM WAV for .wav).");
   m.def("audio_extensions", &audioExtensions, "The file extensions libsndfile reads.");
+  registerFeatures(m);
   registerCorpusAudio(m);
 }

@@ -58,10 +58,18 @@ MEXRT_API void mclWarning(const char *utf8);
 // null sink restores its standard stream. Hosts embedding the runtime (Python) set these.
 typedef void (*mexrtTextSink)(void *context, const char *text, size_t length);
 MEXRT_API void mexrtSetTextSinks(mexrtTextSink output, mexrtTextSink warning, void *context);
+// The calling thread's printed text goes to `output` instead, ahead of the sinks above (a
+// library that calls a module for its result, not for its report lines); null undoes it.
+MEXRT_API void mexrtSetThreadOutputSink(mexrtTextSink output, void *context);
 
 // --- Library initialisation, counted: the first init builds, the last term destroys ---
 MEXRT_API void mclLibInit(int32_t *reference_count, ModuleInfo *info);
 MEXRT_API void mclLibTerm(int32_t *reference_count, ModuleInfo *info);
+// A module opened by several loaders of one process (the shell's, the front end's) keeps one
+// set of constants: the first open builds them (the result is 1), the last close destroys
+// them (the result is 0). Counts per record, safe from any thread.
+MEXRT_API int mexrtModuleOpen(const ModuleInfo *info);
+MEXRT_API int mexrtModuleClose(const ModuleInfo *info);
 
 // --- Operators (element by element with scalar expansion, unless said otherwise) ---
 // Real and complex operands alike; a result whose imaginary parts are all zero is real.

@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <vector>
 
 #include "core/array.h"
@@ -227,6 +229,25 @@ void mclLibInit(int32_t *reference_count, ModuleInfo *info) {
     *reference_count = 0;
     throw;
   }
+}
+
+namespace {
+std::mutex g_openModulesLock;
+std::map<const ModuleInfo *, int> g_openModules;
+}  // namespace
+
+int mexrtModuleOpen(const ModuleInfo *info) {
+  std::lock_guard lock(g_openModulesLock);
+  return ++g_openModules[info];
+}
+
+int mexrtModuleClose(const ModuleInfo *info) {
+  std::lock_guard lock(g_openModulesLock);
+  auto at = g_openModules.find(info);
+  if (at == g_openModules.end()) return 0;
+  int left = --at->second;
+  if (left <= 0) g_openModules.erase(at);
+  return left;
 }
 
 void mclLibTerm(int32_t *reference_count, ModuleInfo *info) {

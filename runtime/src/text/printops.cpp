@@ -17,7 +17,14 @@ void *sinkContext = nullptr;
 
 namespace {
 
+thread_local mexrtTextSink t_outputSink = nullptr;
+thread_local void *t_outputContext = nullptr;
+
 void writeAll(std::FILE *stream, const std::string &text) {
+  if (stream == stdout && t_outputSink) {
+    if (!text.empty()) t_outputSink(t_outputContext, text.data(), text.size());
+    return;
+  }
   if (stream == stdout && outputSink) {
     if (!text.empty()) outputSink(sinkContext, text.data(), text.size());
     return;
@@ -34,6 +41,11 @@ void mexrtSetTextSinks(mexrtTextSink output, mexrtTextSink warning, void *contex
   outputSink = output;
   warningSink = warning;
   sinkContext = context;
+}
+
+void mexrtSetThreadOutputSink(mexrtTextSink output, void *context) {
+  t_outputSink = output;
+  t_outputContext = output ? context : nullptr;
 }
 
 void mlfDisp(mxArray *x) {

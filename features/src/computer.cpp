@@ -1,0 +1,185 @@
+// MFCC, filterbank and spectrogram features of one frame: the FFT of the processed frame,
+// its power (or magnitude) spectrum, the mel filters, logs and the cosine transform.
+#include "computer.h"
+
+#include <fftw3.h>
+
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <mutex>
+
+#include "melceps/features.h"
+#include "toolbox.h"
+
+namespace melceps {
+
+// A real-to-complex FFT of one size with its aligned buffers. Plans are made once per size
+// and process (the planner is not thread-safe; executing a plan on new arrays is).
+class Spectrum {
+ public:
+  explicit Spectrum(int64_t n) : n_(n) {
+    in_ = fftw_alloc_real(n);
+    out_ = fftw_alloc_complex(n / 2 + 1);
+    power_ = fftw_alloc_real(n / 2 + 1);
+    if (!in_ || !out_ || !power_) {
+      release();
+      throw Error("Out of memory for an FFT of " + std::to_string(n) + " points.");
+    }
+    plan_ = planFor(n);
+  }
+  ~Spectrum() { release(); }
+  double *input() { return in_; }
+  // The power spectrum, n / 2 + 1 bins, of the input.
+  const double *power() {
+    fftw_execute_dft_r2c(plan_, in_, out_);
+    const int64_t bins = n_ / 2 + 1;
+    const double *c = reinterpret_cast<const double *>(out_);
+#pragma omp simd
+    for (int64_t k = 0; k < bins; ++k) power_[k] = c[2 * k] * c[2 * k] + c[2 * k + 1] * c[2 * k + 1];
+    return power_;
+  }
+  int64_t size() const { return n_; }
+
+ private:
+  static fftw_plan planFor(int64_t n) {
+    static std::mutex lock;
+    static std::vector<std::pair<int64_t, fftw_plan>> plans;  // kept for the process
+    std::lock_guard guard(lock);
+    for (auto &[size, plan] : plans) {
+      if (size == n) return plan;
+    }
+    double *in = fftw_alloc_real(n);
+    fftw_complex *out = fftw_alloc_complex(n / 2 + 1);
+    // Measured plans for the common sizes; a large odd size is planned by estimate, which
+    // takes no time to plan.
+    unsigned flags = n <= 8192 ? FFTW_MEASURE : FFTW_ESTIMATE;
+    fftw_plan plan = fftw_plan_dft_r2c_1d(static_cast<int>(n), in, out, flags);
+    fftw_free(in);
+    fftw_free(out);
+    if (!plan) throw Error("No FFT plan for " + std::to_string(n) + " points.");
+    plans.emplace_back(n, plan);
+    return plan;
+  }
+  void release() {
+    fftw_free(in_);
+    fftw_free(out_);
+    fftw_free(power_);
+  }
+
+  int64_t n_;
+  double *in_ = nullptr;
+  fftw_complex *out_ = nullptr;
+  double *power_ = nullptr;
+  fftw_plan plan_ = nullptr;
+};
+
+namespace {
+constexpr double kEpsilon = FLT_EPSILON;  // Kaldi's floor before every log
+}
+
+Computer::Computer(Kind kind, const Options &options)
+    : kind_(kind), options_(options), processor_((validate(options, kind), options)) {
+  const FrameGeometry &g = processor_.geometry();
+  spectrum_ = std::make_unique<Spectrum>(g.padded);
+  scratch_.resize(g.size);
+  log_energy_floor_ = options.energy_floor > 0 ? std::log(options.energy_floor)
+                                                : -std::numeric_limits<double>::infinity();
+  switch (kind) {
+    case Kind::spectrogram:
+      dim_ = g.padded / 2 + 1;
+      needs_energy_ = true;
+      break;
+    case Kind::fbank:
+      banks_ = std::make_unique<MelBanks>(options, g.size, g.padded);
+      dim_ = options.num_mel_bins + (options.use_energy ? 1 : 0);
+      needs_energy_ = options.use_energy;
+      break;
+    case Kind::mfcc: {
+      banks_ = std::make_unique<MelBanks>(options, g.size, g.padded);
+      const int64_t n = options.num_mel_bins, ceps = options.num_ceps;
+      dim_ = ceps;
+      needs_energy_ = options.use_energy;
+      // c0 is the orthonormal transform's zeroth term, sqrt(1 / n) times the sum; c1 on are
+      // chan2qf's rows; each row carries its lifter weight (1 for c0).
+      dct_.assign(ceps * n, std::sqrt(1.0 / static_cast<double>(n)));
+      if (ceps > 1) {
+        std::vector<double> rows = toolbox::cosineTransform(n, ceps - 1);
+        std::copy(rows.begin(), rows.end(), dct_.begin() + n);
+        if (options.cepstral_lifter != 0) {
+          std::vector<double> lift = toolbox::lifterWeights(ceps - 1, std::abs(options.cepstral_lifter));
+          for (int64_t r = 1; r < ceps; ++r) {
+            for (int64_t k = 0; k < n; ++k) dct_[r * n + k] *= lift[r - 1];
+          }
+        }
+      }
+      break;
+    }
+  }
+  if (banks_) mel_.resize(banks_->numBins());
+}
+
+Computer::~Computer() = default;
+
+void Computer::compute(int64_t frame, const double *x, double *out) {
+  double energy = processor_.process(frame, x, scratch_.data(), spectrum_->input());
+  double log_energy = 0.0;
+  if (needs_energy_) {
+    log_energy = std::max(std::log(std::max(energy, kEpsilon)), log_energy_floor_);
+  }
+  switch (kind_) {
+    case Kind::mfcc: return mfcc(log_energy, out);
+    case Kind::fbank: return fbank(log_energy, out);
+    case Kind::spectrogram: return spectrogram(log_energy, out);
+  }
+}
+
+void Computer::spectrogram(double log_energy, double *out) {
+  const double *power = spectrum_->power();
+  for (int64_t k = 0; k < dim_; ++k) out[k] = std::log(std::max(power[k], kEpsilon));
+  out[0] = log_energy;
+}
+
+void Computer::fbank(double log_energy, double *out) {
+  const double *power = spectrum_->power();
+  const bool energy_first = options_.use_energy && !options_.htk_compat;
+  double *mel = out + (energy_first ? 1 : 0);
+  if (options_.use_power) {
+    banks_->apply(power, mel);
+  } else {
+    // The magnitude spectrum, in place of the power.
+    double *magnitude = const_cast<double *>(power);
+    const int64_t bins = spectrum_->size() / 2 + 1;
+#pragma omp simd
+    for (int64_t k = 0; k < bins; ++k) magnitude[k] = std::sqrt(magnitude[k]);
+    banks_->apply(magnitude, mel);
+  }
+  const int64_t n = banks_->numBins();
+  if (options_.use_log_fbank) {
+    for (int64_t b = 0; b < n; ++b) mel[b] = std::log(std::max(mel[b], kEpsilon));
+  }
+  if (options_.use_energy) out[energy_first ? 0 : n] = log_energy;
+}
+
+void Computer::mfcc(double log_energy, double *out) {
+  banks_->apply(spectrum_->power(), mel_.data());
+  const int64_t n = banks_->numBins(), ceps = options_.num_ceps;
+  for (int64_t b = 0; b < n; ++b) mel_[b] = std::log(std::max(mel_[b], kEpsilon));
+  for (int64_t r = 0; r < ceps; ++r) {
+    const double *row = dct_.data() + r * n;
+    double sum = 0.0;
+#pragma omp simd reduction(+ : sum)
+    for (int64_t k = 0; k < n; ++k) sum += row[k] * mel_[k];
+    out[r] = sum;
+  }
+  if (options_.use_energy) out[0] = log_energy;
+  if (options_.htk_compat) {
+    // HTK's order: c1 .. c(n-1), then c0 (or the energy); c0 without the sqrt(2) of the
+    // orthonormal transform's zeroth term.
+    double first = out[0];
+    for (int64_t r = 0; r + 1 < ceps; ++r) out[r] = out[r + 1];
+    out[ceps - 1] = options_.use_energy ? first : first * std::sqrt(2.0);
+  }
+}
+
+}  // namespace melceps

@@ -1,0 +1,257 @@
+// The streaming computer, and the offline call, which is the same computer fed once with a
+// sink that writes straight into the caller's matrix.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "computer.h"
+#include "melceps/features.h"
+#include "stages.h"
+
+namespace melceps {
+
+int64_t windowSize(const Options &o) { return FrameGeometry(o).size; }
+int64_t windowShift(const Options &o) { return FrameGeometry(o).shift; }
+int64_t paddedWindowSize(const Options &o) { return FrameGeometry(o).padded; }
+
+int64_t frameCount(const Options &o, int64_t num_samples) {
+  validate(o, Kind::spectrogram);
+  return FrameGeometry(o).count(num_samples, true);
+}
+
+int64_t featureDim(Kind kind, const Options &o) {
+  validate(o, kind);
+  switch (kind) {
+    case Kind::mfcc: return o.num_ceps;
+    case Kind::fbank: return o.num_mel_bins + (o.use_energy ? 1 : 0);
+    case Kind::spectrogram: return FrameGeometry(o).padded / 2 + 1;
+  }
+  return 0;
+}
+
+int64_t deltaDim(int64_t dim, const DeltaOptions &d) { return dim * (d.order + 1); }
+
+namespace {
+
+// Rows into a matrix of the caller, converted to its element type.
+template <class T>
+class MatrixSink : public Stage {
+ public:
+  MatrixSink(T *out, int64_t dim) : out_(out), dim_(dim) {}
+  void push(const double *row) override {
+    T *to = out_ + rows_ * dim_;
+    for (int64_t d = 0; d < dim_; ++d) to[d] = static_cast<T>(row[d]);
+    ++rows_;
+  }
+  void finish() override {}
+  int64_t rows() const { return rows_; }
+
+ private:
+  T *out_;
+  int64_t dim_;
+  int64_t rows_ = 0;
+};
+
+// Rows kept for the reader of a stream, until dropped.
+class StoreSink : public Stage {
+ public:
+  explicit StoreSink(int64_t dim) : rows(dim) {}
+  void push(const double *row) override { rows.push(row); }
+  void finish() override {}
+  RowBuffer rows;
+};
+
+constexpr int64_t kCheckBlock = 16384;  // samples checked for NaN and Inf ahead of their frames
+
+}  // namespace
+
+// The state of a stream: the samples still needed, the frames computed, the stages.
+class Stream {
+ public:
+  Stream(Kind kind, const Options &options, const CmvnOptions *cmvn, const DeltaOptions *deltas,
+       Stage *sink)
+      : computer(kind, options), geometry(computer.geometry()) {
+    if (cmvn) validate(*cmvn);
+    if (deltas) validate(*deltas);
+    base_dim = computer.dim();
+    dim = deltas ? deltaDim(base_dim, *deltas) : base_dim;
+    if (!sink) {
+      store.emplace(dim);
+      sink = &*store;
+    }
+    // Built from the last stage back: frames -> mean -> sliding normalisation -> deltas.
+    Stage *next = sink;
+    auto add = [&](std::unique_ptr<Stage> stage) {
+      next = stage.get();
+      stages.push_back(std::move(stage));
+    };
+    if (deltas) add(std::make_unique<DeltaStage>(base_dim, *deltas, *next));
+    if (cmvn) add(std::make_unique<SlidingCmvnStage>(base_dim, *cmvn, *next));
+    if (options.subtract_mean) add(std::make_unique<MeanStage>(base_dim, *next));
+    first = next;
+    frame_samples.resize(geometry.size);
+    row.resize(base_dim);
+  }
+
+  // The samples of frame f into frame_samples, from the held samples and the new chunk,
+  // reflected at the edges (Kaldi's end effects) as the geometry needs.
+  const double *samplesOf(int64_t f, const double *chunk, int64_t chunk_start, int64_t total) {
+    const int64_t start = geometry.firstSample(f), size = geometry.size;
+    if (start >= chunk_start && start + size <= total) return chunk + (start - chunk_start);
+    for (int64_t i = 0; i < size; ++i) {
+      int64_t s = start + i;
+      while (s < 0 || s >= total) s = s < 0 ? -s - 1 : 2 * total - 1 - s;
+      frame_samples[i] = s >= chunk_start ? chunk[s - chunk_start] : held[s - held_start];
+    }
+    return frame_samples.data();
+  }
+
+  // Computes the frames whose samples have all arrived (all frames, when flushing).
+  void computeFrames(const double *chunk, int64_t chunk_start, int64_t total, bool flush) {
+    const int64_t ready = geometry.count(total, flush);
+    for (; next_frame < ready; ++next_frame) {
+      computer.compute(next_frame, samplesOf(next_frame, chunk, chunk_start, total), row.data());
+      first->push(row.data());
+    }
+  }
+
+  // Keeps the samples the coming frames (and the reflection at the end) may still read.
+  void keepTail(const double *chunk, int64_t chunk_start, int64_t total) {
+    int64_t from = geometry.firstSample(next_frame);
+    if (!geometry.snip_edges) from -= geometry.size;
+    from = std::clamp<int64_t>(from, 0, total);
+    std::vector<double> kept;
+    kept.reserve(total - from);
+    for (int64_t s = from; s < total; ++s) {
+      kept.push_back(s >= chunk_start ? chunk[s - chunk_start] : held[s - held_start]);
+    }
+    held.swap(kept);
+    held_start = from;
+  }
+
+  template <class T>
+  void accept(std::span<const T> samples) {
+    if (finished) throw Error("Samples were given after the end of input.");
+    std::vector<double> converted;
+    const int64_t n = static_cast<int64_t>(samples.size());
+    for (int64_t block = 0; block < n; block += kCheckBlock) {
+      const int64_t len = std::min(kCheckBlock, n - block);
+      const T *p = samples.data() + block;
+      int64_t bad = -1;
+      for (int64_t i = 0; i < len; ++i) {
+        if (!std::isfinite(p[i])) {
+          bad = i;
+          break;
+        }
+      }
+      const int64_t good = bad < 0 ? len : bad;
+      const double *chunk;
+      if constexpr (std::is_same_v<T, double>) {
+        chunk = p;
+      } else {
+        converted.assign(p, p + good);
+        chunk = converted.data();
+      }
+      const int64_t chunk_start = received;
+      received += good;
+      computeFrames(chunk, chunk_start, received, false);
+      keepTail(chunk, chunk_start, received);
+      if (bad >= 0) {
+        throw Error("Sample " + std::to_string(chunk_start + good) + " is " +
+                    (std::isnan(p[bad]) ? "NaN" : "infinite") + "; features need finite samples.");
+      }
+    }
+  }
+
+  void finish() {
+    if (finished) return;
+    finished = true;
+    computeFrames(held.data(), held_start, received, true);
+    held.clear();
+    held.shrink_to_fit();
+    first->finish();
+  }
+
+  Computer computer;
+  FrameGeometry geometry;
+  int64_t base_dim = 0, dim = 0;
+  std::vector<std::unique_ptr<Stage>> stages;
+  Stage *first = nullptr;
+  std::optional<StoreSink> store;
+  std::vector<double> held;  // samples from held_start on
+  int64_t held_start = 0;
+  int64_t received = 0;
+  int64_t next_frame = 0;
+  bool finished = false;
+  std::vector<double> frame_samples, row;
+};
+
+struct OnlineFeatures::Impl : Stream {
+  using Stream::Stream;
+};
+
+OnlineFeatures::OnlineFeatures(Kind kind, const Options &options, const CmvnOptions *sliding_cmvn,
+                               const DeltaOptions *deltas)
+    : impl_(std::make_unique<Impl>(kind, options, sliding_cmvn, deltas, nullptr)) {}
+OnlineFeatures::~OnlineFeatures() = default;
+OnlineFeatures::OnlineFeatures(OnlineFeatures &&) noexcept = default;
+OnlineFeatures &OnlineFeatures::operator=(OnlineFeatures &&) noexcept = default;
+
+int64_t OnlineFeatures::dim() const { return impl_->dim; }
+void OnlineFeatures::acceptWaveform(std::span<const double> s) { impl_->accept(s); }
+void OnlineFeatures::acceptWaveform(std::span<const float> s) { impl_->accept(s); }
+void OnlineFeatures::inputFinished() { impl_->finish(); }
+bool OnlineFeatures::isFinished() const { return impl_->finished; }
+int64_t OnlineFeatures::numFramesReady() const { return impl_->store->rows.end(); }
+int64_t OnlineFeatures::numFramesDiscarded() const { return impl_->store->rows.begin(); }
+
+namespace {
+template <class T>
+void copyFrames(const RowBuffer &rows, int64_t start, int64_t count, T *out) {
+  if (count < 0) throw Error("A negative count of frames was asked for.");
+  if (start < rows.begin() || start + count > rows.end()) {
+    throw Error("Frames " + std::to_string(start) + " .. " + std::to_string(start + count - 1) +
+                " are not held: frames " + std::to_string(rows.begin()) + " .. " +
+                std::to_string(rows.end() - 1) + " are ready and not dropped.");
+  }
+  const int64_t dim = rows.dim();
+  for (int64_t t = 0; t < count; ++t) {
+    const double *row = rows.row(start + t);
+    for (int64_t d = 0; d < dim; ++d) out[t * dim + d] = static_cast<T>(row[d]);
+  }
+}
+}  // namespace
+
+void OnlineFeatures::getFrames(int64_t start, int64_t count, double *out) const {
+  copyFrames(impl_->store->rows, start, count, out);
+}
+void OnlineFeatures::getFrames(int64_t start, int64_t count, float *out) const {
+  copyFrames(impl_->store->rows, start, count, out);
+}
+void OnlineFeatures::discardFrames(int64_t upto) { impl_->store->rows.dropBelow(upto); }
+
+namespace {
+template <class T>
+void computeInto(Kind kind, const Options &options, std::span<const double> samples, T *out,
+                 const CmvnOptions *cmvn, const DeltaOptions *deltas) {
+  validate(options, kind);
+  const int64_t dim = deltas ? deltaDim(featureDim(kind, options), *deltas) : featureDim(kind, options);
+  MatrixSink<T> sink(out, dim);
+  Stream stream(kind, options, cmvn, deltas, &sink);
+  stream.accept(samples);
+  stream.finish();
+}
+}  // namespace
+
+void compute(Kind kind, const Options &options, std::span<const double> samples, double *out,
+             const CmvnOptions *sliding_cmvn, const DeltaOptions *deltas) {
+  computeInto(kind, options, samples, out, sliding_cmvn, deltas);
+}
+void compute(Kind kind, const Options &options, std::span<const double> samples, float *out,
+             const CmvnOptions *sliding_cmvn, const DeltaOptions *deltas) {
+  computeInto(kind, options, samples, out, sliding_cmvn, deltas);
+}
+
+}  // namespace melceps
