@@ -66,6 +66,12 @@ fuzz:
 	    -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus/$$t \
 	    $$(test -d fuzz/corpus/$$t && echo fuzz/corpus/$$t) || exit 1; \
 	done
+	@# Data-directory files and audio bytes as melceps-extract reads them, through the Python
+	@# package of the ordinary build (Debian's python3 loads no sanitized extension).
+	$(MAKE) build
+	echo "== fuzz_corpus"
+	PYTHONPATH=$(BUILD)/python /usr/bin/python3 fuzz/fuzz_corpus.py --seconds $(FUZZ_SECONDS) \
+	  --out $(FUZZ_BUILD)/corpus-findings
 
 # The benchmarks, then bench/compare_numpy.py against numpy and scipy (BENCH_TORCHAUDIO=1 also
 # installs torchaudio for the bandsetup row; without it that row reports this project alone).

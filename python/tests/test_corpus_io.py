@@ -175,3 +175,14 @@ def test_resampling_streams_and_round_trips():
     assert np.max(np.abs(back[inner] - y[inner])) < 1e-3
     with pytest.raises(RuntimeError, match="after the last"):
         r.process(y[:10])
+
+
+def test_the_corpus_fuzzer_runs(tmp_path):
+    # A few hundred of its inputs, so that the harness `make fuzz` runs stays in step with the code.
+    import importlib.util
+    source = os.path.join(os.environ.get("MELCEPS_SOURCE_DIR", os.path.join(
+        os.path.dirname(__file__), "..", "..")), "fuzz", "fuzz_corpus.py")
+    spec = importlib.util.spec_from_file_location("fuzz_corpus", source)
+    fuzz = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(fuzz)
+    assert fuzz.main(["--runs", "400", "--seed", "1", "--out", str(tmp_path)]) == 0
