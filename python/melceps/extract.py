@@ -273,16 +273,14 @@ def set_blas_threads(n: int) -> None:
     """Sets the threads of every BLAS (and OpenMP) library the process has loaded, whatever
     the environment said when it started."""
     with open("/proc/self/maps") as f:
-        paths = {line.split()[-1] for line in f if line.rstrip().endswith((".so", ".so.0"))
-                 or ".so." in line}
-    for path in paths:
-        name = os.path.basename(path)
-        calls = (("openblas_set_num_threads", "goto_set_num_threads") if "openblas" in name
-                 else ("omp_set_num_threads",) if name.startswith("libgomp") else ())
+        paths = {fields[5] for fields in map(str.split, f)
+                 if len(fields) >= 6 and ".so" in os.path.basename(fields[5])}
+    for path in sorted(paths):
+        calls = (("openblas_set_num_threads",) if "blas" in path
+                 else ("omp_set_num_threads",) if "libgomp" in path else ())
         for call in calls:
             try:
                 getattr(ctypes.CDLL(path), call)(ctypes.c_int(n))
-                break
             except (OSError, AttributeError):
                 continue
 
@@ -317,6 +315,7 @@ def compute(item: Item, source, s: dict[str, Any], rec: dict[str, Any]) -> np.nd
     from ._melceps import Resampler
     rate = source.rate
     rec.update(rate=rate, channel=s["channel"], channels=source.channels)
+    # Sample numbers rounded, as Kaldi's extract-segments takes them.
     first = int(round(item.start * rate))
     last = source.frames if item.end is None else int(round(item.end * rate))
     if last > source.frames:

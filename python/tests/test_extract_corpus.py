@@ -68,7 +68,7 @@ def expected(corpus, utt: str) -> np.ndarray:
              "b1": ("r1", 2.5, None), "a2": ("r2", 0, 3)}
     rec, start, end = spans[utt]
     y, fs = samples(corpus / f"{rec}.wav")
-    return melceps.mfcc(y[int(start * fs):None if end is None else int(end * fs)], fs)
+    return melceps.mfcc(y[round(start * fs):None if end is None else round(end * fs)], fs)
 
 
 def test_a_data_directory_to_ark_on_two_workers_and_speaker_statistics(corpus, tmp_path):
