@@ -23,16 +23,21 @@ import numpy as np
 
 from . import _melceps
 
-__all__ = ["Error", "Warning", "bandsetup", "mel", "chan2qf", "quefwind", "db", "call",
-           "mfcc", "read_audio", "functions"]
+__all__ = ["Error", "FeatureError", "ToolboxWarning", "bandsetup", "mel", "chan2qf", "quefwind",
+           "db", "call", "mfcc", "fbank", "spectrogram", "add_deltas", "sliding_cmvn", "cmvn",
+           "cmvn_stats", "apply_cmvn", "OnlineFeatures", "Option", "OPTIONS", "DELTA_OPTIONS",
+           "CMVN_OPTIONS", "read_audio", "functions"]
 
 
 class Error(RuntimeError):
     """An error raised by a function of the toolbox; the message is the system's own."""
 
 
-class Warning(UserWarning):  # noqa: A001 - the package's own warning category
+class ToolboxWarning(UserWarning):
     """A warning issued by a function of the toolbox."""
+
+
+Warning = ToolboxWarning  # noqa: A001 - the earlier name, kept for callers; not star-exported
 
 
 def _module_dirs() -> list[str]:
@@ -66,7 +71,7 @@ def _ensure_loaded() -> None:
 def _replay(events) -> None:
     for is_warning, text in events:
         if is_warning:
-            _warnings.warn(text, Warning, stacklevel=3)
+            _warnings.warn(text, ToolboxWarning, stacklevel=3)
         else:
             sys.stdout.write(text)
 
@@ -139,16 +144,41 @@ def db(x: Any) -> np.ndarray:
     return call("db", x)
 
 
-def read_audio(path: str | os.PathLike) -> tuple[np.ndarray, int]:
+def read_audio(path: str | os.PathLike, *, int16_scale: bool = False) -> tuple[np.ndarray, int]:
     """Reads an audio file through libsndfile.
 
-    Returns ``(samples, rate)``: samples as float64 of shape ``(frames, channels)`` on the
-    scale -1 .. 1, and the sampling rate in Hz. Raises :class:`Error` when it cannot.
+    Parameters
+    ----------
+    path : str or os.PathLike
+        Any format libsndfile reads.
+    int16_scale : bool
+        Samples on the 16-bit integer scale (-32768 .. 32767), from which the front end
+        gives Kaldi's values; else on the scale -1 .. 1.
+
+    Returns
+    -------
+    (numpy.ndarray, int)
+        The samples, float64 of shape ``(frames, channels)``, and the rate in Hz.
+
+    Raises :class:`Error` when the file cannot be read.
     """
     try:
-        return _melceps.read_audio(os.fspath(path))
+        samples, rate = _melceps.read_audio(os.fspath(path))
     except RuntimeError as e:
         raise Error(str(e)) from None
+    if int16_scale:
+        samples *= 32768.0
+    return samples, rate
 
 
-from .features import mfcc  # noqa: E402
+from .features import (  # noqa: E402
+    CMVN_OPTIONS, DELTA_OPTIONS, OPTIONS, OnlineFeatures, Option, add_deltas, apply_cmvn, cmvn,
+    cmvn_stats, fbank, mfcc, sliding_cmvn, spectrogram)
+
+
+
+class FeatureError(Error, ValueError):
+    """A bad option or sample given to the front end: the library's message."""
+
+
+_melceps.set_feature_error(FeatureError)

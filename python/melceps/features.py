@@ -1,125 +1,387 @@
-"""The mel-cepstral front end: framing and power spectra in numpy, the rest in the toolbox."""
+"""The front end: MFCC, filterbank and spectrogram features through libmelceps.
+
+Every option is read from the library's own option records (:data:`OPTIONS`,
+:data:`DELTA_OPTIONS`, :data:`CMVN_OPTIONS`): names, types and defaults are Kaldi's, as
+``torchaudio.compliance.kaldi`` has them (no dither, energy floor 1). Samples are used as
+given; Kaldi's values come from samples on the 16-bit integer scale (-32768 .. 32767), which
+:func:`melceps.read_audio` gives with ``int16_scale=True``.
+"""
 
 from __future__ import annotations
 
-import contextlib
-import functools
-import io
-from typing import Any
+from typing import Any, NamedTuple
 
 import numpy as np
 
-WINDOWS = ("povey", "hamming", "hann", "rectangular")
+from . import _melceps
 
 
-def frame_window(kind: str, n: int) -> np.ndarray:
-    """The analysis window of ``n`` samples: povey (symmetric Hann to the power 0.85),
-    hamming, hann (both symmetric) or rectangular."""
-    if n < 1:
-        raise ValueError("the frame must hold at least one sample")
-    if kind == "rectangular" or n == 1:
-        return np.ones(n)
-    a = 2.0 * np.pi * np.arange(n) / (n - 1)
-    if kind == "povey":
-        return (0.5 - 0.5 * np.cos(a)) ** 0.85
-    if kind == "hann":
-        return 0.5 - 0.5 * np.cos(a)
-    if kind == "hamming":
-        return 0.54 - 0.46 * np.cos(a)
-    raise ValueError(f"unknown window {kind!r}; choose one of {', '.join(WINDOWS)}")
+class Option(NamedTuple):
+    """One option of the front end: its name, Python type, default and one-line help."""
+
+    name: str
+    type: type
+    default: Any
+    help: str
 
 
-# Frames are transformed this many at a time: the block's temporaries stay in the cache and
-# are reused from one block to the next, while whole-signal temporaries of several MiB would be
-# handed back to the system and faulted in again on every call.
-_BLOCK_FRAMES = 64
+_TYPES = {"bool": bool, "int": int, "float": float, "str": str}
 
 
-def power_spectra(y: np.ndarray, framelen: int, shift: int, preemph: float,
-                  window: str) -> np.ndarray:
-    """Power spectra of the whole frames of ``y``: frames x (fftN // 2), fftN being the
-    frame length zero-padded up to a power of two (the Nyquist bin left out, as bandsetup's
-    filterbank has no column for it)."""
-    y = np.ascontiguousarray(y, dtype=np.float64)
-    n = y.shape[0]
-    count = 0 if n < framelen else 1 + (n - framelen) // shift
-    fft_n = 1 << max(0, int(framelen - 1).bit_length())
-    half = fft_n // 2
-    power = np.empty((count, half))
-    if count == 0:
-        return power
-    # Overlapping frames as a read-only view of the signal, one row each.
-    step = y.strides[0]
-    frames = np.lib.stride_tricks.as_strided(y, shape=(count, framelen),
-                                             strides=(shift * step, step), writeable=False)
-    win = frame_window(window, framelen)
-    padded = np.zeros((min(_BLOCK_FRAMES, count), fft_n))  # the tail stays zero
-    for start in range(0, count, _BLOCK_FRAMES):
-        block = frames[start:start + _BLOCK_FRAMES]
-        k = block.shape[0]
-        centred = block - block.mean(axis=1, keepdims=True)
-        body = padded[:k, :framelen]
-        if preemph != 0.0:  # x[j] - p x[j-1], the first sample against itself
-            np.multiply(centred[:, :-1], -preemph, out=body[:, 1:])
-            body[:, 1:] += centred[:, 1:]
-            body[:, 0] = centred[:, 0] - preemph * centred[:, 0]
-        else:
-            body[...] = centred
-        body *= win
-        spectra = np.fft.rfft(padded[:k], axis=1)[:, :half]
-        rows = power[start:start + k]
-        np.multiply(spectra.real, spectra.real, out=rows)
-        rows += spectra.imag * spectra.imag
-    return power
+def _table(group: str) -> tuple[Option, ...]:
+    return tuple(Option(n, _TYPES[t], d, h) for n, t, d, h in _melceps.option_table(group))
 
 
-@functools.lru_cache(maxsize=16)
-def _filterbank(framelen: int, numchans: int, fs: float) -> np.ndarray:
-    from . import bandsetup
-    with contextlib.redirect_stdout(io.StringIO()):  # its two report lines, once per design
-        return bandsetup(framelen, numchans, fs)
+#: The options of framing, spectra, filterbanks and cepstra.
+OPTIONS: tuple[Option, ...] = _table("features")
+#: The options of :func:`add_deltas` (order, window).
+DELTA_OPTIONS: tuple[Option, ...] = _table("deltas")
+#: The options of :func:`sliding_cmvn` (cmn_window, min_cmn_window, center, norm_vars).
+CMVN_OPTIONS: tuple[Option, ...] = _table("cmvn")
+
+_DEFAULT = {o.name: o.default for o in OPTIONS + DELTA_OPTIONS + CMVN_OPTIONS}
 
 
-def mfcc(y: Any, fs: float, *, frame_length: float = 25.0, frame_shift: float = 10.0,
-         preemphasis: float = 0.97, window: str = "povey", num_chans: int = 23,
-         num_ceps: int = 12, lifter: float = 22.0, scale: float = 32768.0) -> np.ndarray:
-    """Mel-frequency cepstral coefficients of one signal, Kaldi's defaults without dither.
-
-    ``y`` is a 1-D signal (or samples x channels, of which the first channel is used) on the
-    scale -1 .. 1, as :func:`melceps.read_audio` gives it; ``scale`` (32768) brings it to the
-    16-bit integer scale (give ``scale=1`` for integer samples). ``fs`` is the sampling
-    frequency in Hz. Frames of ``frame_length`` ms every ``frame_shift`` ms (whole frames
-    only) have their mean removed, are pre-emphasised by ``preemphasis`` (the first sample
-    scaled by 1 - preemphasis), windowed (povey, hamming, hann or rectangular) and
-    transformed; the power spectrum goes through ``bandsetup``'s filterbank of
-    ``num_chans`` channels, the natural log of each energy (floored at 2^-23) through
-    ``chan2qf`` for coefficients 1 .. ``num_ceps`` and ``quefwind`` with L = ``lifter``.
-
-    Returns float64 of shape ``(frames, num_ceps)``: one row per frame, c1 first (the
-    transpose of the host's one column per frame).
-    """
-    from . import chan2qf, quefwind
+def _signal(y: Any) -> np.ndarray:
     y = np.asarray(y)
-    if y.ndim == 2:
-        y = y[:, 0]
-    elif y.ndim != 1:
-        raise ValueError("y must be a 1-D signal or samples x channels")
-    if np.iscomplexobj(y):
-        raise ValueError("y must be real")
-    y = np.multiply(y, float(scale), dtype=np.float64)
-    framelen = int(round(frame_length * fs / 1000.0))
-    shift = int(round(frame_shift * fs / 1000.0))
-    if framelen < 2 or shift < 1:
-        raise ValueError("the frame length must be at least 2 samples and the shift at least 1")
-    if window not in WINDOWS:
-        raise ValueError(f"unknown window {window!r}; choose one of {', '.join(WINDOWS)}")
-    power = power_spectra(y, framelen, shift, preemphasis, window)
-    if power.shape[0] == 0:
-        return np.zeros((0, int(num_ceps)))
-    fbank = _filterbank(framelen, int(num_chans), float(fs))
-    # channels x frames, column-major (the transpose of a row-major product) so that it
-    # crosses into the toolbox as it is
-    energies = (power @ fbank.T).T
-    logfb = np.log(np.maximum(energies, 2.0 ** -23))
-    ceps = quefwind(chan2qf(logfb, int(num_ceps)), lifter)
-    return np.ascontiguousarray(ceps.T)
+    if y.dtype.kind == "c":
+        raise TypeError("the signal must be real")
+    if y.dtype.kind not in "fiub":
+        raise TypeError(f"the signal must be numeric, not {y.dtype}")
+    if y.ndim == 2 and 1 in y.shape:
+        y = y.reshape(-1)
+    if y.ndim != 1:
+        raise ValueError(f"the signal must be 1-D (one channel), not of shape {y.shape}")
+    return np.ascontiguousarray(y, dtype=np.float64)  # no copy of a contiguous float64 signal
+
+
+def _single(dtype: Any) -> bool:
+    dtype = np.dtype(dtype)
+    if dtype == np.float64:
+        return False
+    if dtype == np.float32:
+        return True
+    raise TypeError(f"dtype must be float64 or float32, not {dtype}")
+
+
+def _options(fs: float, options: dict[str, Any]) -> dict[str, Any]:
+    if "sample_frequency" in options:
+        raise TypeError("give the sampling frequency as fs, not as sample_frequency")
+    if isinstance(fs, bool) or not isinstance(fs, (int, float, np.integer, np.floating)):
+        raise TypeError("fs must be a number of Hz")
+    return {"sample_frequency": float(fs), **options}
+
+
+def _compute(kind: str, y: Any, fs: float, dtype: Any, options: dict[str, Any]) -> np.ndarray:
+    return _melceps.compute(kind, _signal(y), _options(fs, options), None, None, _single(dtype))
+
+
+def mfcc(y: Any, fs: float, *, dtype: Any = np.float64, **options: Any) -> np.ndarray:
+    """Mel-frequency cepstral coefficients of a signal, as Kaldi's compute-mfcc-feats.
+
+    Parameters
+    ----------
+    y : array_like
+        The samples, 1-D. Used as given: for Kaldi's values, samples on the 16-bit integer
+        scale (``read_audio(path, int16_scale=True)``).
+    fs : float
+        Sampling frequency in Hz.
+    dtype : {numpy.float64, numpy.float32}
+        Element type of the result.
+    **options
+        Any of :data:`OPTIONS` by name (``num_ceps=13``, ``num_mel_bins=23``,
+        ``use_energy=False``, ``snip_edges=True``, ``window_type='povey'``, ...).
+
+    Returns
+    -------
+    numpy.ndarray
+        frames x num_ceps, c0 first (last with ``htk_compat``).
+
+    Examples
+    --------
+    >>> import numpy as np, melceps
+    >>> y = np.random.default_rng(0).normal(0, 1000, 16000)
+    >>> melceps.mfcc(y, 16000).shape
+    (98, 13)
+    """
+    return _compute("mfcc", y, fs, dtype, options)
+
+
+def fbank(y: Any, fs: float, *, dtype: Any = np.float64, **options: Any) -> np.ndarray:
+    """Mel filterbank energies of a signal, as Kaldi's compute-fbank-feats.
+
+    Parameters
+    ----------
+    y : array_like
+        The samples, 1-D, used as given (Kaldi's scale is that of 16-bit integers).
+    fs : float
+        Sampling frequency in Hz.
+    dtype : {numpy.float64, numpy.float32}
+        Element type of the result.
+    **options
+        Any of :data:`OPTIONS`; ``use_log_fbank`` (log or linear energies), ``use_power``
+        (power or magnitude spectrum), ``use_energy`` (log energy as an extra column).
+
+    Returns
+    -------
+    numpy.ndarray
+        frames x num_mel_bins (+1 with ``use_energy``).
+
+    Examples
+    --------
+    >>> melceps.fbank(np.ones(400) * 100.0, 16000, num_mel_bins=40).shape
+    (1, 40)
+    """
+    return _compute("fbank", y, fs, dtype, options)
+
+
+def spectrogram(y: Any, fs: float, *, dtype: Any = np.float64, **options: Any) -> np.ndarray:
+    """Log power spectra of a signal, as Kaldi's compute-spectrogram-feats.
+
+    Parameters
+    ----------
+    y : array_like
+        The samples, 1-D, used as given.
+    fs : float
+        Sampling frequency in Hz.
+    dtype : {numpy.float64, numpy.float32}
+        Element type of the result.
+    **options
+        Any of :data:`OPTIONS` that concern frames and spectra.
+
+    Returns
+    -------
+    numpy.ndarray
+        frames x (FFT size / 2 + 1): the log power of each bin, column 0 the log energy.
+
+    Examples
+    --------
+    >>> melceps.spectrogram(np.ones(400) * 100.0, 16000).shape
+    (1, 257)
+    """
+    return _compute("spectrogram", y, fs, dtype, options)
+
+
+def _matrix(feats: Any) -> np.ndarray:
+    feats = np.asarray(feats)
+    if feats.dtype.kind not in "fiu":
+        raise TypeError(f"features must be real numbers, not {feats.dtype}")
+    if feats.ndim != 2:
+        raise ValueError(f"features must be 2-D, frames x dims, not of shape {feats.shape}")
+    return np.ascontiguousarray(feats, dtype=np.float64)
+
+
+def add_deltas(feats: Any, order: int = _DEFAULT["order"],
+               window: int = _DEFAULT["window"]) -> np.ndarray:
+    """Appends deltas and accelerations, as Kaldi's add-deltas.
+
+    Parameters
+    ----------
+    feats : array_like
+        frames x dims.
+    order : int
+        Highest order: 1 adds deltas, 2 also accelerations.
+    window : int
+        Frames on each side of the regression window; the window is convolved with itself
+        once per order, and frames beyond the edges repeat the edge frames.
+
+    Returns
+    -------
+    numpy.ndarray
+        frames x dims * (order + 1): the features, then each order's deltas.
+
+    Examples
+    --------
+    >>> melceps.add_deltas(np.zeros((10, 13))).shape
+    (10, 39)
+    """
+    return _melceps.add_deltas(_matrix(feats), {"order": order, "window": window})
+
+
+def sliding_cmvn(feats: Any, cmn_window: int = _DEFAULT["cmn_window"],
+                 min_cmn_window: int = _DEFAULT["min_cmn_window"],
+                 center: bool = _DEFAULT["center"],
+                 norm_vars: bool = _DEFAULT["norm_vars"]) -> np.ndarray:
+    """Mean (and variance) normalisation over a sliding window, as Kaldi's apply-cmvn-sliding.
+
+    Parameters
+    ----------
+    feats : array_like
+        frames x dims.
+    cmn_window : int
+        Frames in the window.
+    min_cmn_window : int
+        Least frames of the window at the start, when it is not centred.
+    center : bool
+        A window centred on each frame; else the frames up to it (causal).
+    norm_vars : bool
+        Also scale each dimension to unit variance.
+
+    Returns
+    -------
+    numpy.ndarray
+        frames x dims.
+
+    Examples
+    --------
+    >>> melceps.sliding_cmvn(np.ones((5, 2))).max()
+    0.0
+    """
+    return _melceps.sliding_cmvn(_matrix(feats), {
+        "cmn_window": cmn_window, "min_cmn_window": min_cmn_window, "center": center,
+        "norm_vars": norm_vars})
+
+
+def cmvn_stats(feats: Any, stats: np.ndarray | None = None) -> np.ndarray:
+    """Statistics for mean and variance normalisation, in Kaldi's layout.
+
+    Parameters
+    ----------
+    feats : array_like
+        frames x dims.
+    stats : numpy.ndarray, optional
+        Statistics to add to (2 x (dims + 1) float64), changed in place, as when a speaker's
+        utterances are accumulated.
+
+    Returns
+    -------
+    numpy.ndarray
+        2 x (dims + 1): row 0 the sums of each dimension and the frame count, row 1 the sums
+        of squares and 0 (Kaldi's cmvn.ark matrices).
+
+    Examples
+    --------
+    >>> melceps.cmvn_stats(np.ones((4, 2)))
+    array([[4., 4., 4.],
+           [4., 4., 0.]])
+    """
+    feats = _matrix(feats)
+    if stats is None:
+        stats = np.zeros((2, feats.shape[1] + 1))
+    elif not (isinstance(stats, np.ndarray) and stats.dtype == np.float64
+              and stats.flags.c_contiguous and stats.flags.writeable):
+        raise TypeError("stats must be a writeable C-ordered float64 array")
+    _melceps.accumulate_cmvn_stats(feats, stats)
+    return stats
+
+
+def apply_cmvn(feats: Any, stats: Any, norm_vars: bool = False) -> np.ndarray:
+    """Normalises features by statistics (:func:`cmvn_stats`), as Kaldi's apply-cmvn.
+
+    Parameters
+    ----------
+    feats : array_like
+        frames x dims.
+    stats : array_like
+        2 x (dims + 1) statistics, made here or read from Kaldi's cmvn.ark.
+    norm_vars : bool
+        Also scale each dimension to unit variance.
+
+    Returns
+    -------
+    numpy.ndarray
+        frames x dims, less the statistics' mean (over their standard deviation).
+
+    Examples
+    --------
+    >>> f = np.arange(6.0).reshape(3, 2)
+    >>> melceps.apply_cmvn(f, melceps.cmvn_stats(f))[:, 0]
+    array([-2.,  0.,  2.])
+    """
+    return _melceps.apply_cmvn(_matrix(feats), _matrix(stats), bool(norm_vars))
+
+
+def cmvn(feats: Any, norm_vars: bool = False) -> np.ndarray:
+    """Mean (and variance) normalisation over the whole utterance.
+
+    Parameters
+    ----------
+    feats : array_like
+        frames x dims.
+    norm_vars : bool
+        Also scale each dimension to unit variance.
+
+    Returns
+    -------
+    numpy.ndarray
+        frames x dims.
+
+    Examples
+    --------
+    >>> melceps.cmvn(np.arange(6.0).reshape(3, 2))[:, 1]
+    array([-2.,  0.,  2.])
+    """
+    feats = _matrix(feats)
+    return apply_cmvn(feats, cmvn_stats(feats), norm_vars)
+
+
+class OnlineFeatures:
+    """Features of a stream: samples in chunks of any size, frames as soon as they can be.
+
+    The frames equal those of :func:`mfcc`, :func:`fbank` or :func:`spectrogram` on the
+    whole signal, for every option and any chunking. A frame is ready once its last sample
+    has arrived (with ``snip_edges=False`` the last frames come at :meth:`input_finished`);
+    deltas wait only for the frames their window needs; sliding normalisation is causal
+    when not centred.
+
+    Parameters
+    ----------
+    kind : {'mfcc', 'fbank', 'spectrogram'}
+    fs : float
+        Sampling frequency in Hz.
+    deltas : dict, optional
+        Options of :data:`DELTA_OPTIONS` (``{}`` for the defaults): deltas after the frames.
+    sliding_cmvn : dict, optional
+        Options of :data:`CMVN_OPTIONS`: sliding normalisation, before any deltas.
+    dtype : {numpy.float64, numpy.float32}
+        Element type of :meth:`get_frames`.
+    **options
+        Any of :data:`OPTIONS`.
+
+    Examples
+    --------
+    >>> f = melceps.OnlineFeatures("mfcc", 16000)
+    >>> f.accept_waveform(np.ones(800) * 10.0)
+    >>> f.num_frames_ready
+    3
+    >>> f.get_frames(0, 2).shape
+    (2, 13)
+    >>> f.discard_frames(2)
+    """
+
+    def __init__(self, kind: str, fs: float, *, deltas: dict[str, Any] | None = None,
+                 sliding_cmvn: dict[str, Any] | None = None, dtype: Any = np.float64,
+                 **options: Any) -> None:
+        self._single = _single(dtype)
+        self._online = _melceps.Online(kind, _options(fs, options), sliding_cmvn, deltas)
+
+    def accept_waveform(self, samples: Any) -> None:
+        """Takes the next samples (1-D); a NaN or infinite sample is a ValueError."""
+        self._online.accept(_signal(samples))
+
+    def input_finished(self) -> None:
+        """No more samples: the frames still held back come out."""
+        self._online.finish()
+
+    @property
+    def num_frames_ready(self) -> int:
+        """Frames ready, counted from the stream's first frame (dropped ones included)."""
+        return self._online.ready
+
+    @property
+    def num_frames_discarded(self) -> int:
+        """Frames dropped so far: the index of the first frame still held."""
+        return self._online.discarded
+
+    @property
+    def dim(self) -> int:
+        """Values in one frame."""
+        return self._online.dim
+
+    def get_frames(self, start: int, count: int) -> np.ndarray:
+        """Frames start .. start + count - 1, by their index in the stream: count x dim."""
+        return self._online.frames(int(start), int(count), self._single)
+
+    def discard_frames(self, upto: int) -> None:
+        """Drops the frames below ``upto`` (they can no longer be read)."""
+        self._online.discard(int(upto))

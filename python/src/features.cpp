@@ -68,7 +68,7 @@ py::list describe() {
   for (const auto &f : melceps::optionFields(static_cast<const Record *>(nullptr))) {
     std::visit(
         [&](auto member) {
-          using T = std::remove_reference_t<decltype(defaults.*member)>;
+          using T = std::remove_cvref_t<decltype(defaults.*member)>;
           const char *type = std::is_same_v<T, bool>      ? "bool"
                              : std::is_same_v<T, int64_t> ? "int"
                              : std::is_same_v<T, double>  ? "float"
@@ -200,10 +200,23 @@ class Online {
   std::optional<melceps::OnlineFeatures> features_;
 };
 
+// The Python class of the front end's errors, set by the package (melceps.FeatureError).
+py::object *g_feature_error = nullptr;
+
 }  // namespace
 
 void registerFeatures(py::module_ &m) {
-  static py::exception<melceps::Error> error(m, "FeatureError", PyExc_ValueError);
+  m.def("set_feature_error", [](py::object cls) {
+    if (!g_feature_error) g_feature_error = new py::object();  // lives as long as the process
+    *g_feature_error = std::move(cls);
+  });
+  py::register_exception_translator([](std::exception_ptr p) {
+    try {
+      if (p) std::rethrow_exception(p);
+    } catch (const melceps::Error &e) {
+      PyErr_SetString(g_feature_error ? g_feature_error->ptr() : PyExc_ValueError, e.what());
+    }
+  });
   m.def("option_table", [](const std::string &group) -> py::list {
     if (group == "features") return describe<melceps::Options>();
     if (group == "deltas") return describe<melceps::DeltaOptions>();
