@@ -160,24 +160,32 @@ def kaldi_bool(text: str) -> bool:
     raise argparse.ArgumentTypeError(f"expected true or false, not {text!r}")
 
 
+# Options the tool sets itself: --sample-frequency is the rate the features are made for,
+# and a file at another rate is resampled to it.
+OWN_OPTIONS = {"sample_frequency"}
+
+
 def add_option_flags(group, options, prefix: str = "") -> None:
     """One Kaldi-style flag per option of a front end's options record: ``--num-mel-bins
     23``, ``--snip-edges=false`` (a bare boolean flag is true). Unset flags stay None."""
     for o in options:
+        if o.name in OWN_OPTIONS:
+            continue
         dest = prefix + o.name
         flag = "--" + dest.replace("_", "-")
-        default = str(o.default).lower() if o.type is bool else o.default
         if o.type is bool:
             group.add_argument(flag, dest=dest, type=kaldi_bool, nargs="?", const=True,
-                               metavar="true|false", help=f"{o.help} ({default})")
+                               metavar="true|false", help=o.help)
         else:
             group.add_argument(flag, dest=dest, type=o.type, metavar=o.type.__name__.upper(),
-                               help=f"{o.help} ({default})")
+                               help=o.help)
 
 
 def given(args: argparse.Namespace, options, prefix: str = "") -> dict[str, Any]:
     out = {}
     for o in options:
+        if o.name in OWN_OPTIONS:
+            continue
         v = getattr(args, prefix + o.name)
         if v is not None:
             out[o.name] = v
