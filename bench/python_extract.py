@@ -29,7 +29,6 @@ from pathlib import Path
 import numpy as np
 
 FS, SECONDS = 16000, 10.0
-PROGRAM = Path(__file__).resolve().parents[1] / "python" / "melceps-extract"
 
 
 def write_corpus(root: Path, count: int) -> Path:
@@ -49,8 +48,10 @@ def write_corpus(root: Path, count: int) -> Path:
 
 
 def extract(args: list[str]) -> float:
+    from melceps import extract as ex  # the program lies beside the package it runs
+    program = Path(ex.__file__).resolve().parents[1] / "melceps-extract"
     t0 = time.perf_counter()
-    subprocess.run([sys.executable, str(PROGRAM)] + args, check=True, stderr=subprocess.DEVNULL)
+    subprocess.run([sys.executable, str(program)] + args, check=True, stderr=subprocess.DEVNULL)
     return time.perf_counter() - t0
 
 

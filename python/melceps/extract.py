@@ -399,8 +399,8 @@ def message_of(e: Exception) -> str:
 
 def process_batch(items: list[Item], archive: str | None,
                   s: dict[str, Any]) -> list[dict[str, Any]]:
-    """Extracts a batch (into one archive for ark); never raises: each failure is the
-    record of its utterance, and the others go on."""
+    """Extracts a batch (into the archive, an absolute path, for ark); never raises: each
+    failure is the record of its utterance, and the others go on."""
     prepare_worker()
     delay = float(os.environ.get("MELCEPS_EXTRACT_TASK_DELAY", "0") or 0)  # testing lost workers
     records = []
@@ -432,7 +432,7 @@ def process_batch(items: list[Item], archive: str | None,
                 feats = feats.astype(s["dtype"], copy=False)
                 if archive:
                     offset = writer.add(item.utt, feats)
-                    rec["output"] = f"{Path(archive).resolve()}:{offset}"
+                    rec["output"] = f"{archive}:{offset}"
                 else:
                     write_file(Path(item.output), feats, s)
             except Exception as e:  # every failure is recorded and the batch goes on
