@@ -255,8 +255,8 @@ def settings_of(args: argparse.Namespace) -> dict[str, Any]:
     """What a worker needs to compute and write an utterance."""
     import melceps
     options = given(args, melceps.OPTIONS)
-    deltas = ({o.name: getattr(args, "delta_" + o.name) or o.default
-               for o in melceps.DELTA_OPTIONS} if args.add_deltas else None)
+    deltas = ({o.name: o.default for o in melceps.DELTA_OPTIONS}
+              | given(args, melceps.DELTA_OPTIONS, "delta_") if args.add_deltas else None)
     cmvn = given(args, melceps.CMVN_OPTIONS)
     if args.cmvn == "utterance":
         cmvn = {"norm_vars": cmvn.get("norm_vars", False)}
@@ -604,9 +604,29 @@ def finish_outputs(outdir: Path, records: dict[str, dict[str, Any]], s: dict[str
             f.unlink()
 
 
+def check_settings(s: dict[str, Any]) -> str | None:
+    """The front end's message for options it refuses, before any file is read. Without
+    --sample-frequency they are tried at 48 kHz, where cut-offs and bin counts are least
+    bound; what only a lower rate refuses is each file's own failure."""
+    import melceps
+    try:
+        melceps.OnlineFeatures(s["kind"], s["sample_frequency"] or 48000.0, deltas=s["deltas"],
+                               sliding_cmvn=s["cmvn_options"] if s["cmvn"] == "sliding" else None,
+                               **s["options"])
+        if s["cmvn"] == "utterance":
+            melceps.cmvn(np.zeros((1, 1)), **s["cmvn_options"])
+    except (ValueError, TypeError) as e:
+        return str(e)
+    return None
+
+
 def main(argv: list[str] | None = None) -> int:
     args = parse_args(argv)
     s = settings_of(args)
+    refused = check_settings(s)
+    if refused:
+        print(f"melceps-extract: {refused}", file=sys.stderr)
+        return 2
     outdir = Path(args.output)
     outdir.mkdir(parents=True, exist_ok=True)
     items, problems = collect(args.inputs)

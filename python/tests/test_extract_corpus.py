@@ -272,3 +272,17 @@ def test_a_worker_in_the_nannys_environment_keeps_its_memory_from_file_to_file(t
         faults[mode] = float(run.stdout.split()[-1])
     # Without the set-up every block's buffers are mapped and faulted in again.
     assert faults["prepared"] * 4 < faults["bare"], faults
+
+
+@pytest.mark.parametrize("flags,words", [
+    (["--window-type=foo"], "window_type"),
+    (["--low-freq=9000", "--high-freq=8000"], "high_freq"),
+    (["--sample-frequency", "8000", "--num-mel-bins=200"], "num_mel_bins"),
+    (["--add-deltas", "--delta-order=-1"], "order"),
+    (["--cmvn", "sliding", "--cmn-window=0"], "cmn_window"),
+])
+def test_options_the_front_end_refuses_stop_the_run_before_any_file(tmp_path, capsys, flags, words):
+    assert extract.main([str(tmp_path / "none.wav"), "-o", str(tmp_path / "o"),
+                         "--workers", "0"] + flags) == 2
+    assert words in capsys.readouterr().err
+    assert not (tmp_path / "o" / "manifest.jsonl").exists()
