@@ -185,12 +185,33 @@ def run_command(command: str, where: str) -> bytes:
     return done.stdout
 
 
+def wav_sizes_fixed(data: bytes) -> bytes:
+    """A WAV stream whose sizes are those of the bytes that came. A program writing WAV to
+    a pipe cannot go back to fill in its sizes, and leaves 0 or a guess larger than what
+    follows there; like Kaldi, the data then runs to the end of the stream."""
+    if len(data) < 12 or data[:4] != b"RIFF" or data[8:12] != b"WAVE":
+        return data
+    pos = 12
+    while pos + 8 <= len(data):
+        size = int.from_bytes(data[pos + 4:pos + 8], "little")
+        if data[pos:pos + 4] == b"data":
+            actual = len(data) - pos - 8
+            if 0 < size <= actual:  # what follows may be another chunk
+                return data
+            fixed = bytearray(data)
+            fixed[4:8] = (len(data) - 8).to_bytes(4, "little")
+            fixed[pos + 4:pos + 8] = actual.to_bytes(4, "little")
+            return bytes(fixed)
+        pos += 8 + size + (size & 1)
+    return data
+
+
 def open_recording(rec: Recording, channel: int):
     """An AudioSource over the recording's audio: its file, or its command's output."""
     from ._melceps import AudioSource
     try:
         if rec.piped:
-            return AudioSource.from_bytes(run_command(rec.source, rec.where),
+            return AudioSource.from_bytes(wav_sizes_fixed(run_command(rec.source, rec.where)),
                                           f"{rec.where}: output of {rec.source!r}", channel)
         return AudioSource.open(rec.source, channel)
     except RuntimeError as e:

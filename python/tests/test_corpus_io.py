@@ -186,3 +186,17 @@ def test_the_corpus_fuzzer_runs(tmp_path):
     fuzz = importlib.util.module_from_spec(spec)
     spec.loader.exec_module(fuzz)
     assert fuzz.main(["--runs", "400", "--seed", "1", "--out", str(tmp_path)]) == 0
+
+
+@pytest.mark.parametrize("data_size,frames", [(0, 1000), (0xFFFFFFFF, 1000), (0x7FFFF000, 1000),
+                                              (500, 250)])  # the last: a chunk may follow
+def test_a_wav_stream_without_its_sizes_runs_to_its_end(tmp_path, data_size, frames):
+    # What a program writing WAV to a pipe leaves in the header: 0, -1 or a guess.
+    path = tmp_path / "s.wav"
+    write_audio(str(path), np.linspace(-0.5, 0.5, 1000), 16000)
+    b = bytearray(path.read_bytes())
+    at = b.find(b"data")
+    b[4:8] = struct.pack("<I", 0xFFFFFFFF if data_size else 0)
+    b[at + 4:at + 8] = struct.pack("<I", data_size)
+    a = AudioSource.from_bytes(datadir.wav_sizes_fixed(bytes(b)), "cmd", 0)
+    assert a.frames == frames and a.read(frames).size == frames
