@@ -54,9 +54,9 @@ def extract(args: list[str]) -> float:
     return time.perf_counter() - t0
 
 
-def loopback_cluster(workers: int):
+def loopback_cluster(workers: int, nanny: bool = True):
     """A scheduler and `workers` nanny-managed single-threaded workers, as a team starts them."""
-    port = 8786 + 100 + workers
+    port = 8786 + 100 + workers + (0 if nanny else 10)
     env = dict(os.environ)
     procs = [subprocess.Popen(["dask-scheduler", "--host", "127.0.0.1", "--port", str(port),
                                "--dashboard-address", ":0"], env=env,
@@ -64,7 +64,8 @@ def loopback_cluster(workers: int):
     address = f"tcp://127.0.0.1:{port}"
     for _ in range(workers):
         procs.append(subprocess.Popen(["dask-worker", address, "--nthreads", "1",
-                                       "--no-dashboard"], env=env,
+                                       "--no-dashboard"] + ([] if nanny else ["--no-nanny"]),
+                                      env=env,
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
     from dask.distributed import Client
     with Client(address, timeout=60) as client:
@@ -131,18 +132,23 @@ def main() -> None:
     print(f"{a.files} files of {SECONDS:.0f} s ({hours:.2f} h of audio) in {corpus}", flush=True)
 
     rates = {}
-    for workers in (1, 2):
-        address, procs = loopback_cluster(workers)
+    for workers, nanny in ((1, True), (2, True), (1, False)):
+        address, procs = loopback_cluster(workers, nanny)
         try:
             out = root / f"sched{workers}"
             extract([str(corpus), "-o", str(out), "--force", "--scheduler", address])  # warm-up
             t = extract([str(corpus), "-o", str(out), "--force", "--scheduler", address])
         finally:
             stop(procs)
-        rates[workers] = hours * 60 / t
-        print(f"dask-scheduler + {workers} dask-worker(s) with nannies: {t:.2f} s, "
-              f"{rates[workers]:.2f} h of audio per minute", flush=True)
-    print(f"2 workers / 1 worker: {rates[2] / rates[1]:.2f}x", flush=True)
+        rate = hours * 60 / t
+        print(f"dask-scheduler + {workers} dask-worker(s) {'with' if nanny else 'without'} "
+              f"nannies: {t:.2f} s, {rate:.2f} h of audio per minute", flush=True)
+        if nanny:
+            rates[workers] = rate
+        else:
+            print(f"1 worker with its nanny / without: {rates[1] / rate:.2f}x", flush=True)
+        if workers == 2:
+            print(f"2 workers / 1 worker: {rates[2] / rates[1]:.2f}x", flush=True)
 
     if "local" not in skip:
         for workers in (1, 2):
