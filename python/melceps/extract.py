@@ -528,9 +528,10 @@ def split(items: list[Item], seconds: float, workers: int) -> list[list[Item]]:
 
 
 def run_tasks(todo: list[Item], s: dict[str, Any], args: argparse.Namespace,
-              next_archive: int, on_done) -> None:
+              next_archive: int, on_done, on_archives) -> None:
     """Runs every item in batches, in this process, on a local cluster or on --scheduler's,
-    handing the records of each batch to ``on_done`` as it ends."""
+    handing the archives' names to ``on_archives`` before any is written and the records
+    of each batch to ``on_done`` as it ends."""
     if not todo:
         return  # nothing to do starts no cluster
     out = Path(args.output).resolve()
@@ -539,7 +540,9 @@ def run_tasks(todo: list[Item], s: dict[str, Any], args: argparse.Namespace,
         bs = split(todo, args.batch_seconds, workers)
         if s["format"] != "ark" or s["stats"]:
             return [(b, None) for b in bs]
-        return [(b, str(out / f"feats.{next_archive + k}.ark")) for k, b in enumerate(bs)]
+        names = [f"feats.{next_archive + k}.ark" for k in range(len(bs))]
+        on_archives(names)
+        return [(b, str(out / name)) for b, name in zip(bs, names)]
 
     if args.scheduler is None and args.workers <= 0:
         for b, archive in tasks(1):
@@ -556,17 +559,25 @@ def run_tasks(todo: list[Item], s: dict[str, Any], args: argparse.Namespace,
 
 # ---- the run -----------------------------------------------------------------------------
 
-def read_manifest(path: Path) -> dict[str, dict[str, Any]]:
+def read_manifest(path: Path) -> tuple[dict[str, dict[str, Any]], set[str]]:
+    """The records of earlier runs by utterance, and the names of the archives they made."""
     previous: dict[str, dict[str, Any]] = {}
+    archives: set[str] = set()
     if path.exists():
         for line in path.read_text().splitlines():
             try:
                 rec = json.loads(line)
+                if "archives" in rec:
+                    archives.update(rec["archives"])
+                    continue
+                if rec.get("output") and ARCHIVE.fullmatch(
+                        Path(rec["output"].rpartition(":")[0]).name):
+                    archives.add(Path(rec["output"].rpartition(":")[0]).name)
                 if rec["status"] != "failed" or rec["utt"] not in previous:
                     previous[rec["utt"]] = rec
             except (ValueError, KeyError, TypeError):
                 continue  # a line cut short by a killed run, or of an older manifest
-    return previous
+    return previous, archives
 
 
 def done_before(rec: dict[str, Any] | None, s: dict[str, Any]) -> bool:
@@ -581,9 +592,11 @@ def done_before(rec: dict[str, Any] | None, s: dict[str, Any]) -> bool:
 
 
 def finish_outputs(outdir: Path, records: dict[str, dict[str, Any]], s: dict[str, Any],
-                   has_speakers: bool) -> None:
-    """feats.scp over every archive, or cmvn.ark and cmvn.scp; archives no line refers to
-    (of a run redone with --force) are removed after the new feats.scp is in place."""
+                   has_speakers: bool, ours: set[str]) -> None:
+    """feats.scp over every archive, or cmvn.ark and cmvn.scp. Archives of this tool's runs
+    (``ours``) that no line refers to any more, of a run redone with --force or written by
+    a killed one before its records were, are removed once the new feats.scp is in place;
+    other files are left alone."""
     ok = [r for r in records.values() if r["status"] in ("ok", "skipped")]
     if s["stats"]:
         sums: dict[str, np.ndarray] = {}
@@ -599,7 +612,7 @@ def finish_outputs(outdir: Path, records: dict[str, dict[str, Any]], s: dict[str
     kaldi_io.write_script(outdir / "feats.scp", {r["utt"]: r["output"] for r in ok})
     used = {Path(r["output"].rpartition(":")[0]).name for r in ok}
     for f in outdir.iterdir():
-        if (ARCHIVE.fullmatch(f.name) and f.name not in used) or \
+        if (f.name in ours and f.name not in used) or \
                 re.fullmatch(r"\.feats\.\d+\.ark\.tmp\d+", f.name):
             f.unlink()
 
@@ -634,7 +647,7 @@ def main(argv: list[str] | None = None) -> int:
     # Records by utterance; a bad line of a data directory by its place.
     records: dict[str, dict[str, Any]] = {r["file"]: r for r in problems}
     manifest = outdir / "manifest.jsonl"
-    previous = read_manifest(manifest)
+    previous, ours = read_manifest(manifest)
     todo: list[Item] = []
     for it in items:
         if it.utt in records:
@@ -665,9 +678,14 @@ def main(argv: list[str] | None = None) -> int:
             log.flush()
             progress.update(batch)
 
-        run_tasks(todo, s, args, max(numbers, default=0) + 1, on_done)
+        def on_archives(names: list[str]) -> None:
+            ours.update(names)
+            log.write(json.dumps({"archives": names}) + "\n")
+            log.flush()
+
+        run_tasks(todo, s, args, max(numbers, default=0) + 1, on_done, on_archives)
     progress.close()
-    finish_outputs(outdir, records, s, has_speakers)
+    finish_outputs(outdir, records, s, has_speakers, ours)
     # The manifest of this run, one line per utterance, replaces the running log.
     kaldi_io.write_text_atomic(manifest, [json.dumps(r) for r in records.values()])
     bad = [r for r in records.values() if r["status"] == "failed"]

@@ -213,6 +213,8 @@ def test_a_killed_run_resumed_loses_and_duplicates_nothing(corpus, tmp_path):
         files[-1].parent.mkdir(exist_ok=True)
         write_audio(str(files[-1]), speechlike(0.5, 16000, 20 + k), 16000)
     out = tmp_path / "o"
+    out.mkdir()
+    (out / "feats.1.ark").write_bytes(b"another tool's archive")  # left alone
     cmd = [sys.executable, "-m", "melceps.extract", str(tmp_path / "c"), "-o", str(out),
            "--workers", "0", "--batch-seconds", "1"]
     env = dict(os.environ, MELCEPS_EXTRACT_TASK_DELAY="0.1")
@@ -236,8 +238,14 @@ def test_a_killed_run_resumed_loses_and_duplicates_nothing(corpus, tmp_path):
         y, fs = samples(f)
         np.testing.assert_allclose(feats[f.stem], melceps.mfcc(y, fs), rtol=1e-5, atol=1e-4)
     archives = {ln.split()[1].rpartition(":")[0] for ln in lines}
-    assert {str(p) for p in out.glob("*.ark")} == archives
+    assert {str(p) for p in out.glob("*.ark")} == archives | {str(out / "feats.1.ark")}
     assert not list(out.glob(".*"))
+    # Redone with --force: the new archives replace the old ones, another tool's stays.
+    assert subprocess.run(cmd + ["--force"], stderr=subprocess.DEVNULL).returncode == 0
+    lines = (out / "feats.scp").read_text().splitlines()
+    again = {ln.split()[1].rpartition(":")[0] for ln in lines}
+    assert len(lines) == 12 and not again & archives
+    assert {str(p) for p in out.glob("*.ark")} == again | {str(out / "feats.1.ark")}
 
 
 FAULTS = """
