@@ -250,11 +250,11 @@ def test_a_killed_run_resumed_loses_and_duplicates_nothing(corpus, tmp_path):
 
 FAULTS = """
 import resource, sys
-from melceps import extract
+from melceps import extract, extract_task
 if sys.argv[1] == "prepared":
-    extract.prepare_worker()
+    extract_task.prepare_worker()
 else:
-    extract._prepared = True  # the set-up left out
+    extract_task._prepared = True  # the set-up left out
 out, files = sys.argv[2], sys.argv[3:]
 s = extract.settings_of(extract.parse_args(files + ["-o", out, "--add-deltas"]))
 items, _ = extract.collect(files)
