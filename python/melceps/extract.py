@@ -100,9 +100,9 @@ def process(audio: str, output: str, fmt: str, options: dict[str, Any]) -> dict[
             import time
             time.sleep(float(delay))
         from . import mfcc, read_audio
-        y, fs = read_audio(audio)
+        y, fs = read_audio(audio, int16_scale=True)
         record["seconds"] = y.shape[0] / fs
-        feats = mfcc(y, fs, **options)
+        feats = mfcc(y[:, 0], fs, **options)
         if feats.shape[0] == 0:
             raise ValueError(f"too short: {y.shape[0]} samples give no whole frame")
         write_features(Path(output), feats, fmt, options.get("frame_shift", 10.0))
@@ -136,15 +136,13 @@ def parse_args(argv: list[str] | None) -> argparse.Namespace:
     ap.add_argument("--scheduler", metavar="ADDRESS",
                     help="submit to an existing Dask scheduler, e.g. tcp://HOST:8786")
     ap.add_argument("--force", action="store_true", help="redo files whose output exists")
-    ap.add_argument("--frame-length", type=float, default=25.0, help="ms (25)")
-    ap.add_argument("--frame-shift", type=float, default=10.0, help="ms (10)")
-    ap.add_argument("--preemphasis", type=float, default=0.97, help="(0.97)")
-    ap.add_argument("--window", default="povey",
-                    choices=["povey", "hamming", "hann", "rectangular"], help="(povey)")
-    ap.add_argument("--num-chans", type=int, default=23, help="filterbank channels (23)")
-    ap.add_argument("--num-ceps", type=int, default=12, help="coefficients (12)")
-    ap.add_argument("--lifter", type=float, default=22.0, help="lifter length L (22)")
-    ap.add_argument("--scale", type=float, default=32768.0, help="sample scale (32768)")
+    from .features import OPTIONS
+    for o in OPTIONS:  # the front end's options, as Kaldi's flags
+        if o.name == "sample_frequency":
+            continue
+        kind = (lambda v: v.lower() in ("true", "1")) if o.type is bool else o.type
+        ap.add_argument("--" + o.name.replace("_", "-"), dest=o.name, type=kind,
+                        default=o.default, metavar=o.type.__name__.upper(), help=o.help)
     return ap.parse_args(argv)
 
 
@@ -230,10 +228,8 @@ def main(argv: list[str] | None = None) -> int:
     outdir = Path(args.output)
     outdir.mkdir(parents=True, exist_ok=True)
     fmt = args.format
-    options = {"frame_length": args.frame_length, "frame_shift": args.frame_shift,
-               "preemphasis": args.preemphasis, "window": args.window,
-               "num_chans": args.num_chans, "num_ceps": args.num_ceps,
-               "lifter": args.lifter, "scale": args.scale}
+    from .features import OPTIONS
+    options = {o.name: getattr(args, o.name) for o in OPTIONS if o.name != "sample_frequency"}
     manifest = outdir / "manifest.jsonl"
     previous: dict[str, dict[str, Any]] = {}
     if manifest.exists():
