@@ -32,7 +32,7 @@ def speech() -> np.ndarray:
         with wave.open(str(path), "rb") as w:
             return np.frombuffer(w.readframes(w.getnframes()), "<i2").astype(np.float64)[:FS]
     rng = np.random.default_rng(3)
-    return np.convolve(rng.normal(0, 2000, FS), np.hanning(40), "same")
+    return np.convolve(rng.normal(0, 2000, FS), np.hanning(6), "same")
 
 
 def signals() -> dict[str, np.ndarray]:
