@@ -1,11 +1,11 @@
 #!/usr/bin/python3
-"""examples/demo.m through mexhost as make demo runs it, checked against the numpy model.
+"""examples/demo.m through mexhost as make demo runs it, checked against the front end's library.
 
 Usage: demo_test.py MEXHOST EXAMPLES_DIR SPEECH_WAV
 
 The demo runs in a scratch folder holding demo/speech.wav. Its front-end step must print
-the model's frame count and each coefficient's range, save demo/features.mat with the
-model's cepstra (within 1e-9 of the largest) and the rate, and draw two figures.
+the library's frame count and each coefficient's range, save demo/features.mat with the
+library's cepstra (within 1e-9 of the largest) and the rate, and draw two figures.
 """
 import os
 import re
@@ -18,7 +18,7 @@ import numpy as np
 import scipy.io
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import mfcc_model_test as model  # noqa: E402
+import mfcc_script_test as model  # noqa: E402
 
 
 def main():
@@ -31,7 +31,7 @@ def main():
             failures.append(text)
 
     samples, fs = model.read_wav(speech)
-    ref = model.model_mfcc(samples, fs, model.DEFAULTS)
+    ref = model.library_mfcc(samples, fs, model.DEFAULTS)
     with tempfile.TemporaryDirectory() as workdir:
         os.mkdir(os.path.join(workdir, "demo"))
         shutil.copy(speech, os.path.join(workdir, "demo", "speech.wav"))
@@ -51,7 +51,7 @@ def main():
             feats = saved.get("feats")
             ok = feats is not None and feats.shape == ref.shape and \
                 np.abs(feats - ref).max() <= 1e-9 * np.abs(ref).max()
-            check(ok, "demo/features.mat holds the model's cepstra as feats")
+            check(ok, "demo/features.mat holds the library's cepstra as feats")
             check(saved.get("fs") is not None and saved["fs"].item() == fs,
                   "demo/features.mat holds the rate as fs")
         else:

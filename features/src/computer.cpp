@@ -1,5 +1,6 @@
 // MFCC, filterbank and spectrogram features of one frame: the FFT of the processed frame,
 // its power (or magnitude) spectrum, the mel filters, logs and the cosine transform.
+#include "vector.h"
 #include "computer.h"
 
 #include <fftw3.h>
@@ -10,6 +11,7 @@
 #include <mutex>
 
 #include "melceps/features.h"
+#include "logs.h"
 #include "toolbox.h"
 
 namespace melceps {
@@ -134,13 +136,14 @@ void Computer::compute(int64_t frame, const double *x, double *out) {
   }
 }
 
-void Computer::spectrogram(double log_energy, double *out) {
+MELCEPS_VECTOR void Computer::spectrogram(double log_energy, double *out) {
   const double *power = spectrum_->power();
-  for (int64_t k = 0; k < dim_; ++k) out[k] = std::log(std::max(power[k], kEpsilon));
+  std::copy(power, power + dim_, out);
+  flooredLogs(out, dim_, kEpsilon);
   out[0] = log_energy;
 }
 
-void Computer::fbank(double log_energy, double *out) {
+MELCEPS_VECTOR void Computer::fbank(double log_energy, double *out) {
   const double *power = spectrum_->power();
   const bool energy_first = options_.use_energy && !options_.htk_compat;
   double *mel = out + (energy_first ? 1 : 0);
@@ -156,15 +159,15 @@ void Computer::fbank(double log_energy, double *out) {
   }
   const int64_t n = banks_->numBins();
   if (options_.use_log_fbank) {
-    for (int64_t b = 0; b < n; ++b) mel[b] = std::log(std::max(mel[b], kEpsilon));
+    flooredLogs(mel, n, kEpsilon);
   }
   if (options_.use_energy) out[energy_first ? 0 : n] = log_energy;
 }
 
-void Computer::mfcc(double log_energy, double *out) {
+MELCEPS_VECTOR void Computer::mfcc(double log_energy, double *out) {
   banks_->apply(spectrum_->power(), mel_.data());
   const int64_t n = banks_->numBins(), ceps = options_.num_ceps;
-  for (int64_t b = 0; b < n; ++b) mel_[b] = std::log(std::max(mel_[b], kEpsilon));
+  flooredLogs(mel_.data(), n, kEpsilon);
   for (int64_t r = 0; r < ceps; ++r) {
     const double *row = dct_.data() + r * n;
     double sum = 0.0;

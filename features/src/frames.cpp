@@ -1,4 +1,5 @@
 // Framing, windows and the processing of a frame before its FFT.
+#include "vector.h"
 #include "frames.h"
 
 #include <cfloat>
@@ -86,7 +87,7 @@ FrameProcessor::FrameProcessor(const Options &o)
       raw_energy_(o.raw_energy),
       preemph_(o.preemphasis_coefficient) {}
 
-double FrameProcessor::process(int64_t frame, const double *x, double *scratch,
+MELCEPS_VECTOR double FrameProcessor::process(int64_t frame, const double *x, double *scratch,
                                double *out) const {
   const int64_t n = geometry_.size;
   if (dither_ != 0.0) {

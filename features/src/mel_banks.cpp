@@ -1,4 +1,5 @@
 // The mel filterbank of the front end, taken from the toolbox's bandsetup and mel.
+#include "vector.h"
 #include "mel_banks.h"
 
 #include <string>
@@ -62,7 +63,7 @@ MelBanks::MelBanks(const Options &o, int64_t frame_size, int64_t padded) : colum
   }
 }
 
-void MelBanks::apply(const double *spectrum, double *energies) const {
+MELCEPS_VECTOR void MelBanks::apply(const double *spectrum, double *energies) const {
   const int64_t bins = numBins();
   for (int64_t b = 0; b < bins; ++b) {
     const double *w = weights_.data() + offset_[b];

@@ -103,8 +103,9 @@ void setOption(CmvnOptions &record, std::string_view name, std::string_view text
   setFromText(record, name, text);
 }
 
+namespace {
 template <class Record>
-std::string optionText(const Record &record, const OptionField<Record> &field) {
+std::string textOf(const Record &record, const OptionField<Record> &field) {
   return std::visit(
       [&](auto member) -> std::string {
         using T = std::remove_cvref_t<decltype(record.*member)>;
@@ -115,9 +116,15 @@ std::string optionText(const Record &record, const OptionField<Record> &field) {
       },
       field.member);
 }
-template std::string optionText(const Options &, const OptionField<Options> &);
-template std::string optionText(const DeltaOptions &, const OptionField<DeltaOptions> &);
-template std::string optionText(const CmvnOptions &, const OptionField<CmvnOptions> &);
+}  // namespace
+
+std::string optionText(const Options &r, const OptionField<Options> &f) { return textOf(r, f); }
+std::string optionText(const DeltaOptions &r, const OptionField<DeltaOptions> &f) {
+  return textOf(r, f);
+}
+std::string optionText(const CmvnOptions &r, const OptionField<CmvnOptions> &f) {
+  return textOf(r, f);
+}
 
 // Kaldi's windows; "hanning" is the symmetric Hann window.
 bool knownWindow(std::string_view w) {

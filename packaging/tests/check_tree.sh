@@ -28,6 +28,7 @@ examples=$(dirname "$DEMO")
 
 # The build tree's own runs, which the installed tree must reproduce.
 "$EXAMPLE_PROGRAM" >expected-example.txt
+"$STREAM_EXAMPLE_PROGRAM" "$SPEECH" >expected-stream.txt 2>/dev/null
 "$HOST_PROGRAM" --figures expected-figures --path "$examples" -e "$(cat "$DEMO")" >expected-demo.txt
 
 check_libraries() {
@@ -94,7 +95,7 @@ check_python() {
   PYTHONPATH=$prefix/lib/python3/dist-packages /usr/bin/python3 -c \
     'import melceps, sys; sys.exit(0 if melceps.db(100.0)[0, 0] == 40 else 1)' ||
     fail "the Python package does not work in the tree"
-  "$prefix/bin/melceps-extract" --version | grep -qx "melceps-extract $VERSION" ||
+  "$prefix/bin/melceps-extract" --version | grep -qx "melceps-extract $PYTHON_VERSION" ||
     fail "melceps-extract --version"
   [ -f "$prefix/share/man/man1/melceps-extract.1.gz" ] || fail "no man page melceps-extract.1.gz"
 }
@@ -113,6 +114,16 @@ check_pkg_config() {
     fail "the example does not build with pkg-config"
   ./app-pkg-config >example-pkg-config.txt || fail "the pkg-config build fails"
   diff -u expected-example.txt example-pkg-config.txt || fail "the pkg-config build prints otherwise"
+  # The front end: the streaming example against libmelceps, its modules found beside it.
+  [ "$(pkg-config --modversion melceps)" = "$VERSION" ] || fail "pkg-config --modversion melceps"
+  flags=$(pkg-config --cflags --libs melceps sndfile)
+  # shellcheck disable=SC2086  # flags are words
+  "$CXX" $CXXFLAGS -std=c++20 -o stream-pkg-config "$STREAM_EXAMPLE" $flags "-Wl,-rpath,$libdir" ||
+    fail "the streaming example does not build with pkg-config"
+  ./stream-pkg-config "$SPEECH" >stream-pkg-config.txt 2>/dev/null ||
+    fail "the streaming example fails in the tree"
+  diff -q expected-stream.txt stream-pkg-config.txt >/dev/null ||
+    fail "the streaming example prints otherwise in the tree"
   unset PKG_CONFIG_PATH
 }
 

@@ -63,7 +63,7 @@ std::optional<Record> optionalRecord(const py::object &values) {
 // (name, type, default, help) of each option of a record, the defaults as Python values.
 template <class Record>
 py::list describe() {
-  const Record defaults{};
+  static const Record defaults{};
   py::list out;
   for (const auto &f : melceps::optionFields(static_cast<const Record *>(nullptr))) {
     std::visit(

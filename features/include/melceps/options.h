@@ -108,8 +108,9 @@ void setOption(DeltaOptions &record, std::string_view name, std::string_view tex
 void setOption(CmvnOptions &record, std::string_view name, std::string_view text);
 
 // The value of an option as text, in the form setOption reads.
-template <class Record>
-std::string optionText(const Record &record, const OptionField<Record> &field);
+std::string optionText(const Options &record, const OptionField<Options> &field);
+std::string optionText(const DeltaOptions &record, const OptionField<DeltaOptions> &field);
+std::string optionText(const CmvnOptions &record, const OptionField<CmvnOptions> &field);
 
 // Throws melceps::Error with a message naming the first option whose value the kind cannot
 // use (a window that does not exist, cut-offs outside 0 .. Nyquist, more mel bins than the

@@ -1,0 +1,105 @@
+#!/usr/bin/python3
+"""The front end's speed: MFCC (13) with deltas and accelerations from 16 kHz samples, ten
+minutes of speech, against torchaudio's Kaldi MFCC in float32 plus compute_deltas twice, in
+one run, alternating, best of several runs each; then the stream in 10 ms chunks and the
+C++ call (bench/features_bench, when its path is given) on the same samples.
+
+    features_compare.py SPEECH_WAV [FEATURES_BENCH] [REPEATS]
+
+One thread: torch.set_num_threads(1) and OPENBLAS_NUM_THREADS=1; the library uses one.
+"""
+import os
+import subprocess
+import sys
+import tempfile
+import time
+import wave
+
+os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")
+import numpy as np  # noqa: E402
+
+import melceps  # noqa: E402
+from melceps import _melceps  # noqa: E402
+
+FS = 16000
+SECONDS = 600
+
+
+def ten_minutes(path):
+    with wave.open(path, "rb") as w:
+        y = np.frombuffer(w.readframes(w.getnframes()), "<i2").astype(np.float64)
+    return np.resize(y, SECONDS * FS)  # the sentence repeated
+
+
+def best(f, repeats):
+    times = []
+    for _ in range(repeats):
+        t = time.perf_counter()
+        out = f()
+        float(out[-1, -1])  # read the result
+        times.append(time.perf_counter() - t)
+    return min(times), out
+
+
+def main():
+    wav = sys.argv[1]
+    cxx = sys.argv[2] if len(sys.argv) > 2 and sys.argv[2] else None
+    repeats = int(sys.argv[3]) if len(sys.argv) > 3 else 7
+    y = ten_minutes(wav)
+    import torch
+    import torchaudio
+    from torchaudio.compliance import kaldi
+    torch.set_num_threads(1)
+    y32 = torch.tensor(y, dtype=torch.float32)[None, :]
+
+    def ours():
+        return _melceps.compute("mfcc", y, {"sample_frequency": float(FS)}, None, {}, False)
+
+    def theirs():
+        m = kaldi.mfcc(y32, sample_frequency=FS).T  # 13 x frames for compute_deltas
+        d1 = torchaudio.functional.compute_deltas(m)
+        d2 = torchaudio.functional.compute_deltas(d1)
+        return torch.cat([m, d1, d2]).T.numpy()
+
+    def stream():
+        f = melceps.OnlineFeatures("mfcc", FS, deltas={})
+        out = np.empty((melceps.features._melceps.frame_count({"sample_frequency": float(FS)}, len(y)), 39))
+        read = 0
+        for at in range(0, len(y), 160):
+            f.accept_waveform(y[at:at + 160])
+            ready = f.num_frames_ready
+            if ready > read:
+                out[read:ready] = f.get_frames(read, ready - read)
+                f.discard_frames(ready)
+                read = ready
+        f.input_finished()
+        out[read:] = f.get_frames(read, f.num_frames_ready - read)
+        return out
+
+    t_ours = t_theirs = t_stream = float("inf")
+    for _ in range(repeats):  # alternating
+        a, got = best(ours, 1)
+        b, _ = best(theirs, 1)
+        c, streamed = best(stream, 1)
+        t_ours, t_theirs, t_stream = min(t_ours, a), min(t_theirs, b), min(t_stream, c)
+    assert np.array_equal(got, streamed)
+    frames = got.shape[0]
+    print(f"MFCC + deltas + accelerations, {SECONDS} s of 16 kHz speech ({frames} frames x 39), "
+          f"one thread, best of {repeats}:")
+    print(f"  melceps (Python, offline)  {t_ours * 1e3:8.1f} ms  {SECONDS / t_ours:9.0f}x real time")
+    print(f"  torchaudio kaldi.mfcc f32 + compute_deltas x2  {t_theirs * 1e3:8.1f} ms  "
+          f"{SECONDS / t_theirs:9.0f}x real time")
+    print(f"  ratio torchaudio / melceps: {t_theirs / t_ours:.2f}x")
+    print(f"  melceps stream, 10 ms chunks  {t_stream * 1e3:8.1f} ms  "
+          f"{SECONDS / t_stream:9.0f}x real time, {t_ours / t_stream:.2f}x the offline throughput")
+    if cxx:
+        with tempfile.NamedTemporaryFile(suffix=".f64") as raw:
+            y.tofile(raw.name)
+            out = subprocess.run([cxx, raw.name, str(repeats)], capture_output=True, text=True,
+                                 check=True).stdout.strip()
+        t_cxx = float(out.split()[0])
+        print(f"  C++ call (same samples)  {t_cxx * 1e3:8.1f} ms: Python / C++ {t_ours / t_cxx:.2f}x")
+
+
+if __name__ == "__main__":
+    main()
