@@ -124,7 +124,6 @@ def batches(items: list[Item], seconds: float) -> list[list[Item]]:
     return out
 
 
-<<<<<<< HEAD
 # ---- options -----------------------------------------------------------------------------
 
 def kaldi_bool(text: str) -> bool:
@@ -166,30 +165,6 @@ def given(args: argparse.Namespace, options, prefix: str = "") -> dict[str, Any]
         if v is not None:
             out[o.name] = v
     return out
-=======
-def process(audio: str, output: str, fmt: str, options: dict[str, Any]) -> dict[str, Any]:
-    """Extracts one file; never raises: failures come back as a record with the message."""
-    record: dict[str, Any] = {"file": audio, "output": output, "frames": 0, "seconds": 0.0,
-                              "status": "ok", "error": None}
-    try:
-        delay = os.environ.get("MELCEPS_EXTRACT_TASK_DELAY")  # seconds; for testing lost workers
-        if delay:
-            import time
-            time.sleep(float(delay))
-        from . import mfcc, read_audio
-        y, fs = read_audio(audio, int16_scale=True)
-        record["seconds"] = y.shape[0] / fs
-        feats = mfcc(y[:, 0], fs, **options)
-        if feats.shape[0] == 0:
-            raise ValueError(f"too short: {y.shape[0]} samples give no whole frame")
-        write_features(Path(output), feats, fmt, options.get("frame_shift", 10.0))
-        record["frames"] = int(feats.shape[0])
-    except Exception as e:  # every failure is recorded and the batch goes on
-        record["status"] = "failed"
-        from . import Error
-        record["error"] = str(e) if isinstance(e, (Error, ValueError)) else f"{type(e).__name__}: {e}"
-    return record
->>>>>>> main
 
 
 def parse_args(argv: list[str] | None) -> argparse.Namespace:
@@ -228,7 +203,6 @@ def parse_args(argv: list[str] | None) -> argparse.Namespace:
                          "0 runs in this process)")
     ap.add_argument("--scheduler", metavar="ADDRESS",
                     help="submit to an existing Dask scheduler, e.g. tcp://HOST:8786")
-<<<<<<< HEAD
     ap.add_argument("--batch-seconds", type=float, default=BATCH_SECONDS,
                     help=f"seconds of audio a task carries at most ({BATCH_SECONDS:.0f})")
     ap.add_argument("--force", action="store_true", help="redo utterances already done")
@@ -250,17 +224,6 @@ def parse_args(argv: list[str] | None) -> argparse.Namespace:
     if args.channel < 0:
         ap.error("--channel counts from 0")
     return args
-=======
-    ap.add_argument("--force", action="store_true", help="redo files whose output exists")
-    from .features import OPTIONS
-    for o in OPTIONS:  # the front end's options, as Kaldi's flags
-        if o.name == "sample_frequency":
-            continue
-        kind = (lambda v: v.lower() in ("true", "1")) if o.type is bool else o.type
-        ap.add_argument("--" + o.name.replace("_", "-"), dest=o.name, type=kind,
-                        default=o.default, metavar=o.type.__name__.upper(), help=o.help)
-    return ap.parse_args(argv)
->>>>>>> main
 
 
 def settings_of(args: argparse.Namespace) -> dict[str, Any]:
@@ -481,16 +444,10 @@ def main(argv: list[str] | None = None) -> int:
         return 2
     outdir = Path(args.output)
     outdir.mkdir(parents=True, exist_ok=True)
-<<<<<<< HEAD
     items, problems = collect(args.inputs)
     has_speakers = any(it.speaker is not None for it in items)
     # Records by utterance; a bad line of a data directory by its place.
     records: dict[str, dict[str, Any]] = {r["file"]: r for r in problems}
-=======
-    fmt = args.format
-    from .features import OPTIONS
-    options = {o.name: getattr(args, o.name) for o in OPTIONS if o.name != "sample_frequency"}
->>>>>>> main
     manifest = outdir / "manifest.jsonl"
     previous, ours = read_manifest(manifest)
     todo: list[Item] = []
