@@ -107,9 +107,10 @@ def hour(root: Path) -> tuple[float, float]:
                 w.writeframes(block)
     # In a process of its own, which reports its own peak (the clusters' processes are
     # children of this one too).
-    code = ("import resource, sys, time; from melceps import extract; t = time.perf_counter(); "
-            "rc = extract.main(sys.argv[1:]); print(time.perf_counter() - t, "
-            "resource.getrusage(resource.RUSAGE_SELF).ru_maxrss); sys.exit(rc)")
+    # VmHWM: ru_maxrss also counts what a forked child had of its parent before exec.
+    code = ("import re, sys, time; from melceps import extract; t = time.perf_counter(); "
+            "rc = extract.main(sys.argv[1:]); print(time.perf_counter() - t, re.search("
+            "r'VmHWM:\\s*(\\d+)', open('/proc/self/status').read())[1]); sys.exit(rc)")
     t0 = time.perf_counter()
     run = subprocess.run([sys.executable, "-c", code, str(path), "-o", str(root / "hour-out"),
                           "--force", "--workers", "0"], check=True, capture_output=True,
