@@ -102,6 +102,8 @@ def compute(item: Item, source, s: dict[str, Any], rec: dict[str, Any]) -> np.nd
             raise ValueError(f"the segment ends at {item.end:g} s, beyond the recording's "
                              f"{source.frames / rate:g} s")
         last = source.frames
+    if source.frames == 0:
+        raise ValueError("the recording holds no samples")
     if first >= last:
         raise ValueError(f"the segment starts at {item.start:g} s, at or beyond the "
                          f"recording's end ({source.frames / rate:g} s)")

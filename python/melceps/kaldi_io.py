@@ -58,9 +58,16 @@ class ArchiveWriter:
         """Appends ``key``'s matrix; returns its offset (for ``path:offset``)."""
         check_key(key)
         assert self._f is not None
-        self._f.write(key.encode() + b" ")
-        offset = self._f.tell()
-        write_matrix(self._f, m)
+        start = self._f.tell()
+        try:
+            self._f.write(key.encode() + b" ")
+            offset = self._f.tell()
+            write_matrix(self._f, m)
+        except BaseException:
+            # A matrix cut short (a full disk) would shift every later one: it goes whole.
+            self._f.seek(start)
+            self._f.truncate()
+            raise
         self.count += 1
         return offset
 

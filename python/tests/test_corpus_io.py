@@ -200,3 +200,13 @@ def test_a_wav_stream_without_its_sizes_runs_to_its_end(tmp_path, data_size, fra
     b[at + 4:at + 8] = struct.pack("<I", data_size)
     a = AudioSource.from_bytes(datadir.wav_sizes_fixed(bytes(b)), "cmd", 0)
     assert a.frames == frames and a.read(frames).size == frames
+
+
+def test_a_matrix_that_fails_to_write_leaves_the_archive_as_it_was(tmp_path):
+    with kaldi_io.ArchiveWriter(tmp_path / "a.ark") as w:
+        w.add("u1", np.ones((2, 3), np.float32))
+        with pytest.raises(ValueError):
+            w.add("u2", np.ones((2, 3), np.int32))  # refused after its key was written
+        w.add("u3", np.zeros((1, 3), np.float32))
+        w.commit()
+    assert [k for k, _ in kaldi_io.read_archive(tmp_path / "a.ark")] == ["u1", "u3"]
