@@ -284,7 +284,7 @@ class Progress:
         if sys.stderr.isatty() and seconds > 0:
             try:
                 from tqdm import tqdm
-                self.bar = tqdm(total=round(seconds / 3600, 3), unit="h", file=sys.stderr,
+                self.bar = tqdm(total=seconds / 3600, unit="h", file=sys.stderr,
                                 bar_format="{l_bar}{bar}| {n:.2f}/{total:.2f} h of audio "
                                            "[{elapsed}<{remaining}{postfix}]")
             except ImportError:
@@ -294,7 +294,7 @@ class Progress:
         seconds = sum(r.get("seconds") or 0.0 for r in records)
         self.done += seconds
         if self.bar:
-            self.bar.update(round(seconds / 3600, 6))
+            self.bar.update(seconds / 3600)
             rate = self.done / 3600 / max(time.perf_counter() - self.t0, 1e-9) * 60
             self.bar.set_postfix_str(f"{rate:.2f} h/min", refresh=False)
 
