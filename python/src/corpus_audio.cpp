@@ -57,7 +57,7 @@ class AudioSource {
   }
 
   // `name` names the source in messages (the command that produced the bytes).
-  static std::unique_ptr<AudioSource> fromBytes(py::bytes data, const std::string &name,
+  static std::unique_ptr<AudioSource> fromBytes(const py::bytes &data, const std::string &name,
                                                 int channel) {
     std::unique_ptr<AudioSource> s(new AudioSource(name, channel));
     s->memory_ = std::make_unique<MemoryStream>();
@@ -82,8 +82,8 @@ class AudioSource {
 
   void seek(long long frame) {
     if (frame < 0 || frame > info_.frames)
-      throw std::runtime_error(name_ + ": cannot seek to sample " + std::to_string(frame) +
-                               " of " + std::to_string(info_.frames));
+      throw std::runtime_error(name_ + ": cannot seek to sample " + std::to_string(frame) + " of " +
+                               std::to_string(info_.frames));
     if (sf_seek(file_, frame, SEEK_SET) < 0)
       throw std::runtime_error(name_ + ": cannot seek: " + sf_strerror(file_));
     position_ = frame;
@@ -133,8 +133,9 @@ class AudioSource {
     if (info_.samplerate <= 0)
       throw std::runtime_error(name_ + ": the sampling rate is not positive");
     if (channel_ < 0 || channel_ >= info_.channels)
-      throw std::runtime_error(name_ + ": no channel " + std::to_string(channel_) + " (the file has " +
-                               std::to_string(info_.channels) + ", numbered from 0)");
+      throw std::runtime_error(name_ + ": no channel " + std::to_string(channel_) +
+                               " (the file has " + std::to_string(info_.channels) +
+                               ", numbered from 0)");
   }
 
   std::string name_;
@@ -162,8 +163,8 @@ class Resampler {
   Resampler &operator=(const Resampler &) = delete;
 
   // The output the samples make ready; with last, everything still held back as well.
-  py::array_t<double> process(py::array_t<double, py::array::c_style | py::array::forcecast> in,
-                              bool last) {
+  py::array_t<double> process(
+      const py::array_t<double, py::array::c_style | py::array::forcecast> &in, bool last) {
     if (in.ndim() != 1) throw std::invalid_argument("samples must be 1-D");
     if (finished_) throw std::runtime_error("samples given after the last block");
     const double *x = in.data();
@@ -171,14 +172,14 @@ class Resampler {
     std::vector<double> out;
     {
       py::gil_scoped_release unlocked;
-      const size_t olen = static_cast<size_t>(std::ceil(n * ratio_)) + 1024;
+      const size_t olen = static_cast<size_t>(std::ceil(static_cast<double>(n) * ratio_)) + 1024;
       size_t used = 0;
       // All of the input first, then (at the end) the flush until nothing more comes.
       for (bool flushing = false;;) {
         size_t idone = 0, odone = 0, at = out.size();
         out.resize(at + olen);
-        soxr_error_t error = soxr_process(soxr_, flushing ? nullptr : x + used, n - used,
-                                          &idone, out.data() + at, olen, &odone);
+        soxr_error_t error = soxr_process(soxr_, flushing ? nullptr : x + used, n - used, &idone,
+                                          out.data() + at, olen, &odone);
         out.resize(at + odone);
         if (error) throw std::runtime_error(std::string("libsoxr: ") + error);
         used += idone;

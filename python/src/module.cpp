@@ -318,6 +318,7 @@ std::vector<std::string> audioExtensions() {
 }  // namespace
 
 void registerFeatures(py::module_ &m);  // features.cpp
+
 void registerCorpusAudio(py::module_ &m);  // corpus_audio.cpp
 
 PYBIND11_MODULE(_melceps, m) {
