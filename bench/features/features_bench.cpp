@@ -4,17 +4,16 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "melceps/features.h"
 
 int main(int argc, char **argv) {
   if (argc < 2) return 2;
-  std::ifstream in(argv[1], std::ios::binary);
-  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::vector<double> y(bytes.size() / sizeof(double));
-  std::copy(bytes.begin(), bytes.begin() + y.size() * sizeof(double), reinterpret_cast<char *>(y.data()));
+  std::ifstream in(argv[1], std::ios::binary | std::ios::ate);
+  std::vector<double> y(static_cast<size_t>(in.tellg()) / sizeof(double));
+  in.seekg(0);
+  in.read(reinterpret_cast<char *>(y.data()), static_cast<std::streamsize>(y.size() * sizeof(double)));
   const int repeats = argc > 2 ? std::atoi(argv[2]) : 7;
   melceps::Options o;
   melceps::DeltaOptions d;

@@ -104,16 +104,23 @@ Computer::Computer(Kind kind, const Options &options)
       needs_energy_ = options.use_energy;
       // c0 is the orthonormal transform's zeroth term, sqrt(1 / n) times the sum; c1 on are
       // chan2qf's rows; each row carries its lifter weight (1 for c0).
-      dct_.assign(ceps * n, std::sqrt(1.0 / static_cast<double>(n)));
+      std::vector<double> rows(ceps * n, std::sqrt(1.0 / static_cast<double>(n)));
       if (ceps > 1) {
-        std::vector<double> rows = toolbox::cosineTransform(n, ceps - 1);
-        std::copy(rows.begin(), rows.end(), dct_.begin() + n);
+        std::vector<double> transform = toolbox::cosineTransform(n, ceps - 1);
+        std::copy(transform.begin(), transform.end(), rows.begin() + n);
         if (options.cepstral_lifter != 0) {
           std::vector<double> lift = toolbox::lifterWeights(ceps - 1, std::abs(options.cepstral_lifter));
           for (int64_t r = 1; r < ceps; ++r) {
-            for (int64_t k = 0; k < n; ++k) dct_[r * n + k] *= lift[r - 1];
+            for (int64_t k = 0; k < n; ++k) rows[r * n + k] *= lift[r - 1];
           }
         }
+      }
+      // Kept by columns, each padded to a whole number of vectors.
+      const int64_t width = (ceps + 7) / 8 * 8;
+      cepstra_.assign(width, 0.0);
+      dct_.assign(n * width, 0.0);
+      for (int64_t r = 0; r < ceps; ++r) {
+        for (int64_t k = 0; k < n; ++k) dct_[k * width + r] = rows[r * n + k];
       }
       break;
     }
@@ -168,13 +175,17 @@ MELCEPS_VECTOR void Computer::mfcc(double log_energy, double *out) {
   banks_->apply(spectrum_->power(), mel_.data());
   const int64_t n = banks_->numBins(), ceps = options_.num_ceps;
   flooredLogs(mel_.data(), n, kEpsilon);
-  for (int64_t r = 0; r < ceps; ++r) {
-    const double *row = dct_.data() + r * n;
-    double sum = 0.0;
-#pragma omp simd reduction(+ : sum)
-    for (int64_t k = 0; k < n; ++k) sum += row[k] * mel_[k];
-    out[r] = sum;
+  // The transform by columns: every coefficient at once, channel after channel.
+  double *acc = cepstra_.data();
+  const int64_t width = static_cast<int64_t>(cepstra_.size());
+  std::fill(acc, acc + width, 0.0);
+  for (int64_t k = 0; k < n; ++k) {
+    const double *column = dct_.data() + k * width;
+    const double m = mel_[k];
+#pragma omp simd
+    for (int64_t r = 0; r < width; ++r) acc[r] += column[r] * m;
   }
+  std::copy(acc, acc + ceps, out);
   if (options_.use_energy) out[0] = log_energy;
   if (options_.htk_compat) {
     // HTK's order: c1 .. c(n-1), then c0 (or the energy); c0 without the sqrt(2) of the
