@@ -129,17 +129,18 @@ class Stream {
     }
   }
 
-  // Keeps the samples the coming frames (and the reflection at the end) may still read.
+  // Keeps the samples the coming frames (and the reflection at the end) may still read:
+  // held covers [held_start, chunk_start) before and [from, total) after, in its own storage.
   void keepTail(const double *chunk, int64_t chunk_start, int64_t total) {
     int64_t from = geometry.firstSample(next_frame);
     if (!geometry.snip_edges) from -= geometry.size;
-    from = std::clamp<int64_t>(from, 0, total);
-    std::vector<double> kept;
-    kept.reserve(total - from);
-    for (int64_t s = from; s < total; ++s) {
-      kept.push_back(s >= chunk_start ? chunk[s - chunk_start] : held[s - held_start]);
+    from = std::clamp<int64_t>(std::max(from, held_start), 0, total);
+    if (from >= chunk_start) {
+      held.assign(chunk + (from - chunk_start), chunk + (total - chunk_start));
+    } else {
+      held.erase(held.begin(), held.begin() + (from - held_start));
+      held.insert(held.end(), chunk, chunk + (total - chunk_start));
     }
-    held.swap(kept);
     held_start = from;
   }
 
