@@ -46,9 +46,13 @@ class Spectrum {
  private:
   static fftw_plan planFor(int64_t n) {
     static std::mutex lock;
-    static std::vector<std::pair<int64_t, fftw_plan>> plans;  // kept for the process
+    // Kept, and reachable, for the life of the process.
+    static auto *plans = new std::vector<std::pair<int64_t, fftw_plan>>();
     std::lock_guard guard(lock);
-    for (auto &[size, plan] : plans) {
+    // The runtime's fft plans too, from its own threads: FFTW's planner takes its own lock.
+    static std::once_flag safe;
+    std::call_once(safe, fftw_make_planner_thread_safe);
+    for (auto &[size, plan] : *plans) {
       if (size == n) return plan;
     }
     double *in = fftw_alloc_real(n);
@@ -60,7 +64,7 @@ class Spectrum {
     fftw_free(in);
     fftw_free(out);
     if (!plan) throw Error("No FFT plan for " + std::to_string(n) + " points.");
-    plans.emplace_back(n, plan);
+    plans->emplace_back(n, plan);
     return plan;
   }
   void release() {
