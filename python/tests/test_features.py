@@ -118,6 +118,21 @@ def test_streams_equal_whole_signals(kind, opts):
             np.testing.assert_array_equal(np.vstack(got), want, err_msg=f"{post} {chunking}")
 
 
+@pytest.mark.parametrize("kind, opts", CASES, ids=[f"{k}-{o}" for k, o in CASES])
+def test_every_option_set_streams_as_the_whole_signal_computes(kind, opts):
+    y = speech()[:6000]
+    want = getattr(melceps, kind)(y, FS, **opts)
+    f = melceps.OnlineFeatures(kind, FS, **opts)
+    rng = np.random.default_rng(len(CASES))
+    at = 0
+    while at < len(y):
+        step = int(rng.integers(1, 500))
+        f.accept_waveform(y[at:at + step])
+        at += step
+    f.input_finished()
+    np.testing.assert_array_equal(f.get_frames(0, f.num_frames_ready), want)
+
+
 def test_frames_come_as_soon_as_they_can():
     f = melceps.OnlineFeatures("mfcc", FS, deltas={"order": 1, "window": 2})
     f.accept_waveform(np.ones(400 + 160 * 4) * 100.0)  # 5 frames: frame 2 has its window
