@@ -15,10 +15,14 @@ namespace {
 
 double anyNumber(FuzzedDataProvider &in, double low, double high) {
   switch (in.ConsumeIntegralInRange(0, 9)) {
-    case 0: return std::numeric_limits<double>::quiet_NaN();
-    case 1: return -std::numeric_limits<double>::infinity();
-    case 2: return -in.ConsumeFloatingPointInRange(0.0, 1e6);
-    default: return in.ConsumeFloatingPointInRange(low, high);
+    case 0:
+      return std::numeric_limits<double>::quiet_NaN();
+    case 1:
+      return -std::numeric_limits<double>::infinity();
+    case 2:
+      return -in.ConsumeFloatingPointInRange(0.0, 1e6);
+    default:
+      return in.ConsumeFloatingPointInRange(low, high);
   }
 }
 
@@ -31,8 +35,8 @@ melceps::Options optionsFrom(FuzzedDataProvider &in) {
   o.dither_seed = in.ConsumeIntegral<int64_t>();
   o.remove_dc_offset = in.ConsumeBool();
   if (in.ConsumeBool()) o.preemphasis_coefficient = anyNumber(in, 0.0, 1.0);
-  static const char *windows[] = {"povey", "hamming", "hanning", "rectangular", "blackman", "sine",
-                                  "kaiser"};
+  static const char *windows[] = {"povey",    "hamming", "hanning", "rectangular",
+                                  "blackman", "sine",    "kaiser"};
   o.window_type = windows[in.ConsumeIntegralInRange(0, 6)];
   if (in.ConsumeBool()) o.blackman_coeff = anyNumber(in, 0.0, 1.0);
   o.snip_edges = in.ConsumeBool();
@@ -96,7 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     size_t at = 0, c = 0;
     try {
       while (at < y.size()) {
-        size_t step = chunks.empty() ? y.size() : std::min(chunks[c++ % chunks.size()], y.size() - at);
+        size_t step =
+            chunks.empty() ? y.size() : std::min(chunks[c++ % chunks.size()], y.size() - at);
         stream.acceptWaveform(std::span<const double>(y.data() + at, step));
         at += step;
       }

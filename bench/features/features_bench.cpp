@@ -17,7 +17,8 @@ int main(int argc, char **argv) {
   std::ifstream in(argv[1], std::ios::binary | std::ios::ate);
   std::vector<double> y(static_cast<size_t>(in.tellg()) / sizeof(double));
   in.seekg(0);
-  in.read(reinterpret_cast<char *>(y.data()), static_cast<std::streamsize>(y.size() * sizeof(double)));
+  in.read(reinterpret_cast<char *>(y.data()),
+          static_cast<std::streamsize>(y.size() * sizeof(double)));
   const int repeats = argc > 2 ? std::atoi(argv[2]) : 7;
   const size_t chunk = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 0;
   melceps::Options o;
@@ -43,7 +44,8 @@ int main(int argc, char **argv) {
       f.inputFinished();
       f.getFrames(read, f.numFramesReady() - read, out.data() + read * dim);
     }
-    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count());
+    best =
+        std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count());
   }
   std::printf("%.6f %lld %g\n", best, static_cast<long long>(frames), out.back());
 }

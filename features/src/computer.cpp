@@ -1,6 +1,5 @@
 // MFCC, filterbank and spectrogram features of one frame: the FFT of the processed frame,
 // its power (or magnitude) spectrum, the mel filters, logs and the cosine transform.
-#include "vector.h"
 #include "computer.h"
 
 #include <fftw3.h>
@@ -10,9 +9,10 @@
 #include <limits>
 #include <mutex>
 
-#include "melceps/features.h"
 #include "logs.h"
+#include "melceps/features.h"
 #include "toolbox.h"
+#include "vector.h"
 
 namespace melceps {
 
@@ -38,7 +38,8 @@ class Spectrum {
     const int64_t bins = n_ / 2 + 1;
     const double *c = reinterpret_cast<const double *>(out_);
 #pragma omp simd
-    for (int64_t k = 0; k < bins; ++k) power_[k] = c[2 * k] * c[2 * k] + c[2 * k + 1] * c[2 * k + 1];
+    for (int64_t k = 0; k < bins; ++k)
+      power_[k] = c[2 * k] * c[2 * k] + c[2 * k + 1] * c[2 * k + 1];
     return power_;
   }
   int64_t size() const { return n_; }
@@ -90,7 +91,7 @@ Computer::Computer(Kind kind, const Options &options)
   spectrum_ = std::make_unique<Spectrum>(g.padded);
   scratch_.resize(g.size);
   log_energy_floor_ = options.energy_floor > 0 ? std::log(options.energy_floor)
-                                                : -std::numeric_limits<double>::infinity();
+                                               : -std::numeric_limits<double>::infinity();
   switch (kind) {
     case Kind::spectrogram:
       dim_ = g.padded / 2 + 1;
@@ -113,7 +114,8 @@ Computer::Computer(Kind kind, const Options &options)
         std::vector<double> transform = toolbox::cosineTransform(n, ceps - 1);
         std::copy(transform.begin(), transform.end(), rows.begin() + n);
         if (options.cepstral_lifter != 0) {
-          std::vector<double> lift = toolbox::lifterWeights(ceps - 1, std::abs(options.cepstral_lifter));
+          std::vector<double> lift =
+              toolbox::lifterWeights(ceps - 1, std::abs(options.cepstral_lifter));
           for (int64_t r = 1; r < ceps; ++r) {
             for (int64_t k = 0; k < n; ++k) rows[r * n + k] *= lift[r - 1];
           }
@@ -141,9 +143,12 @@ void Computer::compute(int64_t frame, const double *x, double *out) {
     log_energy = std::max(std::log(std::max(energy, kEpsilon)), log_energy_floor_);
   }
   switch (kind_) {
-    case Kind::mfcc: return mfcc(log_energy, out);
-    case Kind::fbank: return fbank(log_energy, out);
-    case Kind::spectrogram: return spectrogram(log_energy, out);
+    case Kind::mfcc:
+      return mfcc(log_energy, out);
+    case Kind::fbank:
+      return fbank(log_energy, out);
+    case Kind::spectrogram:
+      return spectrogram(log_energy, out);
   }
 }
 

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "computer.h"
-#include "vector.h"
 #include "melceps/features.h"
 #include "stages.h"
+#include "vector.h"
 
 namespace melceps {
 
@@ -26,9 +26,12 @@ int64_t frameCount(const Options &o, int64_t num_samples) {
 int64_t featureDim(Kind kind, const Options &o) {
   validate(o, kind);
   switch (kind) {
-    case Kind::mfcc: return o.num_ceps;
-    case Kind::fbank: return o.num_mel_bins + (o.use_energy ? 1 : 0);
-    case Kind::spectrogram: return FrameGeometry(o).padded / 2 + 1;
+    case Kind::mfcc:
+      return o.num_ceps;
+    case Kind::fbank:
+      return o.num_mel_bins + (o.use_energy ? 1 : 0);
+    case Kind::spectrogram:
+      return FrameGeometry(o).padded / 2 + 1;
   }
   return 0;
 }
@@ -83,7 +86,7 @@ MELCEPS_VECTOR bool allFinite(const T *p, int64_t n) {
 class Stream {
  public:
   Stream(Kind kind, const Options &options, const CmvnOptions *cmvn, const DeltaOptions *deltas,
-       Stage *sink)
+         Stage *sink)
       : computer(kind, options), geometry(computer.geometry()) {
     if (cmvn) validate(*cmvn);
     if (deltas) validate(*deltas);
@@ -249,7 +252,8 @@ template <class T>
 void computeInto(Kind kind, const Options &options, std::span<const double> samples, T *out,
                  const CmvnOptions *cmvn, const DeltaOptions *deltas) {
   validate(options, kind);
-  const int64_t dim = deltas ? deltaDim(featureDim(kind, options), *deltas) : featureDim(kind, options);
+  const int64_t dim =
+      deltas ? deltaDim(featureDim(kind, options), *deltas) : featureDim(kind, options);
   MatrixSink<T> sink(out, dim);
   Stream stream(kind, options, cmvn, deltas, &sink);
   stream.accept(samples);

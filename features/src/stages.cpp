@@ -1,11 +1,11 @@
 // The stages after the frames: mean removal, sliding normalisation and deltas.
 #include "stages.h"
 
-#include "vector.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+
+#include "vector.h"
 
 namespace melceps {
 

@@ -33,7 +33,7 @@ std::vector<fs::path> moduleFolders() {
   Dl_info info{};
   if (dladdr(reinterpret_cast<void *>(&moduleFolders), &info) && info.dli_fname) {
     fs::path here = fs::path(info.dli_fname).parent_path();
-    folders.push_back(here / "mex");          // installed: lib/mex beside lib/libmelceps.so
+    folders.push_back(here / "mex");                // installed: lib/mex beside lib/libmelceps.so
     folders.push_back(here.parent_path() / "mex");  // build tree: build/mex beside build/lib
   }
   return folders;

@@ -1,12 +1,13 @@
 // The features family: the front end's library (MFCC, filterbank and spectrogram features,
 // deltas, sliding normalisation) with its options as name-value pairs by Kaldi's names.
 // Feature matrices hold one frame per column, as everywhere in the toolbox.
+#include "melceps/features.h"
+
 #include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "melceps/features.h"
 #include "shell/builtins/support.h"
 
 namespace shell::builtins {
@@ -15,8 +16,7 @@ namespace {
 
 // The samples: a real double vector, or the first column of a matrix.
 std::vector<double> samplesOf(const mxArray *y, const char *name) {
-  if (!y || mxGetClassID(y) != mxDOUBLE_CLASS || mxIsComplex(y) ||
-      mxGetNumberOfDimensions(y) > 2) {
+  if (!y || mxGetClassID(y) != mxDOUBLE_CLASS || mxIsComplex(y) || mxGetNumberOfDimensions(y) > 2) {
     raise(std::string(name) + ": the samples must be a real double vector.");
   }
   const size_t m = mxGetM(y), n = mxGetN(y);
@@ -44,10 +44,11 @@ bool setFrom(Record &record, const std::string &key, const mxArray *v, const cha
           const bool number = v && mxGetNumberOfElements(v) == 1 && !mxIsComplex(v) &&
                               (mxGetClassID(v) == mxDOUBLE_CLASS || mxIsLogical(v));
           if (!number) raise(std::string(name) + ": the option '" + key + "' takes a number.");
-          const double x = mxIsLogical(v) ? static_cast<const bool *>(mxGetData(v))[0]
-                                          : mxGetPr(v)[0];
+          const double x =
+              mxIsLogical(v) ? static_cast<const bool *>(mxGetData(v))[0] : mxGetPr(v)[0];
           if constexpr (std::is_same_v<T, bool>) {
-            if (x != 0 && x != 1) raise(std::string(name) + ": the option '" + key + "' takes true or false.");
+            if (x != 0 && x != 1)
+              raise(std::string(name) + ": the option '" + key + "' takes true or false.");
             record.*member = x != 0;
           } else if constexpr (std::is_same_v<T, int64_t>) {
             if (x != std::floor(x) || std::abs(x) > 1e15)
