@@ -5,7 +5,7 @@ BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
 TSAN_BUILD ?= build-thread
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = load shell print gateways audio roundtrip
+FUZZ_TARGETS = load shell print gateways audio roundtrip features
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
@@ -55,7 +55,7 @@ fuzz:
 	@scripts/install-deps --fuzz
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMEXRT_FUZZ=ON -DMEXRT_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_load fuzz_shell fuzz_print fuzz_gateways \
-	  fuzz_audio fuzz_roundtrip fuzz_mat_seeds fuzz_audio_seeds
+	  fuzz_audio fuzz_roundtrip fuzz_features fuzz_mat_seeds fuzz_audio_seeds
 	for t in $(FUZZ_TARGETS); do mkdir -p $(FUZZ_BUILD)/corpus/$$t; done
 	$(FUZZ_BUILD)/bin/fuzz_mat_seeds $(FUZZ_BUILD)/corpus/load
 	$(FUZZ_BUILD)/bin/fuzz_audio_seeds $(FUZZ_BUILD)/corpus/audio

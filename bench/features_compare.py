@@ -92,13 +92,34 @@ def main():
     print(f"  ratio torchaudio / melceps: {t_theirs / t_ours:.2f}x")
     print(f"  melceps stream, 10 ms chunks  {t_stream * 1e3:8.1f} ms  "
           f"{SECONDS / t_stream:9.0f}x real time, {t_ours / t_stream:.2f}x the offline throughput")
-    if cxx:
-        with tempfile.NamedTemporaryFile(suffix=".f64") as raw:
-            y.tofile(raw.name)
-            out = subprocess.run([cxx, raw.name, str(repeats)], capture_output=True, text=True,
-                                 check=True).stdout.strip()
-        t_cxx = float(out.split()[0])
-        print(f"  C++ call (same samples)  {t_cxx * 1e3:8.1f} ms: Python / C++ {t_ours / t_cxx:.2f}x")
+    with tempfile.NamedTemporaryFile(suffix=".f64") as raw:
+        y.tofile(raw.name)
+        if cxx:
+            times = []
+            for chunk in (0, 160):
+                out = subprocess.run([cxx, raw.name, str(repeats), str(chunk)], capture_output=True,
+                                     text=True, check=True).stdout.strip()
+                times.append(float(out.split()[0]))
+            print(f"  C++ call (same samples)  {times[0] * 1e3:8.1f} ms  "
+                  f"{SECONDS / times[0]:9.0f}x real time: Python / C++ {t_ours / times[0]:.2f}x")
+            print(f"  C++ stream, 10 ms chunks  {times[1] * 1e3:8.1f} ms  "
+                  f"{SECONDS / times[1]:9.0f}x real time, {times[0] / times[1]:.2f}x the offline "
+                  f"throughput")
+        # Peak memory of the offline call in a fresh process: its growth over the input.
+        probe = ("import numpy as np; from melceps import _melceps as m\n"
+                 "def hwm():\n"
+                 "    for line in open('/proc/self/status'):\n"
+                 "        if line.startswith('VmHWM'): return int(line.split()[1])\n"
+                 f"y = np.fromfile({raw.name!r}); o = {{'sample_frequency': {float(FS)}}}\n"
+                 "m.compute('mfcc', y[:16000], o, None, {}, False)\n"
+                 "open('/proc/self/clear_refs', 'w').write('5')  # the peak from here on\n"
+                 "r0 = hwm(); c = m.compute('mfcc', y, o, None, {}, False); r1 = hwm()\n"
+                 "print(r0, r1, c.nbytes, y.nbytes)")
+        r0, r1, out_bytes, in_bytes = map(int, subprocess.run(
+            [sys.executable, "-c", probe], capture_output=True, text=True, check=True,
+            env=os.environ).stdout.split())
+        print(f"  peak memory of the offline call: +{(r1 - r0) / 1024:.1f} MiB over the "
+              f"{in_bytes / 2**20:.1f} MiB input, for an output of {out_bytes / 2**20:.1f} MiB")
 
 
 if __name__ == "__main__":

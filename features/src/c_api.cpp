@@ -1,11 +1,10 @@
 // The C interface: handles over the C++ objects, every exception turned into a status.
-#include "melceps/melceps.h"
-
 #include <new>
 #include <optional>
 #include <string>
 
 #include "melceps/features.h"
+#include "melceps/melceps.h"
 
 struct melceps_options {
   melceps::Options features;
@@ -69,15 +68,19 @@ melceps_status melceps_options_set(melceps_options *o, const char *name, const c
 
 melceps_status melceps_options_enable_deltas(melceps_options *o, int enable) {
   if (!o) return missing("options");
-  if (!enable) o->deltas.reset();
-  else if (!o->deltas) o->deltas.emplace();
+  if (!enable)
+    o->deltas.reset();
+  else if (!o->deltas)
+    o->deltas.emplace();
   return MELCEPS_OK;
 }
 
 melceps_status melceps_options_enable_sliding_cmvn(melceps_options *o, int enable) {
   if (!o) return missing("options");
-  if (!enable) o->cmvn.reset();
-  else if (!o->cmvn) o->cmvn.emplace();
+  if (!enable)
+    o->cmvn.reset();
+  else if (!o->cmvn)
+    o->cmvn.emplace();
   return MELCEPS_OK;
 }
 
@@ -86,9 +89,9 @@ melceps_status melceps_online_new(const char *kind, const melceps_options *o,
   if (!kind || !o || !out) return missing("kind, options or result");
   *out = nullptr;
   return guarded([&] {
-    *out = new melceps_online{melceps::OnlineFeatures(
-        melceps::parseKind(kind), o->features, o->cmvn ? &*o->cmvn : nullptr,
-        o->deltas ? &*o->deltas : nullptr)};
+    *out = new melceps_online{melceps::OnlineFeatures(melceps::parseKind(kind), o->features,
+                                                      o->cmvn ? &*o->cmvn : nullptr,
+                                                      o->deltas ? &*o->deltas : nullptr)};
   });
 }
 

@@ -1,6 +1,5 @@
 // MFCC, filterbank and spectrogram features of one frame: the FFT of the processed frame,
 // its power (or magnitude) spectrum, the mel filters, logs and the cosine transform.
-#include "vector.h"
 #include "computer.h"
 
 #include <fftw3.h>
@@ -10,9 +9,10 @@
 #include <limits>
 #include <mutex>
 
-#include "melceps/features.h"
 #include "logs.h"
+#include "melceps/features.h"
 #include "toolbox.h"
+#include "vector.h"
 
 namespace melceps {
 
@@ -38,7 +38,8 @@ class Spectrum {
     const int64_t bins = n_ / 2 + 1;
     const double *c = reinterpret_cast<const double *>(out_);
 #pragma omp simd
-    for (int64_t k = 0; k < bins; ++k) power_[k] = c[2 * k] * c[2 * k] + c[2 * k + 1] * c[2 * k + 1];
+    for (int64_t k = 0; k < bins; ++k)
+      power_[k] = c[2 * k] * c[2 * k] + c[2 * k + 1] * c[2 * k + 1];
     return power_;
   }
   int64_t size() const { return n_; }
@@ -46,9 +47,13 @@ class Spectrum {
  private:
   static fftw_plan planFor(int64_t n) {
     static std::mutex lock;
-    static std::vector<std::pair<int64_t, fftw_plan>> plans;  // kept for the process
+    // Kept, and reachable, for the life of the process.
+    static auto *plans = new std::vector<std::pair<int64_t, fftw_plan>>();
     std::lock_guard guard(lock);
-    for (auto &[size, plan] : plans) {
+    // The runtime's fft plans too, from its own threads: FFTW's planner takes its own lock.
+    static std::once_flag safe;
+    std::call_once(safe, fftw_make_planner_thread_safe);
+    for (auto &[size, plan] : *plans) {
       if (size == n) return plan;
     }
     double *in = fftw_alloc_real(n);
@@ -60,7 +65,7 @@ class Spectrum {
     fftw_free(in);
     fftw_free(out);
     if (!plan) throw Error("No FFT plan for " + std::to_string(n) + " points.");
-    plans.emplace_back(n, plan);
+    plans->emplace_back(n, plan);
     return plan;
   }
   void release() {
@@ -86,7 +91,7 @@ Computer::Computer(Kind kind, const Options &options)
   spectrum_ = std::make_unique<Spectrum>(g.padded);
   scratch_.resize(g.size);
   log_energy_floor_ = options.energy_floor > 0 ? std::log(options.energy_floor)
-                                                : -std::numeric_limits<double>::infinity();
+                                               : -std::numeric_limits<double>::infinity();
   switch (kind) {
     case Kind::spectrogram:
       dim_ = g.padded / 2 + 1;
@@ -104,16 +109,24 @@ Computer::Computer(Kind kind, const Options &options)
       needs_energy_ = options.use_energy;
       // c0 is the orthonormal transform's zeroth term, sqrt(1 / n) times the sum; c1 on are
       // chan2qf's rows; each row carries its lifter weight (1 for c0).
-      dct_.assign(ceps * n, std::sqrt(1.0 / static_cast<double>(n)));
+      std::vector<double> rows(ceps * n, std::sqrt(1.0 / static_cast<double>(n)));
       if (ceps > 1) {
-        std::vector<double> rows = toolbox::cosineTransform(n, ceps - 1);
-        std::copy(rows.begin(), rows.end(), dct_.begin() + n);
+        std::vector<double> transform = toolbox::cosineTransform(n, ceps - 1);
+        std::copy(transform.begin(), transform.end(), rows.begin() + n);
         if (options.cepstral_lifter != 0) {
-          std::vector<double> lift = toolbox::lifterWeights(ceps - 1, std::abs(options.cepstral_lifter));
+          std::vector<double> lift =
+              toolbox::lifterWeights(ceps - 1, std::abs(options.cepstral_lifter));
           for (int64_t r = 1; r < ceps; ++r) {
-            for (int64_t k = 0; k < n; ++k) dct_[r * n + k] *= lift[r - 1];
+            for (int64_t k = 0; k < n; ++k) rows[r * n + k] *= lift[r - 1];
           }
         }
+      }
+      // Kept by columns, each padded to a whole number of vectors.
+      const int64_t width = (ceps + 7) / 8 * 8;
+      cepstra_.assign(width, 0.0);
+      dct_.assign(n * width, 0.0);
+      for (int64_t r = 0; r < ceps; ++r) {
+        for (int64_t k = 0; k < n; ++k) dct_[k * width + r] = rows[r * n + k];
       }
       break;
     }
@@ -130,9 +143,12 @@ void Computer::compute(int64_t frame, const double *x, double *out) {
     log_energy = std::max(std::log(std::max(energy, kEpsilon)), log_energy_floor_);
   }
   switch (kind_) {
-    case Kind::mfcc: return mfcc(log_energy, out);
-    case Kind::fbank: return fbank(log_energy, out);
-    case Kind::spectrogram: return spectrogram(log_energy, out);
+    case Kind::mfcc:
+      return mfcc(log_energy, out);
+    case Kind::fbank:
+      return fbank(log_energy, out);
+    case Kind::spectrogram:
+      return spectrogram(log_energy, out);
   }
 }
 
@@ -168,13 +184,17 @@ MELCEPS_VECTOR void Computer::mfcc(double log_energy, double *out) {
   banks_->apply(spectrum_->power(), mel_.data());
   const int64_t n = banks_->numBins(), ceps = options_.num_ceps;
   flooredLogs(mel_.data(), n, kEpsilon);
-  for (int64_t r = 0; r < ceps; ++r) {
-    const double *row = dct_.data() + r * n;
-    double sum = 0.0;
-#pragma omp simd reduction(+ : sum)
-    for (int64_t k = 0; k < n; ++k) sum += row[k] * mel_[k];
-    out[r] = sum;
+  // The transform by columns: every coefficient at once, channel after channel.
+  double *acc = cepstra_.data();
+  const int64_t width = static_cast<int64_t>(cepstra_.size());
+  std::fill(acc, acc + width, 0.0);
+  for (int64_t k = 0; k < n; ++k) {
+    const double *column = dct_.data() + k * width;
+    const double m = mel_[k];
+#pragma omp simd
+    for (int64_t r = 0; r < width; ++r) acc[r] += column[r] * m;
   }
+  std::copy(acc, acc + ceps, out);
   if (options_.use_energy) out[0] = log_energy;
   if (options_.htk_compat) {
     // HTK's order: c1 .. c(n-1), then c0 (or the energy); c0 without the sqrt(2) of the

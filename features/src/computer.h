@@ -36,10 +36,11 @@ class Computer {
   std::unique_ptr<MelBanks> banks_;
   int64_t dim_ = 0;
   bool needs_energy_ = false;
-  double log_energy_floor_;         // -infinity without a floor
-  std::vector<double> dct_;         // num_ceps x num_mel_bins, the lifter folded in
-  std::vector<double> scratch_;     // dithered samples
-  std::vector<double> mel_;         // filterbank energies
+  double log_energy_floor_;      // -infinity without a floor
+  std::vector<double> dct_;      // by columns: num_mel_bins x padded num_ceps, lifter folded in
+  std::vector<double> cepstra_;  // the padded coefficients of a frame
+  std::vector<double> scratch_;  // dithered samples
+  std::vector<double> mel_;      // filterbank energies
 };
 
 }  // namespace melceps

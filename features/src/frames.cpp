@@ -1,10 +1,11 @@
 // Framing, windows and the processing of a frame before its FFT.
-#include "vector.h"
 #include "frames.h"
 
 #include <cfloat>
 #include <cmath>
 #include <numbers>
+
+#include "vector.h"
 
 namespace melceps {
 
@@ -49,7 +50,8 @@ std::vector<double> analysisWindow(const Options &o, int64_t size) {
     } else if (type == "povey") {
       w[i] = std::pow(0.5 - 0.5 * std::cos(a * x), 0.85);
     } else if (type == "blackman") {
-      w[i] = o.blackman_coeff - 0.5 * std::cos(a * x) + (0.5 - o.blackman_coeff) * std::cos(2 * a * x);
+      w[i] =
+          o.blackman_coeff - 0.5 * std::cos(a * x) + (0.5 - o.blackman_coeff) * std::cos(2 * a * x);
     }
   }
   return w;
@@ -88,7 +90,7 @@ FrameProcessor::FrameProcessor(const Options &o)
       preemph_(o.preemphasis_coefficient) {}
 
 MELCEPS_VECTOR double FrameProcessor::process(int64_t frame, const double *x, double *scratch,
-                               double *out) const {
+                                              double *out) const {
   const int64_t n = geometry_.size;
   if (dither_ != 0.0) {
     uint64_t base = mix(seed_ ^ mix(static_cast<uint64_t>(frame)));

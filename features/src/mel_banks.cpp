@@ -1,11 +1,11 @@
 // The mel filterbank of the front end, taken from the toolbox's bandsetup and mel.
-#include "vector.h"
 #include "mel_banks.h"
 
 #include <string>
 
 #include "melceps/features.h"
 #include "toolbox.h"
+#include "vector.h"
 
 namespace melceps {
 
@@ -40,8 +40,8 @@ MelBanks::MelBanks(const Options &o, int64_t frame_size, int64_t padded) : colum
       for (int64_t k = 0; k < columns_; ++k) {
         const double m = mels[k];
         if (m <= left || m >= right) continue;
-        dense[b * columns_ + k] = m <= centre ? (m - left) / (centre - left)
-                                              : (right - m) / (right - centre);
+        dense[b * columns_ + k] =
+            m <= centre ? (m - left) / (centre - left) : (right - m) / (right - centre);
       }
     }
   }

@@ -24,9 +24,9 @@ class MelBanks {
 
  private:
   int64_t columns_ = 0;
-  std::vector<int64_t> first_;       // first bin of each filter
-  std::vector<int64_t> offset_;      // where its weights start in weights_
-  std::vector<int64_t> length_;      // bins it covers
+  std::vector<int64_t> first_;   // first bin of each filter
+  std::vector<int64_t> offset_;  // where its weights start in weights_
+  std::vector<int64_t> length_;  // bins it covers
   std::vector<double> weights_;
   bool from_bandsetup_ = false;
 };

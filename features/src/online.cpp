@@ -8,9 +8,9 @@
 #include <string>
 
 #include "computer.h"
-#include "vector.h"
 #include "melceps/features.h"
 #include "stages.h"
+#include "vector.h"
 
 namespace melceps {
 
@@ -26,9 +26,12 @@ int64_t frameCount(const Options &o, int64_t num_samples) {
 int64_t featureDim(Kind kind, const Options &o) {
   validate(o, kind);
   switch (kind) {
-    case Kind::mfcc: return o.num_ceps;
-    case Kind::fbank: return o.num_mel_bins + (o.use_energy ? 1 : 0);
-    case Kind::spectrogram: return FrameGeometry(o).padded / 2 + 1;
+    case Kind::mfcc:
+      return o.num_ceps;
+    case Kind::fbank:
+      return o.num_mel_bins + (o.use_energy ? 1 : 0);
+    case Kind::spectrogram:
+      return FrameGeometry(o).padded / 2 + 1;
   }
   return 0;
 }
@@ -67,12 +70,14 @@ class StoreSink : public Stage {
 
 constexpr int64_t kCheckBlock = 16384;  // samples checked for NaN and Inf ahead of their frames
 
-// Whether every sample is finite: one pass without branches, so that it vectorises.
+// Whether every sample is finite: x * 0 is NaN for a NaN or an infinity and 0 otherwise, so
+// one sum without branches tells, and vectorises.
 template <class T>
 MELCEPS_VECTOR bool allFinite(const T *p, int64_t n) {
-  bool ok = true;
-  for (int64_t i = 0; i < n; ++i) ok &= std::abs(p[i]) <= std::numeric_limits<T>::max();
-  return ok;
+  T sum = 0;
+#pragma omp simd reduction(+ : sum)
+  for (int64_t i = 0; i < n; ++i) sum += p[i] * T(0);
+  return sum == 0;
 }
 
 }  // namespace
@@ -81,7 +86,7 @@ MELCEPS_VECTOR bool allFinite(const T *p, int64_t n) {
 class Stream {
  public:
   Stream(Kind kind, const Options &options, const CmvnOptions *cmvn, const DeltaOptions *deltas,
-       Stage *sink)
+         Stage *sink)
       : computer(kind, options), geometry(computer.geometry()) {
     if (cmvn) validate(*cmvn);
     if (deltas) validate(*deltas);
@@ -127,17 +132,18 @@ class Stream {
     }
   }
 
-  // Keeps the samples the coming frames (and the reflection at the end) may still read.
+  // Keeps the samples the coming frames (and the reflection at the end) may still read:
+  // held covers [held_start, chunk_start) before and [from, total) after, in its own storage.
   void keepTail(const double *chunk, int64_t chunk_start, int64_t total) {
     int64_t from = geometry.firstSample(next_frame);
     if (!geometry.snip_edges) from -= geometry.size;
-    from = std::clamp<int64_t>(from, 0, total);
-    std::vector<double> kept;
-    kept.reserve(total - from);
-    for (int64_t s = from; s < total; ++s) {
-      kept.push_back(s >= chunk_start ? chunk[s - chunk_start] : held[s - held_start]);
+    from = std::clamp<int64_t>(std::max(from, held_start), 0, total);
+    if (from >= chunk_start) {
+      held.assign(chunk + (from - chunk_start), chunk + (total - chunk_start));
+    } else {
+      held.erase(held.begin(), held.begin() + (from - held_start));
+      held.insert(held.end(), chunk, chunk + (total - chunk_start));
     }
-    held.swap(kept);
     held_start = from;
   }
 
@@ -246,7 +252,8 @@ template <class T>
 void computeInto(Kind kind, const Options &options, std::span<const double> samples, T *out,
                  const CmvnOptions *cmvn, const DeltaOptions *deltas) {
   validate(options, kind);
-  const int64_t dim = deltas ? deltaDim(featureDim(kind, options), *deltas) : featureDim(kind, options);
+  const int64_t dim =
+      deltas ? deltaDim(featureDim(kind, options), *deltas) : featureDim(kind, options);
   MatrixSink<T> sink(out, dim);
   Stream stream(kind, options, cmvn, deltas, &sink);
   stream.accept(samples);

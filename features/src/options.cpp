@@ -73,14 +73,19 @@ bool finite(double v) { return std::isfinite(v); }
 }  // namespace
 
 std::span<const OptionField<Options>> optionFields(const Options *) { return kFeatureFields; }
-std::span<const OptionField<DeltaOptions>> optionFields(const DeltaOptions *) { return kDeltaFields; }
+std::span<const OptionField<DeltaOptions>> optionFields(const DeltaOptions *) {
+  return kDeltaFields;
+}
 std::span<const OptionField<CmvnOptions>> optionFields(const CmvnOptions *) { return kCmvnFields; }
 
 std::string_view kindName(Kind kind) {
   switch (kind) {
-    case Kind::mfcc: return "mfcc";
-    case Kind::fbank: return "fbank";
-    case Kind::spectrogram: return "spectrogram";
+    case Kind::mfcc:
+      return "mfcc";
+    case Kind::fbank:
+      return "fbank";
+    case Kind::spectrogram:
+      return "spectrogram";
   }
   return "?";
 }
@@ -109,10 +114,14 @@ std::string textOf(const Record &record, const OptionField<Record> &field) {
   return std::visit(
       [&](auto member) -> std::string {
         using T = std::remove_cvref_t<decltype(record.*member)>;
-        if constexpr (std::is_same_v<T, bool>) return record.*member ? "true" : "false";
-        else if constexpr (std::is_same_v<T, int64_t>) return std::to_string(record.*member);
-        else if constexpr (std::is_same_v<T, double>) return show(record.*member);
-        else return record.*member;
+        if constexpr (std::is_same_v<T, bool>)
+          return record.*member ? "true" : "false";
+        else if constexpr (std::is_same_v<T, int64_t>)
+          return std::to_string(record.*member);
+        else if constexpr (std::is_same_v<T, double>)
+          return show(record.*member);
+        else
+          return record.*member;
       },
       field.member);
 }
@@ -169,10 +178,10 @@ void validate(const Options &o, Kind kind) {
             show(o.low_freq) + ".");
   double high = o.high_freq > 0 ? o.high_freq : nyquist + o.high_freq;
   check(finite(o.high_freq) && high > 0 && high <= nyquist,
-        "high_freq must lie in 0 .. " + show(nyquist) + " Hz (or be an offset from it of 0 or less), not " +
-            show(o.high_freq) + ".");
-  check(high > o.low_freq, "high_freq (" + show(high) + " Hz) must lie above low_freq (" +
-                               show(o.low_freq) + " Hz).");
+        "high_freq must lie in 0 .. " + show(nyquist) +
+            " Hz (or be an offset from it of 0 or less), not " + show(o.high_freq) + ".");
+  check(high > o.low_freq,
+        "high_freq (" + show(high) + " Hz) must lie above low_freq (" + show(o.low_freq) + " Hz).");
   if (kind != Kind::mfcc) return;
   check(o.num_ceps >= 1 && o.num_ceps <= o.num_mel_bins,
         "num_ceps must lie in 1 .. num_mel_bins (" + std::to_string(o.num_mel_bins) + "), not " +
@@ -190,8 +199,9 @@ void validate(const DeltaOptions &o) {
 }
 
 void validate(const CmvnOptions &o) {
-  check(o.cmn_window >= 1 && o.cmn_window <= 100000000,
-        "cmn_window must be a positive number of frames, not " + std::to_string(o.cmn_window) + ".");
+  check(
+      o.cmn_window >= 1 && o.cmn_window <= 100000000,
+      "cmn_window must be a positive number of frames, not " + std::to_string(o.cmn_window) + ".");
   check(o.min_cmn_window >= 0 && o.min_cmn_window <= 100000000,
         "min_cmn_window must be 0 or a positive number of frames, not " +
             std::to_string(o.min_cmn_window) + ".");

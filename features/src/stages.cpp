@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "vector.h"
+
 namespace melceps {
 
 double *RowBuffer::appendRow() {
@@ -150,7 +152,7 @@ DeltaStage::DeltaStage(int64_t dim, const DeltaOptions &options, Stage &next)
   reach_ = static_cast<int64_t>(scales_.back().size() - 1) / 2;
 }
 
-void DeltaStage::emit(int64_t t, int64_t last) {
+MELCEPS_VECTOR void DeltaStage::emit(int64_t t, int64_t last) {
   const int64_t dim = rows_.dim();
   for (size_t i = 0; i < scales_.size(); ++i) {
     const std::vector<double> &scales = scales_[i];

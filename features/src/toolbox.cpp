@@ -33,7 +33,7 @@ std::vector<fs::path> moduleFolders() {
   Dl_info info{};
   if (dladdr(reinterpret_cast<void *>(&moduleFolders), &info) && info.dli_fname) {
     fs::path here = fs::path(info.dli_fname).parent_path();
-    folders.push_back(here / "mex");          // installed: lib/mex beside lib/libmelceps.so
+    folders.push_back(here / "mex");                // installed: lib/mex beside lib/libmelceps.so
     folders.push_back(here.parent_path() / "mex");  // build tree: build/mex beside build/lib
   }
   return folders;
@@ -61,12 +61,22 @@ struct Call {
 std::vector<double> callFunction(const char *name, Call &call, size_t rows, size_t cols) {
   std::lock_guard lock(g_lock);
   if (!g_loader) {
+    // Only the modules the front end calls, each from the first folder that has it.
     auto *loader = new host::Loader();
-    uint64_t mark = mclTempMark();
-    try {
-      loader->loadPath(moduleFolders());
-    } catch (const std::exception &) {
-      mclReleaseTempsSince(mark);
+    const std::vector<fs::path> folders = moduleFolders();
+    for (const char *module : {"bandsetup", "chan2qf", "quefwind"}) {
+      for (const fs::path &folder : folders) {
+        std::error_code ec;
+        const fs::path file = folder / (std::string(module) + ".mexa64");
+        if (!fs::is_regular_file(file, ec)) continue;
+        uint64_t mark = mclTempMark();
+        try {
+          loader->load(file);
+          break;
+        } catch (const std::exception &) {
+          mclReleaseTempsSince(mark);  // an unloadable file: the next folder may have one
+        }
+      }
     }
     g_loader = loader;
   }

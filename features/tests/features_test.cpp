@@ -1,5 +1,7 @@
 // The front end's library from C++ and C: its option records, the toolbox's filterbank, the
 // stream against the offline call, and errors as statuses.
+#include "melceps/features.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +10,6 @@
 
 #include "frames.h"
 #include "mel_banks.h"
-#include "melceps/features.h"
 #include "melceps/melceps.h"
 
 namespace {
@@ -54,8 +55,10 @@ TEST(Options, EveryOptionIsNamedHelpedAndReadFromText) {
   EXPECT_EQ(o.window_type, "hamming");
   struct Bad {
     const char *name, *text, *message;
-  } bad[] = {{"num_mel_bins", "4o", "whole number"}, {"snip_edges", "yes", "true or false"},
-             {"frame_shift", "", "a number"},       {"frame_shift", "1x", "a number"},
+  } bad[] = {{"num_mel_bins", "4o", "whole number"},
+             {"snip_edges", "yes", "true or false"},
+             {"frame_shift", "", "a number"},
+             {"frame_shift", "1x", "a number"},
              {"no_such", "1", "Unknown option"}};
   for (const Bad &b : bad) {
     try {
@@ -71,13 +74,20 @@ TEST(Options, ValuesTheFrontEndCannotUseAreRefusedByName) {
   struct Case {
     const char *name, *text, *message;
   } cases[] = {
-      {"sample_frequency", "0", "sample_frequency"},  {"sample_frequency", "nan", "sample_frequency"},
-      {"frame_length", "0.01", "less than one sample"}, {"frame_shift", "-10", "frame_shift"},
-      {"window_type", "kaiser", "window_type"},       {"low_freq", "8000", "low_freq"},
-      {"high_freq", "9000", "high_freq"},             {"high_freq", "-8000", "high_freq"},
-      {"num_mel_bins", "0", "num_mel_bins"},          {"num_ceps", "24", "num_ceps"},
-      {"cepstral_lifter", "22.5", "whole number"},    {"dither", "-1", "dither"},
-      {"energy_floor", "-1", "energy_floor"},        {"preemphasis_coefficient", "1.5", "preemphasis"},
+      {"sample_frequency", "0", "sample_frequency"},
+      {"sample_frequency", "nan", "sample_frequency"},
+      {"frame_length", "0.01", "less than one sample"},
+      {"frame_shift", "-10", "frame_shift"},
+      {"window_type", "kaiser", "window_type"},
+      {"low_freq", "8000", "low_freq"},
+      {"high_freq", "9000", "high_freq"},
+      {"high_freq", "-8000", "high_freq"},
+      {"num_mel_bins", "0", "num_mel_bins"},
+      {"num_ceps", "24", "num_ceps"},
+      {"cepstral_lifter", "22.5", "whole number"},
+      {"dither", "-1", "dither"},
+      {"energy_floor", "-1", "energy_floor"},
+      {"preemphasis_coefficient", "1.5", "preemphasis"},
       {"frame_length", "1e12", "at most"},
   };
   for (const Case &c : cases) {
@@ -137,8 +147,10 @@ TEST(Online, StreamsEqualTheOfflineCallForAnyChunking) {
     Kind kind;
     bool snip_edges, subtract_mean;
     double dither;
-  } settings[] = {{Kind::mfcc, true, false, 0.0}, {Kind::mfcc, false, false, 1.0},
-                  {Kind::fbank, false, true, 0.0}, {Kind::spectrogram, true, false, 0.5}};
+  } settings[] = {{Kind::mfcc, true, false, 0.0},
+                  {Kind::mfcc, false, false, 1.0},
+                  {Kind::fbank, false, true, 0.0},
+                  {Kind::spectrogram, true, false, 0.5}};
   std::mt19937 rng(4);
   for (const Setting &s : settings) {
     melceps::Options o;

@@ -77,17 +77,55 @@ def _replay(events) -> None:
 
 
 def functions() -> list[str]:
-    """The names of every function that :func:`call` can reach."""
+    """The names of every function that :func:`call` can reach.
+
+    Returns
+    -------
+    list of str
+        Sorted names, those of the loaded modules and ``db``.
+
+    Examples
+    --------
+    >>> "bandsetup" in melceps.functions()
+    True
+    """
     _ensure_loaded()
     return sorted(set(_melceps.names()))
 
 
 def call(name: str, *args: Any, nargout: int = 1) -> Any:
-    """Calls the function ``name`` of a loaded module (or ``db``) through its gateway entry.
+    """Calls a function of a loaded module (or ``db``) through its gateway entry.
 
-    ``nargout`` results are asked for: with 0 the function runs for its effect and None is
-    returned, with 1 the result itself, with more a tuple of results.
+    Parameters
+    ----------
+    name : str
+        The function's name, as :func:`functions` lists it.
+    *args
+        Numbers, strings, booleans or arrays of any real or complex numeric dtype; a 1-D
+        array is passed as one row.
+    nargout : int
+        Results asked for: 0 runs the function for its effect.
+
+    Returns
+    -------
+    None, numpy.ndarray or tuple
+        None for ``nargout=0``, the result itself for 1, a tuple for more; arrays in the
+        host's shape (at least 2-D), of the class the function gives.
+
+    Raises
+    ------
+    Error
+        With the system's message.
+
+    Examples
+    --------
+    >>> melceps.call("mel", 700.0)
+    array([[781.17...]])
     """
+    if not isinstance(name, str):
+        raise TypeError("the function's name must be a str")
+    if isinstance(nargout, bool) or not isinstance(nargout, int):
+        raise TypeError("nargout must be an int")
     _ensure_loaded()
     results, events, error = _melceps.call(name, *args, nargout=nargout)
     _replay(events)
@@ -100,32 +138,88 @@ def call(name: str, *args: Any, nargout: int = 1) -> Any:
     return tuple(results)
 
 
-def bandsetup(framelen: float, numchans: float, fsamp: float) -> np.ndarray:
+def _elementwise(name: str, x: Any) -> Any:
+    """An element-wise function: the input's shape, a float (or complex) for a number."""
+    shape = np.shape(x)
+    out = call(name, x)
+    if shape == ():
+        return out.reshape(()).item()
+    return out.reshape(shape, order="F")
+
+
+def bandsetup(framelen: int, numchans: int, fsamp: float) -> np.ndarray:
     """Designs a bank of triangular filters spaced evenly on the mel scale.
 
-    ``framelen`` is the frame length in samples (zero-padded up to a power of two, fftN),
-    ``numchans`` the number of channels and ``fsamp`` the sampling frequency in Hz. Prints
-    two lines that report the design. Returns a float64 array of shape
-    ``(numchans, fftN // 2)``: row k is channel k's triangle over the FFT bins 0 ..
-    fftN/2 - 1, peaking at 1 at its centre.
+    Prints two lines that report the design (to ``sys.stdout``).
+
+    Parameters
+    ----------
+    framelen : int
+        Frame length in samples; the transform size fftN is it zero-padded up to a power
+        of two.
+    numchans : int
+        Number of channels.
+    fsamp : float
+        Sampling frequency in Hz.
+
+    Returns
+    -------
+    numpy.ndarray
+        float64, ``(numchans, fftN // 2)``: row k is channel k's triangle over the FFT bins
+        0 .. fftN/2 - 1, peaking at 1 at its centre.
+
+    Examples
+    --------
+    >>> melceps.bandsetup(400, 23, 16000).shape
+    Designing a mel-spaced filterbank with 23 channels.
+    Frame length will be 512 (zero padded up from 400).
+    (23, 256)
     """
     return call("bandsetup", framelen, numchans, fsamp)
 
 
-def mel(f: Any) -> np.ndarray:
-    """Converts frequencies in Hz to mels, 1127 * ln(1 + f / 700), element by element.
+def mel(f: Any) -> Any:
+    """Converts frequencies in Hz to mels, 1127 ln(1 + f / 700), element by element.
 
-    The result has the shape of ``f`` (a scalar gives 1 x 1, a 1-D array one row).
+    Parameters
+    ----------
+    f : float or array_like
+        Frequencies in Hz.
+
+    Returns
+    -------
+    float or numpy.ndarray
+        Mels, in the shape of ``f`` (a float for a number).
+
+    Examples
+    --------
+    >>> round(melceps.mel(1000.0), 3)
+    999.985
     """
-    return call("mel", f)
+    return _elementwise("mel", f)
 
 
 def chan2qf(logfbout: Any, numceps: int) -> np.ndarray:
     """Cepstral coefficients 1 .. numceps of log filterbank outputs.
 
-    ``logfbout`` has one row per channel and one column per frame (channels x frames); the
-    result has shape ``(numceps, frames)``: the type-II cosine transform of each column,
-    scaled by sqrt(2 / channels), without the zeroth coefficient.
+    Parameters
+    ----------
+    logfbout : array_like
+        Log filterbank outputs, channels x frames.
+    numceps : int
+        Coefficients per frame.
+
+    Returns
+    -------
+    numpy.ndarray
+        ``(numceps, frames)``: the type-II cosine transform of each column, scaled by
+        sqrt(2 / channels), without the zeroth coefficient.
+
+    Examples
+    --------
+    >>> melceps.chan2qf(np.array([[1.0], [0.0]]), 2).round(6)
+    array([[0.707107],
+           [0.      ]])
     """
     return call("chan2qf", logfbout, numceps)
 
@@ -133,15 +227,46 @@ def chan2qf(logfbout: Any, numceps: int) -> np.ndarray:
 def quefwind(cepsin: Any, L: float) -> np.ndarray:
     """Lifters cepstra: coefficient n of every frame times 1 + (L / 2) sin(pi n / L).
 
-    ``cepsin`` is coefficients x frames; the result has its shape. A negative whole L divides
-    by the weights of |L| (undoing a liftering); zero or a fractional L returns the input.
+    Parameters
+    ----------
+    cepsin : array_like
+        Coefficients x frames.
+    L : float
+        Lifter length: a negative whole L divides by the weights of |L| (undoing a
+        liftering); zero or a fractional L returns the input.
+
+    Returns
+    -------
+    numpy.ndarray
+        The shape of ``cepsin``.
+
+    Examples
+    --------
+    >>> melceps.quefwind(np.ones((3, 1)), 2).round(6).ravel()
+    array([2., 1., 0.])
     """
     return call("quefwind", cepsin, L)
 
 
-def db(x: Any) -> np.ndarray:
-    """Decibels, 20 * log10(x), element by element, through libzeta; the shape of ``x``."""
-    return call("db", x)
+def db(x: Any) -> Any:
+    """Decibels, 20 log10(x), element by element, through libzeta.
+
+    Parameters
+    ----------
+    x : float or array_like
+        Magnitudes (negative ones give complex decibels).
+
+    Returns
+    -------
+    float, complex or numpy.ndarray
+        In the shape of ``x`` (a number for a number).
+
+    Examples
+    --------
+    >>> melceps.db(100.0)
+    40.0
+    """
+    return _elementwise("db", x)
 
 
 def read_audio(path: str | os.PathLike, *, int16_scale: bool = False) -> tuple[np.ndarray, int]:

@@ -1,13 +1,13 @@
 // The front end (libmelceps) for Python: options from keywords by the records' own tables,
 // features computed with the interpreter's lock released, a float64 signal read in place.
+#include "melceps/features.h"
+
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
 #include <optional>
 #include <string>
-
-#include "melceps/features.h"
 
 namespace py = pybind11;
 
@@ -222,8 +222,8 @@ void registerFeatures(py::module_ &m) {
     if (group == "deltas") return describe<melceps::DeltaOptions>();
     return describe<melceps::CmvnOptions>();
   });
-  m.def("compute", &compute, py::arg("kind"), py::arg("y"), py::arg("options"),
-        py::arg("cmvn"), py::arg("deltas"), py::arg("single"));
+  m.def("compute", &compute, py::arg("kind"), py::arg("y"), py::arg("options"), py::arg("cmvn"),
+        py::arg("deltas"), py::arg("single"));
   m.def("add_deltas", &addDeltas);
   m.def("sliding_cmvn", &slidingCmvn);
   m.def("accumulate_cmvn_stats", &accumulateStats);
@@ -232,7 +232,8 @@ void registerFeatures(py::module_ &m) {
     return melceps::frameCount(recordFrom<melceps::Options>(options), n);
   });
   py::class_<Online>(m, "Online")
-      .def(py::init<const std::string &, const py::dict &, const py::object &, const py::object &>())
+      .def(
+          py::init<const std::string &, const py::dict &, const py::object &, const py::object &>())
       .def("accept", &Online::accept)
       .def("finish", &Online::finish)
       .def_property_readonly("ready", &Online::ready)

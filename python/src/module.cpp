@@ -62,7 +62,7 @@ void onWarning(void *, const char *text, size_t n) {
 Session &current() {
   if (!session) {
     session = new Session();  // lives as long as the process: modules stay loaded
-    mexrtSetTextSinks(onOutput, onWarning, nullptr);
+    mexrtSetTextSinks(nullptr, onWarning, nullptr);
   }
   return *session;
 }
@@ -146,6 +146,20 @@ mxArray *toArray(const py::handle &v) {
                        py::str(arr.dtype()).cast<std::string>() + " cannot be passed.");
 }
 
+// A real array of a numeric class other than double, copied into numpy's own type.
+template <class T>
+py::object numeric(mxArray *x, const std::vector<py::ssize_t> &shape) {
+  if (mxIsComplex(x)) {
+    mxDestroyArray(x);
+    throw py::type_error("melceps: complex results of classes other than double cannot be returned.");
+  }
+  py::array_t<T, py::array::f_style> out(shape);
+  const size_t n = mxGetNumberOfElements(x);
+  if (n) std::memcpy(out.mutable_data(), mxGetData(x), n * sizeof(T));
+  mxDestroyArray(x);
+  return out;
+}
+
 // An array of the runtime as numpy, in its own shape (at least 2-D). Real doubles are
 // handed over without a copy: the numpy array keeps the runtime's array alive.
 py::object fromArray(mxArray *x) {
@@ -196,9 +210,18 @@ py::object fromArray(mxArray *x) {
       mxDestroyArray(x);
       return out;
     }
+    case mxSINGLE_CLASS: return numeric<float>(x, shape);
+    case mxINT8_CLASS: return numeric<int8_t>(x, shape);
+    case mxUINT8_CLASS: return numeric<uint8_t>(x, shape);
+    case mxINT16_CLASS: return numeric<int16_t>(x, shape);
+    case mxUINT16_CLASS: return numeric<uint16_t>(x, shape);
+    case mxINT32_CLASS: return numeric<int32_t>(x, shape);
+    case mxUINT32_CLASS: return numeric<uint32_t>(x, shape);
+    case mxINT64_CLASS: return numeric<int64_t>(x, shape);
+    case mxUINT64_CLASS: return numeric<uint64_t>(x, shape);
     default:
       mxDestroyArray(x);
-      return py::none();
+      return py::none();  // cells, structs and handles have no numpy form here
   }
 }
 
@@ -247,6 +270,12 @@ py::tuple call(const std::string &name, const py::args &args, int nargout) {
   std::string error;
   bool failed = false;
   uint64_t mark = mclTempMark();
+  // Printed text of this call is collected for sys.stdout; the process's standard output
+  // stays as it is for everything else.
+  mexrtSetThreadOutputSink(onOutput, nullptr);
+  struct Unsink {
+    ~Unsink() { mexrtSetThreadOutputSink(nullptr, nullptr); }
+  } unsink;
   try {
     entry(nlhs, out.data(), static_cast<int>(in.a.size()), in.a.data());
   } catch (const mexrt::Error &e) {

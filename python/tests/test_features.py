@@ -118,6 +118,21 @@ def test_streams_equal_whole_signals(kind, opts):
             np.testing.assert_array_equal(np.vstack(got), want, err_msg=f"{post} {chunking}")
 
 
+@pytest.mark.parametrize("kind, opts", CASES, ids=[f"{k}-{o}" for k, o in CASES])
+def test_every_option_set_streams_as_the_whole_signal_computes(kind, opts):
+    y = speech()[:6000]
+    want = getattr(melceps, kind)(y, FS, **opts)
+    f = melceps.OnlineFeatures(kind, FS, **opts)
+    rng = np.random.default_rng(len(CASES))
+    at = 0
+    while at < len(y):
+        step = int(rng.integers(1, 500))
+        f.accept_waveform(y[at:at + step])
+        at += step
+    f.input_finished()
+    np.testing.assert_array_equal(f.get_frames(0, f.num_frames_ready), want)
+
+
 def test_frames_come_as_soon_as_they_can():
     f = melceps.OnlineFeatures("mfcc", FS, deltas={"order": 1, "window": 2})
     f.accept_waveform(np.ones(400 + 160 * 4) * 100.0)  # 5 frames: frame 2 has its window
@@ -250,3 +265,37 @@ def test_options_come_from_the_library():
     assert defaults["energy_floor"] == 1.0 and defaults["dither"] == 0.0
     assert {o.name for o in melceps.DELTA_OPTIONS} == {"order", "window"}
     assert all(o.help for o in melceps.OPTIONS + melceps.CMVN_OPTIONS)
+
+
+MEXHOST = os.environ.get("MELCEPS_MEXHOST")
+
+
+@pytest.mark.skipif(not MEXHOST, reason="MELCEPS_MEXHOST names no host program")
+def test_the_hosts_builtin_is_the_same_front_end(tmp_path):
+    import subprocess
+    import scipy.io
+    y = speech()[:8000]
+    scipy.io.savemat(tmp_path / "in.mat", {"y": y[:, None]})
+    calls = {
+        "a": ("mfcc", "", {}),
+        "b": ("fbank", ", 'num_mel_bins', 40, 'snip_edges', false, 'use_energy', true",
+              dict(num_mel_bins=40, snip_edges=False, use_energy=True)),
+        "c": ("spectrogram", ", 'window_type', 'hamming'", dict(window_type="hamming")),
+        "d": ("mfcc", ", 'order', 2, 'cmn_window', 50, 'norm_vars', true", {}),
+    }
+    code = "load('in.mat'); " + " ".join(
+        f"{k} = features('{kind}', y, 16000{args});" for k, (kind, args, _) in calls.items())
+    code += " save('out.mat', 'a', 'b', 'c', 'd');"
+    run = subprocess.run([MEXHOST, "-e", code], cwd=tmp_path, capture_output=True, text=True,
+                         timeout=120)
+    assert run.returncode == 0, run.stderr
+    out = scipy.io.loadmat(tmp_path / "out.mat")
+    for k, (kind, _, opts) in calls.items():
+        want = getattr(melceps, kind)(y, FS, **opts)
+        if k == "d":
+            want = melceps.add_deltas(melceps.sliding_cmvn(want, cmn_window=50, norm_vars=True))
+        # One column per frame; another process may plan its FFTs otherwise (last bits).
+        np.testing.assert_allclose(out[k].T, want, rtol=1e-11, atol=1e-11, err_msg=k)
+    bad = subprocess.run([MEXHOST, "-e", "features('mfcc', zeros(1, 800), 16000, 'num_ceps', 0)"],
+                         capture_output=True, text=True, timeout=60)
+    assert bad.returncode == 1 and "features: num_ceps must lie in 1 .. num_mel_bins" in bad.stderr

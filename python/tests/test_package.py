@@ -74,13 +74,15 @@ def test_bandsetup_small_case_figures():
                                np.array([[1, 2], [3, 4]], dtype=np.int16),
                                np.arange(24.0).reshape(2, 3, 4)])
 def test_mel_shapes_and_values(f):
+    # Element by element: the input's shape (a float for a number), although the module
+    # folds trailing dimensions and makes a 1-D input a row.
     m = melceps.mel(f)
     expected = mel_model(f)
-    shape = expected.shape if expected.ndim >= 2 else (1, expected.size)
-    if expected.ndim > 2:  # the module folds trailing dimensions, in mexhost too
-        shape = (shape[0], int(np.prod(shape[1:])))
-    assert m.shape == shape
-    np.testing.assert_allclose(m, expected.reshape(shape, order="F"), rtol=1e-14)
+    if np.ndim(f) == 0:
+        assert isinstance(m, float)
+    else:
+        assert m.shape == np.shape(f)
+    np.testing.assert_allclose(m, expected, rtol=1e-14)
 
 
 @pytest.mark.parametrize("chans, frames, numceps", [(23, 50, 12), (2, 1, 2), (1, 5, 6),
@@ -104,7 +106,7 @@ def test_quefwind_matches_lifter_model(L):
 
 @pytest.mark.parametrize("x, expected", [(1, 0.0), (10, 20.0), (100.0, 40.0), (1e-3, -60.0)])
 def test_db_reference_values(x, expected):
-    np.testing.assert_allclose(melceps.db(x), [[expected]], atol=1e-12)
+    np.testing.assert_allclose(melceps.db(x), expected, atol=1e-12)
 
 
 def test_db_of_complex_is_complex():
@@ -198,7 +200,7 @@ def test_too_many_outputs_raise():
 
 
 def test_strings_and_unsupported_arguments():
-    assert melceps.db("a").shape == (1, 1)  # char codes become numbers in the runtime
+    assert isinstance(melceps.db("a"), float)  # char codes become numbers in the runtime
     with pytest.raises(TypeError):
         melceps.db(object())
     with pytest.raises(TypeError):

@@ -12,41 +12,47 @@
 #include <variant>
 
 // X(type, name, default, help): one option; the help is its one-line comment.
-#define MELCEPS_FEATURE_OPTIONS(X)                                                                \
-  X(double, sample_frequency, 16000.0, "sampling frequency of the samples, Hz (16000)")          \
-  X(double, frame_length, 25.0, "frame length, ms (25)")                                          \
-  X(double, frame_shift, 10.0, "frame shift, ms (10)")                                            \
-  X(double, dither, 0.0, "standard deviation of Gaussian noise added to each sample (0: none)")   \
-  X(int64_t, dither_seed, 0, "seed of the dither noise: a seed gives the same noise every run (0)") \
-  X(bool, remove_dc_offset, true, "subtract each frame's mean before anything else (true)")       \
-  X(double, preemphasis_coefficient, 0.97, "x[i] - p x[i-1] within the frame, 0 for none (0.97)") \
-  X(std::string, window_type, "povey",                                                            \
-    "povey, hamming, hanning, rectangular, blackman or sine (povey)")                             \
-  X(double, blackman_coeff, 0.42, "the constant of the generalised Blackman window (0.42)")       \
-  X(bool, snip_edges, true,                                                                       \
-    "only frames that fit in the signal; false: frames centred every shift, edges reflected (true)") \
+#define MELCEPS_FEATURE_OPTIONS(X)                                                                 \
+  X(double, sample_frequency, 16000.0, "sampling frequency of the samples, Hz (16000)")            \
+  X(double, frame_length, 25.0, "frame length, ms (25)")                                           \
+  X(double, frame_shift, 10.0, "frame shift, ms (10)")                                             \
+  X(double, dither, 0.0, "standard deviation of Gaussian noise added to each sample (0: none)")    \
+  X(int64_t, dither_seed, 0,                                                                       \
+    "seed of the dither noise: a seed gives the same noise every run (0)")                         \
+  X(bool, remove_dc_offset, true, "subtract each frame's mean before anything else (true)")        \
+  X(double, preemphasis_coefficient, 0.97, "x[i] - p x[i-1] within the frame, 0 for none (0.97)")  \
+  X(std::string, window_type, "povey",                                                             \
+    "povey, hamming, hanning, rectangular, blackman or sine (povey)")                              \
+  X(double, blackman_coeff, 0.42, "the constant of the generalised Blackman window (0.42)")        \
+  X(bool, snip_edges, true,                                                                        \
+    "only frames that fit in the signal; false: frames centred every shift, edges reflected "      \
+    "(true)")                                                                                      \
   X(bool, round_to_power_of_two, true, "zero-pad each frame to a power of two for the FFT (true)") \
-  X(int64_t, num_mel_bins, 23, "number of triangular mel filters (23)")                           \
-  X(double, low_freq, 20.0, "low cut-off of the mel filters, Hz (20)")                            \
-  X(double, high_freq, 0.0, "high cut-off of the mel filters, Hz; 0 or less: offset from Nyquist (0)") \
-  X(bool, use_energy, false, "log energy in place of c0 (mfcc), or as an extra column (fbank) (false)") \
-  X(bool, raw_energy, true, "energy before pre-emphasis and window; false: after them (true)")   \
-  X(double, energy_floor, 1.0, "floor of the energy before its log, 0 for none (1)")              \
-  X(int64_t, num_ceps, 13, "number of cepstral coefficients, c0 included (13)")                   \
-  X(double, cepstral_lifter, 22.0, "length L of the lifter 1 + L/2 sin(pi n / L), 0 for none (22)") \
-  X(bool, use_power, true, "filter the power spectrum; false: the magnitude spectrum (true)")    \
-  X(bool, use_log_fbank, true, "log of the filterbank energies (fbank); false: linear (true)")    \
-  X(bool, htk_compat, false, "HTK's order: energy or c0 last, c0 without its sqrt(2) (false)")   \
+  X(int64_t, num_mel_bins, 23, "number of triangular mel filters (23)")                            \
+  X(double, low_freq, 20.0, "low cut-off of the mel filters, Hz (20)")                             \
+  X(double, high_freq, 0.0,                                                                        \
+    "high cut-off of the mel filters, Hz; 0 or less: offset from Nyquist (0)")                     \
+  X(bool, use_energy, false,                                                                       \
+    "log energy in place of c0 (mfcc), or as an extra column (fbank) (false)")                     \
+  X(bool, raw_energy, true, "energy before pre-emphasis and window; false: after them (true)")     \
+  X(double, energy_floor, 1.0, "floor of the energy before its log, 0 for none (1)")               \
+  X(int64_t, num_ceps, 13, "number of cepstral coefficients, c0 included (13)")                    \
+  X(double, cepstral_lifter, 22.0,                                                                 \
+    "length L of the lifter 1 + L/2 sin(pi n / L), 0 for none (22)")                               \
+  X(bool, use_power, true, "filter the power spectrum; false: the magnitude spectrum (true)")      \
+  X(bool, use_log_fbank, true, "log of the filterbank energies (fbank); false: linear (true)")     \
+  X(bool, htk_compat, false, "HTK's order: energy or c0 last, c0 without its sqrt(2) (false)")     \
   X(bool, subtract_mean, false, "subtract each column's mean over the utterance (false)")
 
-#define MELCEPS_DELTA_OPTIONS(X)                                                \
+#define MELCEPS_DELTA_OPTIONS(X)                                                      \
   X(int64_t, order, 2, "deltas up to this order: 1 deltas, 2 also accelerations (2)") \
   X(int64_t, window, 2, "frames on each side of the regression window (2)")
 
-#define MELCEPS_CMVN_OPTIONS(X)                                                                   \
-  X(int64_t, cmn_window, 600, "frames in the sliding window of the mean (600)")                  \
-  X(int64_t, min_cmn_window, 100, "least frames of the window at the start, when not centred (100)") \
-  X(bool, center, false, "window centred on the frame; false: the frames up to it (false)")     \
+#define MELCEPS_CMVN_OPTIONS(X)                                                             \
+  X(int64_t, cmn_window, 600, "frames in the sliding window of the mean (600)")             \
+  X(int64_t, min_cmn_window, 100,                                                           \
+    "least frames of the window at the start, when not centred (100)")                      \
+  X(bool, center, false, "window centred on the frame; false: the frames up to it (false)") \
   X(bool, norm_vars, false, "also scale each dimension to unit variance (false)")
 
 namespace melceps {
@@ -80,8 +86,8 @@ Kind parseKind(std::string_view name);
 // One option as callers see it: its name, type, help, and where it lives in its record.
 template <class Record>
 struct OptionField {
-  using Member = std::variant<bool Record::*, int64_t Record::*, double Record::*,
-                              std::string Record::*>;
+  using Member =
+      std::variant<bool Record::*, int64_t Record::*, double Record::*, std::string Record::*>;
   const char *name;
   const char *help;
   Member member;

@@ -62,7 +62,7 @@ namespace {
 using Family = std::span<const Builtin> (*)();
 constexpr Family kFamilies[] = {numbersFamily,   signalsFamily, textFamily,   filesFamily,
                                 figuresFamily,   sessionFamily, linalgFamily, audioFamily,
-                                functionsFamily, cellsFamily,   classesFamily};
+                                functionsFamily, cellsFamily,   classesFamily, featuresFamily};
 
 const std::unordered_map<std::string_view, const Builtin *> &table() {
   static const auto *t = [] {

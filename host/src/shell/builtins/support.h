@@ -67,5 +67,6 @@ std::span<const Builtin> audioFamily();
 std::span<const Builtin> cellsFamily();
 std::span<const Builtin> functionsFamily();
 std::span<const Builtin> classesFamily();
+std::span<const Builtin> featuresFamily();
 
 }  // namespace shell::builtins
