@@ -73,8 +73,8 @@ def read_data_dir(path: str | os.PathLike) -> DataDir:
     d = DataDir(root)
     recordings: dict[str, Recording] = {}
     for where, line in _lines(root / "wav.scp"):
-        rec_id, _, rest = line.strip().partition(" ")
-        rest = rest.strip()
+        rec_id, *rest = line.strip().split(None, 1)
+        rest = rest[0] if rest else ""
         if not rest:
             d.problems.append(Problem(rec_id, where, f"no path or command after {rec_id!r}"))
             continue

@@ -51,7 +51,7 @@ def test_bad_lines_are_problems_naming_file_and_line(tmp_path, files, kept, prob
 
 def test_data_dir_entries(tmp_path):
     d = datadir.read_data_dir(write_dir(
-        tmp_path / "d", **{"wav.scp": "r1 /x/r1.wav\nr2 sox r2.flac -t wav - |\n",
+        tmp_path / "d", **{"wav.scp": "r1\t/x/r1.wav\nr2 sox r2.flac -t wav - |\n",
                            "segments": "u1 r1 0.5 1.25\nu2 r2 0 -1\n",
                            "utt2spk": "u1 s1\nu2 s2\n"}))
     assert not d.problems and d.has_speakers
