@@ -182,9 +182,9 @@ def test_the_corpus_fuzzer_runs(tmp_path):
     import importlib.util
     source = os.path.join(os.environ.get("MELCEPS_SOURCE_DIR", os.path.join(
         os.path.dirname(__file__), "..", "..")), "fuzz", "fuzz_corpus.py")
-    spec = importlib.util.spec_from_file_location("fuzz_corpus", source)
-    fuzz = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(fuzz)
+    found = importlib.util.spec_from_file_location("fuzz_corpus", source)
+    fuzz = importlib.util.module_from_spec(found)
+    found.loader.exec_module(fuzz)
     assert fuzz.main(["--runs", "400", "--seed", "1", "--out", str(tmp_path)]) == 0
 
 
