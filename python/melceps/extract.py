@@ -290,6 +290,12 @@ class Progress:
             except ImportError:
                 pass
 
+    def start(self) -> None:
+        """The clock starts with the work (after a local cluster has started)."""
+        self.t0 = time.perf_counter()
+        if self.bar:
+            self.bar.reset(total=self.bar.total)
+
     def update(self, records: list[dict[str, Any]]) -> None:
         seconds = sum(r.get("seconds") or 0.0 for r in records)
         self.done += seconds
@@ -330,21 +336,20 @@ def split(items: list[Item], seconds: float, workers: int) -> list[list[Item]]:
 
 
 def run_tasks(todo: list[Item], s: dict[str, Any], args: argparse.Namespace,
-              next_archive: int, on_done, on_archives) -> None:
+              next_archive: int, on_done, on_start) -> None:
     """Runs every item in batches, in this process, on a local cluster or on --scheduler's,
-    handing the archives' names to ``on_archives`` before any is written and the records
-    of each batch to ``on_done`` as it ends."""
+    handing the archives' names to ``on_start`` as the work starts, before any is written,
+    and the records of each batch to ``on_done`` as it ends."""
     if not todo:
         return  # nothing to do starts no cluster
     out = Path(args.output).resolve()
 
     def tasks(workers: int) -> list[tuple[list[Item], str | None]]:
         bs = split(todo, args.batch_seconds, workers)
-        if s["format"] != "ark" or s["stats"]:
-            return [(b, None) for b in bs]
-        names = [f"feats.{next_archive + k}.ark" for k in range(len(bs))]
-        on_archives(names)
-        return [(b, str(out / name)) for b, name in zip(bs, names)]
+        ark = s["format"] == "ark" and not s["stats"]
+        names = [f"feats.{next_archive + k}.ark" for k in range(len(bs))] if ark else []
+        on_start(names)
+        return [(b, str(out / name) if ark else None) for b, name in zip(bs, names or bs)]
 
     if args.scheduler is None and args.workers <= 0:
         for b, archive in tasks(1):
@@ -424,6 +429,8 @@ def check_settings(s: dict[str, Any]) -> str | None:
     --sample-frequency they are tried at 48 kHz, where cut-offs and bin counts are least
     bound; what only a lower rate refuses is each file's own failure."""
     import melceps
+    if not (s["options"] or s["deltas"] or s["cmvn_options"] or s["sample_frequency"]):
+        return None  # the defaults (its first computer would load the library here)
     try:
         melceps.OnlineFeatures(s["kind"], s["sample_frequency"] or 48000.0, deltas=s["deltas"],
                                sliding_cmvn=s["cmvn_options"] if s["cmvn"] == "sliding" else None,
@@ -480,19 +487,29 @@ def main(argv: list[str] | None = None) -> int:
             log.flush()
             progress.update(batch)
 
-        def on_archives(names: list[str]) -> None:
-            ours.update(names)
-            log.write(json.dumps({"archives": names}) + "\n")
-            log.flush()
+        def on_start(archives: list[str]) -> None:
+            progress.start()
+            if archives:
+                ours.update(archives)
+                log.write(json.dumps({"archives": archives}) + "\n")
+                log.flush()
 
-        run_tasks(todo, s, args, max(numbers, default=0) + 1, on_done, on_archives)
+        run_tasks(todo, s, args, max(numbers, default=0) + 1, on_done, on_start)
     progress.close()
+    elapsed = time.perf_counter() - progress.t0
     finish_outputs(outdir, records, s, has_speakers, ours)
     # The manifest of this run, one line per utterance, replaces the running log.
     kaldi_io.write_text_atomic(manifest, [json.dumps(r) for r in records.values()])
     bad = [r for r in records.values() if r["status"] == "failed"]
     for r in bad:
         print(f"melceps-extract: {r['utt']}: {r['error']}", file=sys.stderr)
+    if todo:  # the rate of the extraction itself, as the progress bar gives it
+        count = {k: sum(r["status"] == k for r in records.values())
+                 for k in ("ok", "skipped", "failed")}
+        hours = progress.done / 3600
+        print(f"melceps-extract: {count['ok']} done, {count['skipped']} skipped, "
+              f"{count['failed']} failed; {hours:.2f} h of audio in {elapsed:.2f} s "
+              f"({hours * 60 / max(elapsed, 1e-9):.2f} h/min)", file=sys.stderr)
     return 1 if bad else 0
 
 
