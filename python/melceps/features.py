@@ -322,7 +322,7 @@ class OnlineFeatures:
     whole signal, for every option and any chunking. A frame is ready once its last sample
     has arrived (with ``snip_edges=False`` the last frames come at :meth:`input_finished`);
     deltas wait only for the frames their window needs; sliding normalisation is causal
-    when not centred.
+    when not centred; with ``subtract_mean`` every frame waits for the end of input.
 
     Parameters
     ----------
