@@ -43,6 +43,8 @@ _DEFAULT = {o.name: o.default for o in OPTIONS + DELTA_OPTIONS + CMVN_OPTIONS}
 
 
 def _signal(y: Any) -> np.ndarray:
+    if type(y) is np.ndarray and y.dtype == np.float64 and y.ndim == 1 and y.flags.c_contiguous:
+        return y  # as it is: the common case of a stream's chunks
     y = np.asarray(y)
     if y.dtype.kind == "c":
         raise TypeError("the signal must be real")
