@@ -41,12 +41,14 @@ test-sanitize: deps
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j$(JOBS)
 
-# The calls from several threads at once under ThreadSanitizer; any report fails it. OpenBLAS
+# The calls from several threads at once under ThreadSanitizer (the modules, db, and the front
+# end's computers); any report fails it. OpenBLAS
 # keeps to the calling thread, as its own thread pool is outside what the sanitizer sees.
 test-thread: deps
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMEXRT_TSAN=ON $(CMAKE_FLAGS)
-	cmake --build $(TSAN_BUILD) -j$(JOBS) --target threads_test
+	cmake --build $(TSAN_BUILD) -j$(JOBS) --target threads_test features_test
 	OPENBLAS_NUM_THREADS=1 TSAN_OPTIONS=halt_on_error=1:exitcode=66 $(TSAN_BUILD)/bin/threads_test
+	TSAN_OPTIONS=halt_on_error=1:exitcode=66 $(TSAN_BUILD)/bin/features_test --gtest_filter='Threads.*'
 
 # Each libFuzzer target for FUZZ_SECONDS, from its seeds (fuzz/corpus, or written by a seed
 # program into build-fuzz/corpus, as the MAT-file seeds are) plus what earlier runs found there;

@@ -86,7 +86,10 @@ constexpr double kEpsilon = FLT_EPSILON;  // Kaldi's floor before every log
 }
 
 Computer::Computer(Kind kind, const Options &options)
-    : kind_(kind), options_(options), processor_((validate(options, kind), options)) {
+    : kind_(kind),
+      options_(options),
+      processor_((validate(options, kind), options),
+                 kind == Kind::spectrogram || options.use_energy) {
   const FrameGeometry &g = processor_.geometry();
   spectrum_ = std::make_unique<Spectrum>(g.padded);
   scratch_.resize(g.size);

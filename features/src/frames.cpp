@@ -80,14 +80,15 @@ void gaussianPair(uint64_t key, double &a, double &b) {
 
 }  // namespace
 
-FrameProcessor::FrameProcessor(const Options &o)
+FrameProcessor::FrameProcessor(const Options &o, bool needs_energy)
     : geometry_(o),
       window_(analysisWindow(o, geometry_.size)),
       dither_(o.dither),
       seed_(mix(static_cast<uint64_t>(o.dither_seed))),
       remove_dc_(o.remove_dc_offset),
       raw_energy_(o.raw_energy),
-      preemph_(o.preemphasis_coefficient) {}
+      preemph_(o.preemphasis_coefficient),
+      needs_energy_(needs_energy) {}
 
 MELCEPS_VECTOR double FrameProcessor::process(int64_t frame, const double *x, double *scratch,
                                               double *out) const {
@@ -115,16 +116,21 @@ MELCEPS_VECTOR double FrameProcessor::process(int64_t frame, const double *x, do
   const double *w = window_.data();
   double energy = 0.0;
   double first = x[0] - mean;
-  energy = first * first;
   out[0] = w[0] * (first - p * first);
+  if (needs_energy_ && raw_energy_) {
+    energy = first * first;
 #pragma omp simd reduction(+ : energy)
-  for (int64_t i = 1; i < n; ++i) {
-    double y = x[i] - mean;
-    energy += y * y;
-    out[i] = w[i] * (y - p * (x[i - 1] - mean));
+    for (int64_t i = 1; i < n; ++i) {
+      double y = x[i] - mean;
+      energy += y * y;
+      out[i] = w[i] * (y - p * (x[i - 1] - mean));
+    }
+  } else {
+#pragma omp simd
+    for (int64_t i = 1; i < n; ++i) out[i] = w[i] * ((x[i] - mean) - p * (x[i - 1] - mean));
   }
   for (int64_t i = n; i < geometry_.padded; ++i) out[i] = 0.0;
-  if (!raw_energy_) {
+  if (needs_energy_ && !raw_energy_) {
     energy = 0.0;
 #pragma omp simd reduction(+ : energy)
     for (int64_t i = 0; i < n; ++i) energy += out[i] * out[i];

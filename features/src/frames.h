@@ -30,7 +30,8 @@ std::vector<double> analysisWindow(const Options &options, int64_t size);
 // Turns the samples of one frame into the FFT's input.
 class FrameProcessor {
  public:
-  explicit FrameProcessor(const Options &options);
+  // needs_energy: whether process must give the energy (else it gives 0 and saves the sum).
+  FrameProcessor(const Options &options, bool needs_energy);
   // x holds the frame's geometry.size samples; out receives geometry.padded values (zero
   // beyond the frame), scratch (geometry.size values) holds the dithered samples. Returns the
   // energy (the sum of squares), raw or windowed as the options say;
@@ -46,6 +47,7 @@ class FrameProcessor {
   bool remove_dc_;
   bool raw_energy_;
   double preemph_;
+  bool needs_energy_;
 };
 
 }  // namespace melceps

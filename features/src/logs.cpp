@@ -6,6 +6,7 @@
 namespace melceps {
 
 void flooredLogsAvx2(double *x, int64_t n, double floor);
+void flooredLogsAvx512(double *x, int64_t n, double floor);
 
 namespace {
 void flooredLogsPlain(double *x, int64_t n, double floor) {
@@ -16,6 +17,7 @@ using Kernel = void (*)(double *, int64_t, double);
 Kernel choose() {
 #if defined(__x86_64__) && !defined(MELCEPS_PLAIN_LOGS)
   __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512f")) return flooredLogsAvx512;
   if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return flooredLogsAvx2;
 #endif
   return flooredLogsPlain;

@@ -1,5 +1,5 @@
 // Natural logs of a short vector in place, each floored first: the vector library's kernel
-// of the widest width the processor runs (1 ulp), else the C library's.
+// of the widest width the processor runs (AVX-512 or AVX2, 1 ulp), else the C library's.
 #pragma once
 
 #include <cstdint>

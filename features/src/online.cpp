@@ -68,7 +68,7 @@ class StoreSink : public Stage {
   RowBuffer rows;
 };
 
-constexpr int64_t kCheckBlock = 16384;  // samples checked for NaN and Inf ahead of their frames
+constexpr int64_t kCheckBlock = 8192;  // samples checked for NaN and Inf ahead of their frames
 
 // Whether every sample is finite: x * 0 is NaN for a NaN or an infinity and 0 otherwise, so
 // one sum without branches tells, and vectorises.
@@ -147,36 +147,58 @@ class Stream {
     held_start = from;
   }
 
+  // The index of the first NaN or infinite sample of p[0 .. n), or -1.
   template <class T>
-  void accept(std::span<const T> samples) {
+  static int64_t firstBad(const T *p, int64_t n) {
+    if (allFinite(p, n)) return -1;
+    for (int64_t i = 0; i < n; ++i) {
+      if (!std::isfinite(p[i])) return i;
+    }
+    return -1;
+  }
+
+  [[noreturn]] static void refuse(int64_t index, double value) {
+    throw Error("Sample " + std::to_string(index) + " is " + (std::isnan(value) ? "NaN" : "infinite") +
+                "; features need finite samples.");
+  }
+
+  // Samples are checked a block at a time, just ahead of the frames that read them (the
+  // block is still in the cache when they do); the samples before a bad one are taken.
+  void accept(std::span<const double> samples) {
     if (finished) throw Error("Samples were given after the end of input.");
-    std::vector<double> converted;
+    const double *chunk = samples.data();
+    const int64_t n = static_cast<int64_t>(samples.size()), chunk_start = received;
+    for (int64_t block = 0; block < n; block += kCheckBlock) {
+      const int64_t len = std::min(kCheckBlock, n - block);
+      const int64_t bad = firstBad(chunk + block, len);
+      const int64_t checked = block + (bad < 0 ? len : bad);
+      computeFrames(chunk, chunk_start, chunk_start + checked, false);
+      if (bad >= 0) {
+        received = chunk_start + checked;
+        keepTail(chunk, chunk_start, received);
+        refuse(received, chunk[checked]);
+      }
+    }
+    received = chunk_start + n;
+    keepTail(chunk, chunk_start, received);
+  }
+
+  // Floats are converted a block at a time, so no copy of the whole input is made.
+  void accept(std::span<const float> samples) {
+    if (finished) throw Error("Samples were given after the end of input.");
+    std::vector<double> block_samples;
     const int64_t n = static_cast<int64_t>(samples.size());
     for (int64_t block = 0; block < n; block += kCheckBlock) {
       const int64_t len = std::min(kCheckBlock, n - block);
-      const T *p = samples.data() + block;
-      int64_t bad = -1;
-      if (!allFinite(p, len)) {
-        for (int64_t i = 0; i < len && bad < 0; ++i) {
-          if (!std::isfinite(p[i])) bad = i;
-        }
-      }
+      const float *p = samples.data() + block;
+      const int64_t bad = firstBad(p, len);
       const int64_t good = bad < 0 ? len : bad;
-      const double *chunk;
-      if constexpr (std::is_same_v<T, double>) {
-        chunk = p;
-      } else {
-        converted.assign(p, p + good);
-        chunk = converted.data();
-      }
+      block_samples.assign(p, p + good);
       const int64_t chunk_start = received;
       received += good;
-      computeFrames(chunk, chunk_start, received, false);
-      keepTail(chunk, chunk_start, received);
-      if (bad >= 0) {
-        throw Error("Sample " + std::to_string(chunk_start + good) + " is " +
-                    (std::isnan(p[bad]) ? "NaN" : "infinite") + "; features need finite samples.");
-      }
+      computeFrames(block_samples.data(), chunk_start, received, false);
+      keepTail(block_samples.data(), chunk_start, received);
+      if (bad >= 0) refuse(received, p[bad]);
     }
   }
 

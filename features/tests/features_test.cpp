@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "frames.h"
@@ -233,6 +234,27 @@ TEST(Online, AnEndlessStreamHoldsOnlyWhatItStillNeeds) {
     ASSERT_LE(ready - f.numFramesDiscarded(), 0);
   }
   EXPECT_EQ(read, 360000 - 2 - 4);  // frames of whole windows, less the deltas' reach
+}
+
+TEST(Threads, ComputersOnSeveralThreadsGiveTheSingleThreadedFrames) {
+  // Each thread designs its own banks (the toolbox's modules load once, on whichever thread
+  // comes first) and plans its own FFT size.
+  const std::vector<double> y = noise(8000, 7);
+  std::vector<melceps::Options> settings(6);
+  for (size_t k = 0; k < settings.size(); ++k) {
+    settings[k].num_mel_bins = 20 + static_cast<int64_t>(k);
+    settings[k].frame_length = 20.0 + 2.0 * static_cast<double>(k);
+    settings[k].low_freq = k % 2 ? 0.0 : 40.0;
+  }
+  std::vector<std::vector<double>> got(settings.size());
+  std::vector<std::thread> threads;
+  for (size_t k = 0; k < settings.size(); ++k) {
+    threads.emplace_back([&, k] { got[k] = offline(Kind::mfcc, settings[k], y); });
+  }
+  for (std::thread &t : threads) t.join();
+  for (size_t k = 0; k < settings.size(); ++k) {
+    EXPECT_EQ(got[k], offline(Kind::mfcc, settings[k], y)) << "setting " << k;
+  }
 }
 
 TEST(CInterface, FailuresAreStatusesWithMessages) {

@@ -93,7 +93,7 @@ check_python() {
   local prefix=$1
   [ -d "$prefix/lib/python3/dist-packages/melceps" ] || return 0  # a sanitizer build has none
   PYTHONPATH=$prefix/lib/python3/dist-packages /usr/bin/python3 -c \
-    'import melceps, sys; sys.exit(0 if melceps.db(100.0)[0, 0] == 40 else 1)' ||
+    'import melceps, numpy, sys; sys.exit(0 if melceps.db(100.0) == 40 and melceps.mfcc(numpy.ones(1600) * 100, 16000).shape == (8, 13) else 1)' ||
     fail "the Python package does not work in the tree"
   "$prefix/bin/melceps-extract" --version | grep -qx "melceps-extract $PYTHON_VERSION" ||
     fail "melceps-extract --version"
@@ -131,6 +131,7 @@ check_pkg_config() {
 check_find_package() {
   local prefix=$1 found
   cmake -S "$CONSUMER" -B consumer -DCMAKE_PREFIX_PATH="$prefix" -DEXAMPLE="$EXAMPLE" \
+    -DSTREAM_EXAMPLE="$STREAM_EXAMPLE" \
     -DCMAKE_CXX_COMPILER="$CXX" -DCMAKE_CXX_FLAGS="$CXXFLAGS" >consumer.log ||
     fail "find_package(melceps) fails: $(cat consumer.log)"
   found=$(sed -n 's/^melceps_DIR:PATH=//p' consumer/CMakeCache.txt)
@@ -139,6 +140,10 @@ check_find_package() {
   consumer/zeta_example >example-find-package.txt || fail "the find_package build fails to run"
   diff -u expected-example.txt example-find-package.txt ||
     fail "the find_package build prints otherwise"
+  consumer/stream_features "$SPEECH" >stream-find-package.txt 2>/dev/null ||
+    fail "the streaming example built with find_package fails"
+  diff -q expected-stream.txt stream-find-package.txt >/dev/null ||
+    fail "the streaming example built with find_package prints otherwise"
 }
 
 check_tree() {

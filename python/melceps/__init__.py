@@ -1,14 +1,22 @@
-"""melceps: the mel-cepstrum toolbox for Python.
+"""melceps: the mel-cepstrum toolbox and its front end for Python.
 
-The toolbox's compiled modules are loaded once per process through the project's loader and
-called through their gateway entries, exactly as ``mexhost`` calls them. Arguments may be
-numpy arrays of any real or complex numeric dtype, Python numbers, strings or booleans; a 1-D
-array is passed as one row. A Fortran-ordered float64 array is read in place, without a copy,
-and never written. Results are numpy arrays in the host's shape (at least 2-D,
+Features: :func:`mfcc`, :func:`fbank` and :func:`spectrogram` compute Kaldi's features with
+Kaldi's options through the front end's library (frames x dims); :func:`add_deltas`,
+:func:`sliding_cmvn`, :func:`cmvn`, :func:`cmvn_stats` and :func:`apply_cmvn` follow them;
+:class:`OnlineFeatures` streams. Their options are listed in :data:`OPTIONS`,
+:data:`DELTA_OPTIONS` and :data:`CMVN_OPTIONS`.
+
+The toolbox's functions: its compiled modules are loaded once per process through the
+project's loader and called through their gateway entries, exactly as ``mexhost`` calls them.
+Arguments may be numpy arrays of any real or complex numeric dtype, Python numbers, strings
+or booleans; a 1-D array is passed as one row. A Fortran-ordered float64 array is read in
+place, without a copy, and never written. :func:`mel` and :func:`db` give the input's shape;
+the matrix functions and :func:`call` give arrays in the host's shape (at least 2-D,
 column-major), complex where the result is complex, and a tuple when several are asked for.
 
-Errors raise :class:`melceps.Error` with the system's message; warnings are issued as
-:class:`melceps.Warning`; printed text goes to ``sys.stdout``.
+Errors raise :class:`melceps.Error` with the system's message (:class:`FeatureError`, also a
+``ValueError``, for the front end's); warnings are issued as :class:`ToolboxWarning`; printed
+text goes to ``sys.stdout``.
 """
 
 from __future__ import annotations

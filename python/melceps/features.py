@@ -43,6 +43,8 @@ _DEFAULT = {o.name: o.default for o in OPTIONS + DELTA_OPTIONS + CMVN_OPTIONS}
 
 
 def _signal(y: Any) -> np.ndarray:
+    if type(y) is np.ndarray and y.dtype == np.float64 and y.ndim == 1 and y.flags.c_contiguous:
+        return y  # as it is: the common case of a stream's chunks
     y = np.asarray(y)
     if y.dtype.kind == "c":
         raise TypeError("the signal must be real")
@@ -322,7 +324,7 @@ class OnlineFeatures:
     whole signal, for every option and any chunking. A frame is ready once its last sample
     has arrived (with ``snip_edges=False`` the last frames come at :meth:`input_finished`);
     deltas wait only for the frames their window needs; sliding normalisation is causal
-    when not centred.
+    when not centred; with ``subtract_mean`` every frame waits for the end of input.
 
     Parameters
     ----------

@@ -35,7 +35,8 @@ int64_t deltaDim(int64_t dim, const DeltaOptions &deltas);
 // A streaming computer: samples in chunks of any size, then the end of input; frames come
 // out, in order, as soon as every sample and every neighbour frame they need has arrived.
 // The frames equal those of the offline call for every option and any chunking. Frames
-// read can be dropped, so that memory stays bounded on an endless stream.
+// read can be dropped, so that memory stays bounded on an endless stream. With subtract_mean
+// every frame waits for the end of input (the mean is the whole utterance's).
 class OnlineFeatures {
  public:
   // Features of `kind`, then (when given) sliding normalisation, then deltas.
