@@ -9,17 +9,16 @@
 
 namespace melceps {
 
-double *RowBuffer::appendRow() {
-  data_.resize(data_.size() + dim_);
-  return data_.data() + data_.size() - dim_;
+void RowBuffer::push(const double *row) {
+  const size_t at = data_.size();
+  data_.resize(at + stride_);  // the padding stays zero
+  std::memcpy(data_.data() + at, row, sizeof(double) * dim_);
 }
-
-void RowBuffer::push(const double *row) { std::memcpy(appendRow(), row, sizeof(double) * dim_); }
 
 void RowBuffer::dropBelow(int64_t index) {
   index = std::min(index, end());
   if (index <= begin_) return;
-  start_ += (index - begin_) * dim_;
+  start_ += (index - begin_) * stride_;
   begin_ = index;
   if (start_ * 2 >= data_.size()) {
     data_.erase(data_.begin(), data_.begin() + static_cast<std::ptrdiff_t>(start_));
@@ -130,7 +129,10 @@ void SlidingCmvnStage::emitReady(int64_t frames) {
 }
 
 DeltaStage::DeltaStage(int64_t dim, const DeltaOptions &options, Stage &next)
-    : rows_(dim), next_(next), out_(dim * (options.order + 1)) {
+    : rows_(dim, (dim + 7) / 8 * 8),
+      next_(next),
+      sums_(rows_.stride() * (options.order + 1)),
+      out_(dim * (options.order + 1)) {
   // scales[0] = [1]; scales[i] = scales[i-1] convolved with j / sum(j^2), j = -w .. w.
   const int64_t w = options.window;
   double normalizer = 0.0;
@@ -153,18 +155,19 @@ DeltaStage::DeltaStage(int64_t dim, const DeltaOptions &options, Stage &next)
 }
 
 MELCEPS_VECTOR void DeltaStage::emit(int64_t t, int64_t last) {
-  const int64_t dim = rows_.dim();
+  const int64_t dim = rows_.dim(), stride = rows_.stride();
   for (size_t i = 0; i < scales_.size(); ++i) {
     const std::vector<double> &scales = scales_[i];
     const int64_t offset = static_cast<int64_t>(scales.size() - 1) / 2;
-    double *out = out_.data() + i * dim;
-    std::fill(out, out + dim, 0.0);
+    double *sum = sums_.data() + i * stride;
+    std::fill(sum, sum + stride, 0.0);
     for (int64_t j = -offset; j <= offset; ++j) {
       const double scale = scales[j + offset];
       if (scale == 0.0) continue;
       const double *x = rows_.row(std::clamp<int64_t>(t + j, 0, last));  // edges replicated
-      for (int64_t d = 0; d < dim; ++d) out[d] += scale * x[d];
+      for (int64_t d = 0; d < stride; ++d) sum[d] += scale * x[d];
     }
+    std::copy(sum, sum + dim, out_.data() + i * dim);
   }
   next_.push(out_.data());
 }

@@ -4,6 +4,7 @@
 // same stages, so their frames are equal.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -19,21 +20,26 @@ class Stage {
   virtual void finish() = 0;
 };
 
-// Rows by their index in the stream, from the first one still held.
+// Rows by their index in the stream, from the first one still held. Each row takes `stride`
+// values (dim and then zeros), so that loops over a row can run in whole vectors.
 class RowBuffer {
  public:
-  explicit RowBuffer(int64_t dim) : dim_(dim) {}
+  explicit RowBuffer(int64_t dim, int64_t stride = 0) : dim_(dim), stride_(std::max(dim, stride)) {}
   int64_t dim() const { return dim_; }
+  int64_t stride() const { return stride_; }
   int64_t begin() const { return begin_; }
-  int64_t end() const { return begin_ + static_cast<int64_t>(data_.size() - start_) / dim_; }
-  const double *row(int64_t index) const { return data_.data() + start_ + (index - begin_) * dim_; }
-  double *appendRow();
+  int64_t end() const {
+    return begin_ + static_cast<int64_t>(data_.size() - start_) / std::max<int64_t>(stride_, 1);
+  }
+  const double *row(int64_t index) const {
+    return data_.data() + start_ + (index - begin_) * stride_;
+  }
   void push(const double *row);
   // Drops the rows below `index`; memory is given back in bulk, not row by row.
   void dropBelow(int64_t index);
 
  private:
-  int64_t dim_;
+  int64_t dim_, stride_;
   int64_t begin_ = 0;
   size_t start_ = 0;  // offset of row begin_ in data_
   std::vector<double> data_;
@@ -87,6 +93,7 @@ class DeltaStage : public Stage {
   RowBuffer rows_;
   Stage &next_;
   int64_t next_frame_ = 0;
+  std::vector<double> sums_;  // each order's sums, a stride apart
   std::vector<double> out_;
 };
 
