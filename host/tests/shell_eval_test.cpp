@@ -323,3 +323,72 @@ TEST_F(Shell, BoundedAllocationsRefuseHugeArraysFromText) {
 }
 
 }  // namespace
+
+namespace {
+
+// The arguments of the last call of `probe`, as text joined by "|" ("#" for a non-text one).
+// Like a module's gateway, it takes its arguments over.
+std::string probed;
+
+void probe(int32_t, mxArray *[], int32_t nrhs, mxArray *prhs[]) {
+  probed.clear();
+  for (int32_t k = 0; k < nrhs; ++k) {
+    char *text = mxGetClassID(prhs[k]) == mxCHAR_CLASS ? mxArrayToString(prhs[k]) : nullptr;
+    probed += (k ? "|" : "") + std::string(text ? text : "#");
+    mxFree(text);
+    shell::discard(prhs[k]);
+  }
+}
+
+// Runs the statements with `probe` served by a module; what they print, what probe received
+// in its last call ("-" for no call), or the error.
+std::string runProbed(const std::string &statements) {
+  shell::Hooks hooks;
+  hooks.findFunction = [](std::string_view name) -> MexGatewayFn {
+    return name == "probe" ? probe : nullptr;
+  };
+  shell::Evaluator ev(hooks);
+  probed = "-";
+  testing::internal::CaptureStdout();
+  std::string error;
+  try {
+    ev.run(shell::parse(statements));
+  } catch (const std::exception &e) {
+    error = std::string("error: ") + e.what();
+  }
+  return testing::internal::GetCapturedStdout() + "[" + probed + "]" + error;
+}
+
+// Command syntax applies to any name that is not a variable: the words arrive as text; the
+// same text is an expression when the name is a variable, and an unknown name is the
+// undefined-function error.
+TEST_F(Shell, CommandSyntaxForAnyNameNotAVariable) {
+  const struct {
+    const char *statements;
+    const char *expected;  // output, [the probe's arguments], error
+  } cases[] = {
+      {"probe on", "[on]"},
+      {"probe long g", "[long|g]"},
+      {"probe tight;", "[tight]"},
+      {"probe -1", "[-1]"},
+      {"probe 'two words' x", "[two words|x]"},
+      {"probe a=b", "[a=b]"},
+      {"probe ==b", "[==b]"},
+      {"x = 1; probe x, probe y", "[y]"},
+      {"if true, probe on, end", "[on]"},
+      {"probe(1, 'on')", "[#|on]"},
+      {"nosuchname - 1", "[-]error: Undefined function or variable 'nosuchname'."},
+      {"probe = 3; probe -1; disp(ans)", "     2\n[-]"},
+      {"x = 5; x -1; disp(ans)", "     4\n[-]"},
+      {"x = [1 2]; x .^2; disp(ans)", "     1     4\n[-]"},
+      {"a = 3; b = 1; a - b; disp(ans)", "     2\n[-]"},
+      {"a = [7 8]; a(2); disp(ans)", "     8\n[-]"},
+      {"x = 5; x hello", "[-]error: 'x' is a variable: the text after it is no expression."},
+      {"disp hello", "hello\n[-]"},
+      {"disp -1", "-1\n[-]"},
+      {"nosuchname hello", "[-]error: Undefined function or variable 'nosuchname'."},
+  };
+  for (const auto &c : cases) EXPECT_EQ(runProbed(c.statements), c.expected) << c.statements;
+}
+
+}  // namespace

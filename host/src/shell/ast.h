@@ -80,6 +80,11 @@ struct Stmt {
   std::vector<ExprPtr> conditions;
   std::vector<Block> blocks;
   bool show = true;  // false when the statement ends with `;`
+  // Expression: written in command syntax (`hold on`, `x -1`), value being the call with the
+  // words as text. asExpression is the same text read as an expression, which runs instead
+  // when the name is a variable; null when that text is no expression.
+  bool command = false;
+  ExprPtr asExpression;
   int line = 1;
   std::shared_ptr<const FunctionDef> function;
 };

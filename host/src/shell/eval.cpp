@@ -211,7 +211,12 @@ Evaluator::Flow Evaluator::execWhile(const Stmt &s) {
 // A bare expression: a call asks for no output; a result other than a plain variable
 // becomes `ans`.
 void Evaluator::execExpression(const Stmt &s) {
-  const Expr &e = *s.value;
+  // Command syntax applies to a name that is not a variable; a variable's `x -1` is x - 1.
+  bool readAsExpression = s.command && variable(s.value->text);
+  if (readAsExpression && !s.asExpression) {
+    raise("'" + s.value->text + "' is a variable: the text after it is no expression.");
+  }
+  const Expr &e = readAsExpression ? *s.asExpression : *s.value;
   if (e.kind == Expr::Kind::Name && variable(e.text)) {
     if (s.show) show(e.text, variable(e.text));
     return;

@@ -104,6 +104,8 @@ class Parser {
       s = keywordStatement();
     } else if (isOp("[") && isAssignmentAfterClose(p_)) {
       s = multiAssign();
+    } else if (peek().kind == Tok::Name && !peek().command.empty()) {
+      s = command();
     } else if (peek().kind == Tok::Name && isAssignmentTarget(p_)) {
       s = assign();
     } else {
@@ -112,6 +114,28 @@ class Parser {
     }
     s->line = line;
     if (s->kind != Stmt::Kind::Function) endStatement(*s);
+    return s;
+  }
+
+  // `name word1 word2`: the call name('word1', 'word2'), and the same text read as an
+  // expression for when the name is a variable; an expression that does not parse is null.
+  StmtPtr command() {
+    const Token &name = peek();
+    auto s = std::make_unique<Stmt>();
+    s->command = true;
+    try {
+      std::vector<Token> tokens = tokenize(name.command, false);
+      for (Token &t : tokens) {
+        if (t.line == 1) t.column += name.column - 1;
+        t.line += name.line - 1;
+      }
+      Parser alone(std::move(tokens));
+      alone.depth_ = depth_;
+      ExprPtr e = alone.expr();
+      if (alone.peek().kind == Tok::Eof) s->asExpression = std::move(e);
+    } catch (const SyntaxError &) {
+    }
+    s->value = expr();
     return s;
   }
 
