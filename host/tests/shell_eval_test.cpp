@@ -392,3 +392,33 @@ TEST_F(Shell, CommandSyntaxForAnyNameNotAVariable) {
 }
 
 }  // namespace
+
+namespace {
+
+// Arithmetic on real double scalars, computed without arrays and written into the variable in
+// place, gives what the operators give and never changes an array that shares the variable.
+TEST_F(Shell, ScalarArithmeticInPlace) {
+  expectAll({
+      {"s = 0; for k = 1:4, s = s + k * 2; end; disp(s)", "    20\n"},
+      {"s = 1; t = s; s = s + 1; disp([s t])", "     2     1\n"},
+      {"s = 1; c = {s}; s = -s; disp([s c{1}])", "    -1     1\n"},
+      {"s = 2; f = @() s; s = s * 10; disp([s f()])", "    20     2\n"},
+      {"for k = 1:3, y = k; end; disp([k y])", "     3     3\n"},
+      {"for k = 1:3, r(k) = k; end; disp(r)", "     1     2     3\n"},
+      {"for k = [1 2; 3 4], disp(k'), end", "     1     3\n     2     4\n"},
+      {"k = 'a'; for k = [5 6], end; disp(k)", "     6\n"},
+      {"s = int8(100); s = s + 100; disp(s)", "   127\n"},
+      {"s = single(1); s = s / 3; disp(class(s))", "single\n"},
+      {"s = 1; s = s + 1i; disp(s)", "   1.0000 + 1.0000i\n"},
+      {"s = true; s = s + 1; disp(class(s))", "double\n"},
+      {"s = [1 2]; s = s * 2; disp(s)", "     2     4\n"},
+      {"s = 4; s = 2 \\ s; disp(s)", "     2\n"},
+      {"s = 1; s = s / 0; disp(s)", "   Inf\n"},
+      {"s = 3; s = -s + 1; disp(s)", "    -2\n"},
+      {"s = 2; s = s ^ 3; disp(s)", "     8\n"},
+      {"s = 2; s = s == 2; disp(class(s))", "logical\n"},
+      {"s = 5; s = s - undefined_name", "error: Undefined function or variable 'undefined_name'."},
+  });
+}
+
+}  // namespace

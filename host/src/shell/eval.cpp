@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "builtins/builtins.h"
@@ -22,6 +23,29 @@ namespace {
 [[noreturn]] void raise(const std::string &message) { throw mexrt::Error(message); }
 
 mxArray *logicalTemp(bool v) { return mlfReturnValue(mxCreateLogicalScalar(v)); }
+
+// op on two real double scalars as the runtime's operator computes it, or nullopt for an
+// operator whose result is not such a scalar (comparisons give logicals, powers may give
+// complex results).
+std::optional<double> scalarArithmetic(Op op, double a, double b) {
+  switch (op) {
+    case Op::Plus:
+      return a + b;
+    case Op::Minus:
+      return a - b;
+    case Op::Mtimes:
+    case Op::Times:
+      return a * b;
+    case Op::Mrdivide:
+    case Op::Rdivide:
+      return a / b;
+    case Op::Mldivide:
+    case Op::Ldivide:
+      return b / a;
+    default:
+      return std::nullopt;
+  }
+}
 
 mxArray *stringTemp(const std::string &text) {
   return mlfReturnValue(mxCreateString(text.c_str()));
@@ -84,7 +108,26 @@ void Evaluator::setVariable(const std::string &name, mxArray *value) {
   slot = kept;
 }
 
+mxArray **Evaluator::slot(const void *at, const std::string &name) {
+  Slot &c = slots_[(reinterpret_cast<std::uintptr_t>(at) >> 4) % slots_.size()];
+  // The name is compared too: a later tree may take the place of a freed one.
+  if (c.at == at && c.generation == generation_ && c.variable->first == name) {
+    return &c.variable->second;
+  }
+  auto it = vars_.find(name);
+  if (it == vars_.end()) return nullptr;
+  c = {at, generation_, it};
+  return &it->second;
+}
+
+bool Evaluator::assignScalar(const void *at, const std::string &name, double v) {
+  mxArray **held = slot(at, name);
+  // The write unshares the element first when another array shares it.
+  return held && mexrtSetRealScalar(*held, v);
+}
+
 void Evaluator::clearVariables(const std::vector<std::string> &names) {
+  workspaceChanged();
   if (names.empty()) {
     for (auto &[name, a] : vars_) mxDestroyArray(a);
     vars_.clear();
@@ -184,8 +227,20 @@ Evaluator::Flow Evaluator::execFor(const Stmt &s) {
   std::size_t columns = n ? mxGetN(range.get()) : 0;
   bool row = mxGetM(range.get()) == 1;
   const std::string &name = s.targets[0].name;
+  // Over a real double row the loop variable, while it stays a real double scalar, takes
+  // each element in place instead of a new array per turn.
+  const double *elements =
+      row && mxGetClassID(range.get()) == mxDOUBLE_CLASS && !mxIsComplex(range.get())
+          ? mxGetPr(range.get())
+          : nullptr;
   for (std::size_t k = 1; k <= columns; ++k) {
     line_ = s.line;
+    if (elements && assignScalar(&s.targets[0], name, elements[k - 1])) {
+      Flow f = execBlock(s.blocks[0]);
+      if (f == Flow::Break) break;
+      if (f == Flow::Return) return f;
+      continue;
+    }
     mxArray *column =
         row ? mclIntArrayRef1(range.get(), static_cast<int>(k))
             : mclArrayRef2(range.get(), mlfCreateColonIndex(), mlfScalar(static_cast<double>(k)));
@@ -236,6 +291,13 @@ void Evaluator::execExpression(const Stmt &s) {
 // x(i, ...) = [] deletes the selected elements; any other value is stored at its place.
 void Evaluator::execAssign(const Stmt &s) {
   const Stmt::Target &t = s.targets[0];
+  if (!t.place && (s.value->kind == Expr::Kind::Binary || s.value->kind == Expr::Kind::Unary)) {
+    std::optional<double> scalar = scalarValue(*s.value);
+    if (scalar && assignScalar(&t, t.name, *scalar)) {
+      if (s.show) show(t.name, variable(t.name));
+      return;
+    }
+  }
   mxArray *v = value(*s.value);
   if (!t.place) {
     setVariable(t.name, v);
@@ -282,7 +344,7 @@ mxArray *Evaluator::value(const Expr &e) {
     case Expr::Kind::Unary:
       return unary(e);
     case Expr::Kind::Transpose:
-      if (e.text == ".'") return mlfTranspose(value(*e.args[0]));
+      if (e.op == Op::Transpose) return mlfTranspose(value(*e.args[0]));
       return mlfCtranspose(value(*e.args[0]));
     case Expr::Kind::Range: {
       mxArray *a = value(*e.args[0]);
@@ -311,42 +373,117 @@ mxArray *Evaluator::value(const Expr &e) {
   raise("Unknown expression.");
 }
 
+// A number, or a variable holding a real double scalar: read without making an array.
+std::optional<double> Evaluator::scalarLeaf(const Expr &e) {
+  if (e.kind == Expr::Kind::Number && !e.imaginary) return e.number;
+  if (e.kind != Expr::Kind::Name) return std::nullopt;
+  mxArray **v = slot(&e, e.text);
+  double x;
+  if (!v || !mexrtRealScalar(*v, &x)) return std::nullopt;
+  return x;
+}
+
+std::optional<double> Evaluator::scalarValue(const Expr &e) {
+  if (e.kind == Expr::Kind::Binary) {
+    std::optional<double> a = scalarValue(*e.args[0]);
+    if (!a) return std::nullopt;
+    std::optional<double> b = scalarValue(*e.args[1]);
+    if (!b) return std::nullopt;
+    return scalarArithmetic(e.op, *a, *b);
+  }
+  if (e.kind == Expr::Kind::Unary && e.op != Op::Not) {
+    std::optional<double> a = scalarValue(*e.args[0]);
+    if (a && e.op == Op::Minus) return -*a;
+    return a;
+  }
+  return scalarLeaf(e);
+}
+
+// One side of an operator: its array, or, for a number or a variable holding a real double
+// scalar, only the value until an array is needed.
+struct Evaluator::Side {
+  mxArray *array = nullptr;
+  std::optional<double> scalar;
+  mxArray *take() { return array ? array : mlfScalar(*scalar); }
+};
+
+Evaluator::Side Evaluator::side(const Expr &e) {
+  Side s;
+  s.scalar = scalarLeaf(e);
+  if (s.scalar) return s;
+  s.array = value(e);
+  if (double x; mexrtRealScalar(s.array, &x)) s.scalar = x;
+  return s;
+}
+
 mxArray *Evaluator::binary(const Expr &e) {
-  const std::string &op = e.text;
-  if (op == "&&" || op == "||") return shortCircuit(e);
-  mxArray *a = value(*e.args[0]);
-  mxArray *b = value(*e.args[1]);
-  if (op == "+") return mclPlus(a, b);
-  if (op == "-") return mclMinus(a, b);
-  if (op == "*") return mclMtimes(a, b);
-  if (op == ".*") return mclTimes(a, b);
-  if (op == "/") return mclMrdivide(a, b);
-  if (op == "\\") return mclMldivide(a, b);
-  if (op == "./") return mclRdivide(a, b);
-  if (op == "^") return mclMpower(a, b);
-  if (op == ".^") return mclPower(a, b);
-  if (op == "==") return mclEq(a, b);
-  if (op == "~=") return mclNe(a, b);
-  if (op == "<") return mclLt(a, b);
-  if (op == "<=") return mclLe(a, b);
-  if (op == ">") return mclGt(a, b);
-  if (op == ">=") return mclGe(a, b);
-  if (op == "&") return mclAnd(a, b);
-  if (op == "|") return mclOr(a, b);
-  raise("The operator '" + op + "' is not supported.");
+  if (e.op == Op::AndAnd || e.op == Op::OrOr) return shortCircuit(e);
+  Side a = side(*e.args[0]);
+  Side b = side(*e.args[1]);
+  if (a.scalar && b.scalar) {
+    if (std::optional<double> r = scalarArithmetic(e.op, *a.scalar, *b.scalar)) {
+      if (a.array) discard(a.array);
+      if (b.array) discard(b.array);
+      return mlfScalar(*r);
+    }
+  }
+  return apply(e.op, a.take(), b.take());
+}
+
+mxArray *Evaluator::apply(Op op, mxArray *a, mxArray *b) {
+  switch (op) {
+    case Op::Plus:
+      return mclPlus(a, b);
+    case Op::Minus:
+      return mclMinus(a, b);
+    case Op::Mtimes:
+      return mclMtimes(a, b);
+    case Op::Times:
+      return mclTimes(a, b);
+    case Op::Mrdivide:
+      return mclMrdivide(a, b);
+    case Op::Mldivide:
+      return mclMldivide(a, b);
+    case Op::Rdivide:
+      return mclRdivide(a, b);
+    case Op::Mpower:
+      return mclMpower(a, b);
+    case Op::Power:
+      return mclPower(a, b);
+    case Op::Eq:
+      return mclEq(a, b);
+    case Op::Ne:
+      return mclNe(a, b);
+    case Op::Lt:
+      return mclLt(a, b);
+    case Op::Le:
+      return mclLe(a, b);
+    case Op::Gt:
+      return mclGt(a, b);
+    case Op::Ge:
+      return mclGe(a, b);
+    case Op::And:
+      return mclAnd(a, b);
+    case Op::Or:
+      return mclOr(a, b);
+    default:
+      discard(a);
+      discard(b);
+      raise("The operator '" + std::string(opText(op)) + "' is not supported.");
+  }
 }
 
 mxArray *Evaluator::shortCircuit(const Expr &e) {
   bool left = mlfTobool(value(*e.args[0]));
-  if (e.text == "&&" && !left) return logicalTemp(false);
-  if (e.text == "||" && left) return logicalTemp(true);
+  if (e.op == Op::AndAnd && !left) return logicalTemp(false);
+  if (e.op == Op::OrOr && left) return logicalTemp(true);
   return logicalTemp(mlfTobool(value(*e.args[1])));
 }
 
 mxArray *Evaluator::unary(const Expr &e) {
   mxArray *a = value(*e.args[0]);
-  if (e.text == "-") return mclUminus(a);
-  if (e.text == "~") return mclNot(a);
+  if (e.op == Op::Minus) return mclUminus(a);
+  if (e.op == Op::Not) return mclNot(a);
   return a;  // unary plus
 }
 
@@ -575,12 +712,14 @@ std::vector<mxArray *> Evaluator::callFunction(const FunctionFile &file, const F
   std::map<std::string, mxArray *, std::less<>> locals;
   std::vector<Subscript> subscripts;
   vars_.swap(locals);
+  workspaceChanged();
   subscripts_.swap(subscripts);
   int callerLine = line_;
   frames_.push_back({&file, static_cast<int>(in.size()), nargout});
   auto restore = [&] {
     clearVariables({});
     vars_.swap(locals);
+    workspaceChanged();
     subscripts_.swap(subscripts);
     frames_.pop_back();
     line_ = callerLine;
@@ -614,6 +753,7 @@ std::vector<mxArray *> Evaluator::callFunction(const FunctionFile &file, const F
       }
       results.push_back(at->second);
       vars_.erase(at);
+      workspaceChanged();
     }
   } catch (...) {
     for (mxArray *r : results) mxDestroyArray(r);
@@ -749,11 +889,13 @@ std::vector<mxArray *> Evaluator::callAnonymous(const ShellFunction &f, std::vec
   std::map<std::string, mxArray *, std::less<>> locals;
   std::vector<Subscript> subscripts;
   vars_.swap(locals);
+  workspaceChanged();
   subscripts_.swap(subscripts);
   frames_.push_back({f.file(), static_cast<int>(in.size()), nargout});
   auto restore = [&] {
     clearVariables({});
     vars_.swap(locals);
+    workspaceChanged();
     subscripts_.swap(subscripts);
     frames_.pop_back();
   };

@@ -2,11 +2,13 @@
 // function straight onto the runtime's operations, and keeps the workspace variables.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -114,7 +116,22 @@ class Evaluator {
 
   mxArray *value(const Expr &e);
   std::vector<mxArray *> values(const Expr &e, int nargout);
+  // The scalar fast path: arithmetic on real double scalars (numbers and variables holding
+  // one) computed on doubles, without an array per operation. scalarValue is nullopt for
+  // any other expression, and evaluates nothing then.
+  struct Side;
+  std::optional<double> scalarLeaf(const Expr &e);
+  std::optional<double> scalarValue(const Expr &e);
+  Side side(const Expr &e);
+  // Writes v into the variable's element when it already is a real double scalar; `at` is
+  // the place in the syntax tree that names it.
+  bool assignScalar(const void *at, const std::string &name, double v);
+  // The variable a place in the syntax tree names, or nullptr; remembered per place until
+  // the workspace loses a variable or is swapped, so that a loop looks its names up once.
+  mxArray **slot(const void *at, const std::string &name);
+  void workspaceChanged() { ++generation_; }
   mxArray *binary(const Expr &e);
+  mxArray *apply(Op op, mxArray *a, mxArray *b);
   mxArray *unary(const Expr &e);
   mxArray *shortCircuit(const Expr &e);
   mxArray *matrix(const Expr &e);
@@ -145,8 +162,17 @@ class Evaluator {
                                       std::vector<mxArray *> &in, int nargout);
   void show(const std::string &name, const mxArray *a) const;
 
+  using Workspace = std::map<std::string, mxArray *, std::less<>>;
+  struct Slot {
+    const void *at = nullptr;
+    std::uint64_t generation = 0;
+    Workspace::iterator variable;
+  };
+
   Hooks hooks_;
-  std::map<std::string, mxArray *, std::less<>> vars_;
+  Workspace vars_;
+  std::array<Slot, 64> slots_{};
+  std::uint64_t generation_ = 1;  // changes whenever an iterator into vars_ may have
   std::vector<Subscript> subscripts_;
   int line_ = 0;
   std::string lastError_;  // the message of the last error a try caught

@@ -59,18 +59,11 @@ void collectNames(const Expr &e, std::vector<std::string> &names) {
 
 // Binding strength, loosest first, as the parser's levels.
 int precedence(const Expr &e) {
-  if (e.kind == Expr::Kind::Range) return 5;
-  if (e.kind == Expr::Kind::Unary) return 8;
+  if (e.kind == Expr::Kind::Range) return kRangeLevel;
+  if (e.kind == Expr::Kind::Unary) return kUnaryLevel;
   if (e.kind == Expr::Kind::Lambda) return 0;
-  if (e.kind != Expr::Kind::Binary) return 11;
-  static const std::pair<std::string_view, int> kLevels[] = {
-      {"||", 0}, {"&&", 1}, {"|", 2},  {"&", 3}, {"==", 4}, {"~=", 4}, {"<", 4},
-      {"<=", 4}, {">", 4},  {">=", 4}, {"+", 6}, {"-", 6},  {"*", 7},  {"/", 7},
-      {".*", 7}, {"./", 7}, {"\\", 7}, {"^", 9}, {".^", 9}};
-  for (const auto &[op, level] : kLevels) {
-    if (e.text == op) return level;
-  }
-  return 11;
+  if (e.kind != Expr::Kind::Binary) return kPostfixLevel;
+  return binaryLevel(e.op);
 }
 
 std::string numberText(const Expr &e) {
@@ -131,17 +124,18 @@ std::string expressionText(const Expr &e) {
       int p = precedence(e);
       // Operators of one level associate to the left: only the right side needs
       // parentheses at its own level.
-      return wrapped(*e.args[0], precedence(*e.args[0]) < p) + " " + e.text + " " +
-             wrapped(*e.args[1], precedence(*e.args[1]) <= p);
+      return wrapped(*e.args[0], precedence(*e.args[0]) < p) + " " + std::string(opText(e.op)) +
+             " " + wrapped(*e.args[1], precedence(*e.args[1]) <= p);
     }
     case Expr::Kind::Unary:
-      return e.text + wrapped(*e.args[0], precedence(*e.args[0]) < 8);
+      return std::string(opText(e.op)) + wrapped(*e.args[0], precedence(*e.args[0]) < kUnaryLevel);
     case Expr::Kind::Transpose:
-      return wrapped(*e.args[0], precedence(*e.args[0]) < 11) + e.text;
+      return wrapped(*e.args[0], precedence(*e.args[0]) < kPostfixLevel) +
+             std::string(opText(e.op));
     case Expr::Kind::Range: {
       std::string t;
       for (std::size_t k = 0; k < e.args.size(); ++k) {
-        t += (k ? ":" : "") + wrapped(*e.args[k], precedence(*e.args[k]) <= 5);
+        t += (k ? ":" : "") + wrapped(*e.args[k], precedence(*e.args[k]) <= kRangeLevel);
       }
       return t;
     }

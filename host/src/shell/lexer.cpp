@@ -117,7 +117,8 @@ class Lexer {
       case Tok::Keyword:
         return t.text == "end";
       case Tok::Op:
-        return t.text == ")" || t.text == "]" || t.text == "}" || t.text == "'" || t.text == ".'";
+        return t.op == Op::RParen || t.op == Op::RBracket || t.op == Op::RBrace ||
+               t.op == Op::Ctranspose || t.op == Op::Transpose;
       default:
         return false;
     }
@@ -140,6 +141,7 @@ class Lexer {
     t.kind = kind;
     t.text = std::move(text);
     t.number = number;
+    if (kind == Tok::Op) t.op = opOf(t.text);
     t.line = line_;
     t.column = tokenColumn_ ? tokenColumn_ : column();
     tokenColumn_ = 0;
@@ -214,7 +216,7 @@ class Lexer {
     if (out_.empty()) return true;
     const Token &t = out_.back();
     return t.kind == Tok::Newline ||
-           (brackets_.empty() && t.kind == Tok::Op && (t.text == ";" || t.text == ","));
+           (brackets_.empty() && t.kind == Tok::Op && (t.op == Op::Semicolon || t.op == Op::Comma));
   }
 
   // After a command name: a blank, then a word that does not begin an assignment, a call

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "operators.h"
+
 namespace shell {
 
 // The longest line the shell reads, in bytes; a longer one is a syntax error.
@@ -26,6 +28,7 @@ enum class Tok {
 struct Token {
   Tok kind = Tok::Eof;
   std::string text;  // the operator, the name or keyword, or a string's characters
+  Op op = Op::None;  // an operator token's operator
   double number = 0;
   bool imaginary = false;  // a number written with i or j after it: 2i is 2 times sqrt(-1)
   // A name that begins command syntax (`hold on`): the statement's text from the name to the

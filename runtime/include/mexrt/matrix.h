@@ -66,6 +66,11 @@ MEXRT_API mxArray *mexrtCreateLentDoubleArray(size_t ndim, const size_t *dims, c
 // array alone.
 MEXRT_API double *mxGetPr(const mxArray *a);
 MEXRT_API double *mxGetPi(const mxArray *a);
+// A real double 1 x 1 array's value, read without unsharing, and its value replaced
+// (unsharing first); both false, doing nothing, for any other array. A host's arithmetic on
+// such scalars goes through these rather than an array per operation.
+MEXRT_API bool mexrtRealScalar(const mxArray *a, double *value);
+MEXRT_API bool mexrtSetRealScalar(mxArray *a, double value);
 MEXRT_API bool mxIsComplex(const mxArray *a);
 MEXRT_API size_t mxGetM(const mxArray *a);
 MEXRT_API size_t mxGetN(const mxArray *a);  // product of all dimensions after the first

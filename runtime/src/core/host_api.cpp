@@ -111,6 +111,25 @@ double *mxGetPi(const mxArray *a) {
   return const_cast<mxArray *>(a)->mutableImags();
 }
 
+namespace {
+bool isRealScalar(const mxArray *a) {
+  return a && a->cls == mxDOUBLE_CLASS && !a->complex && a->dims.size() == 2 &&
+         a->dims.rows() == 1 && a->dims[1] == 1;
+}
+}  // namespace
+
+bool mexrtRealScalar(const mxArray *a, double *value) {
+  if (!isRealScalar(a)) return false;
+  *value = a->reals()[0];
+  return true;
+}
+
+bool mexrtSetRealScalar(mxArray *a, double value) {
+  if (!isRealScalar(a)) return false;
+  a->mutableReals()[0] = value;
+  return true;
+}
+
 bool mxIsComplex(const mxArray *a) { return a && a->isComplex(); }
 
 size_t mxGetM(const mxArray *a) { return a ? a->dims.rows() : 0; }
