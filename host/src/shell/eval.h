@@ -144,7 +144,11 @@ class Evaluator {
   mxArray *listValue(const Expr &e);
   mxArray *cellLiteral(const Expr &e);
   void assignPlace(const Stmt::Target &t, mxArray *v);
-  void storeAt(mxArray *&base, const std::vector<const Expr *> &levels, std::size_t i, mxArray *v);
+  void storeAt(mxArray *&base, const std::vector<const Expr *> &levels, std::size_t i, mxArray *v,
+               const std::string &name);
+  void storeInside(mxArray *child, const std::vector<const Expr *> &levels, std::size_t i,
+                   mxArray *v, const std::string &name,
+                   const std::function<void(mxArray *)> &giveBack);
   Flow execTry(const Stmt &s);
   mxArray *index(mxArray *array, std::vector<mxArray *> subs, const Expr &at);
   std::vector<mxArray *> call(const std::string &name, const std::vector<ExprPtr> &args,

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "core/array.h"
 #include "core/classes.h"
@@ -253,6 +254,12 @@ void mxSetCell(mxArray *cell, size_t index, mxArray *value) {
   setItem(c, index, value);
 }
 
+mxArray *mexrtTakeCell(mxArray *cell, size_t index) {
+  Array &c = compositeOf(cell, false, "mexrtTakeCell");
+  checkIndex(c, index, "mexrtTakeCell");
+  return std::exchange(c.mutableItems()[index], nullptr);
+}
+
 mxArray *mxCreateStructMatrix(size_t rows, size_t cols, int nfields, const char **fieldnames) {
   return mexrt::detail::newStruct(mexrt::detail::Dims(rows, cols),
                                   fieldList(nfields, fieldnames, "mxCreateStructMatrix"));
@@ -301,6 +308,14 @@ void mxSetFieldByNumber(mxArray *s, size_t index, int number, mxArray *value) {
   checkIndex(a, index, "mxSetFieldByNumber");
   checkField(a, number, "mxSetFieldByNumber");
   setItem(a, static_cast<std::size_t>(number) * a.numel() + index, value);
+}
+
+mxArray *mexrtTakeFieldByNumber(mxArray *s, size_t index, int number) {
+  Array &a = compositeOf(s, true, "mexrtTakeFieldByNumber");
+  checkIndex(a, index, "mexrtTakeFieldByNumber");
+  checkField(a, number, "mexrtTakeFieldByNumber");
+  return std::exchange(a.mutableItems()[static_cast<std::size_t>(number) * a.numel() + index],
+                       nullptr);
 }
 
 void mxSetField(mxArray *s, size_t index, const char *name, mxArray *value) {
