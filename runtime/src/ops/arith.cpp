@@ -11,7 +11,6 @@
 #include "ops/classed.h"
 #include "ops/elementwise.h"
 #include "ops/elementwise_complex.h"
-#include "ops/product.h"
 
 using namespace mexrt::detail;
 
@@ -129,7 +128,6 @@ mxArray *mclMinus(mxArray *a, mxArray *b) {
 mxArray *mclTimes(mxArray *a, mxArray *b) {
   if (classedOperands(a, b)) return classedArithmetic(a, b, ClassedOp::Times, ".*");
   if (eitherComplex(a, b)) return complexArithmetic<ComplexTimes>(a, b, ".*");
-  if (mxArray *folded = foldIntoProduct(a, b)) return folded;
   return arithmetic(a, b, ".*", [](double x, double y) { return x * y; });
 }
 
