@@ -26,6 +26,7 @@
 #include "melceps/version.h"
 #include "mexrt/error.h"
 #include "mexrt/graphics.h"
+#include "mexrt/matfile.h"
 #include "mexrt/mathlib.h"
 #include "shell/eval.h"
 #include "shell/parser.h"
@@ -369,7 +370,7 @@ int run(const Options &o) {
   std::vector<std::string> loadPath;
   loadPath.reserve(path.size());
   for (const auto &p : path) loadPath.push_back(p.string());
-  mexrt::graphics::setLoadPath(loadPath);
+  mexrt::matfile::setLoadPath(loadPath);
   if (o.info) return printInfo(*o.info, path);
 
   Zeta zeta;

@@ -20,7 +20,7 @@
 #include "host/loader.h"
 #include "mexrt/audio.h"
 #include "mexrt/error.h"
-#include "mexrt/graphics.h"
+#include "mexrt/matfile.h"
 #include "mexrt/mathlib.h"
 #include "mexrt/matrix.h"
 #include "zeta.h"
@@ -214,7 +214,7 @@ void loadPath(const std::vector<std::string> &folders) {
   Session &s = current();
   if (s.loaded) return;
   std::vector<std::filesystem::path> p(folders.begin(), folders.end());
-  mexrt::graphics::setLoadPath(folders);  // load finds the modules' data files there too
+  mexrt::matfile::setLoadPath(folders);  // load finds the modules' data files there too
   s.loader.loadPath(p);
   s.loaded = true;
 }

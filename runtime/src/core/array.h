@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include "core/value_view.h"
 #include "mexrt/error.h"
 #include "mexrt/function_handle.h"
 #include "mexrt/matrix.h"
-#include "text/print.h"
 
 namespace mexrt::detail {
 

@@ -7,6 +7,7 @@
 
 #include "core/array.h"
 #include "core/per_thread.h"
+#include "core/utf8.h"
 #include "mexrt/mathlib.h"
 
 namespace mexrt::detail {

@@ -10,6 +10,7 @@
 #include "core/array.h"
 #include "core/classes.h"
 #include "core/operands.h"
+#include "core/utf8.h"
 
 extern "C" {
 
