@@ -1,5 +1,5 @@
-// Function handles of the shell: their targets, the names an anonymous body captures and
-// the text a handle shows as.
+// Function handles of the shell: their targets, the names an anonymous body captures, the
+// text a handle shows as, and making and calling them.
 #include "shell/handles.h"
 
 #include <algorithm>
@@ -7,6 +7,8 @@
 #include <cstdio>
 
 #include "mexrt/matrix.h"
+#include "shell/eval.h"
+#include "shell/eval_support.h"
 
 namespace shell {
 
@@ -170,6 +172,92 @@ std::string expressionText(const Expr &e) {
       return lambdaText(*e.lambda);
   }
   return "";
+}
+
+using namespace detail;
+
+// --- function handles ---
+
+// @name keeps the file it was made in, whose local functions it sees; @(params) body also
+// keeps a copy of every variable of the workspace that its body names.
+mxArray *Evaluator::makeHandle(const Expr &e) {
+  const FunctionFile *scope = frames_.empty() ? nullptr : frames_.back().file;
+  if (e.kind == Expr::Kind::Handle) return mlfReturnValue(newNamedHandle(e.text, scope));
+  std::vector<std::pair<std::string, mxArray *>> captured;
+  for (const std::string &name : namesUsed(*e.lambda)) {
+    auto it = vars_.find(name);
+    if (it == vars_.end()) continue;
+    mxArray *kept = nullptr;
+    mlfAssign(&kept, it->second);
+    captured.emplace_back(name, kept);
+  }
+  auto target = std::make_shared<const ShellFunction>(e.lambda, scope, std::move(captured));
+  return mlfReturnValue(mexrt::createFunctionHandle(std::move(target)));
+}
+
+std::vector<mxArray *> Evaluator::callHandle(const ShellFunction &f, std::vector<mxArray *> &in,
+                                             int nargout) {
+  if (f.lambda()) return callAnonymous(f, in, nargout);
+  Callee callee;
+  try {
+    callee = resolve(f.name(), f.file());
+  } catch (...) {
+    for (mxArray *a : in) discard(a);
+    throw;
+  }
+  return invoke(callee, f.name(), in, nargout);
+}
+
+// The body runs in a workspace of its own: the captured variables and the parameters.
+std::vector<mxArray *> Evaluator::callAnonymous(const ShellFunction &f, std::vector<mxArray *> &in,
+                                                int nargout) {
+  const Lambda &lambda = *f.lambda();
+  auto refuse = [&](const std::string &message) {
+    for (mxArray *a : in) discard(a);
+    raise(message);
+  };
+  if (in.size() > lambda.params.size() && !takesVarargin(lambda.params)) {
+    refuse("Too many input arguments for " + f.text() + ".");
+  }
+  if (frames_.size() >= static_cast<std::size_t>(kMaxCallDepth)) {
+    refuse("Maximum recursion depth of " + std::to_string(kMaxCallDepth) + " reached in " +
+           f.text() + ".");
+  }
+  std::map<std::string, mxArray *, std::less<>> locals;
+  std::vector<Subscript> subscripts;
+  vars_.swap(locals);
+  workspaceChanged();
+  subscripts_.swap(subscripts);
+  frames_.push_back({f.file(), static_cast<int>(in.size()), nargout});
+  auto restore = [&] {
+    clearVariables({});
+    vars_.swap(locals);
+    workspaceChanged();
+    subscripts_.swap(subscripts);
+    frames_.pop_back();
+  };
+  std::vector<mxArray *> kept;
+  try {
+    for (const auto &[name, a] : f.captured()) setVariable(name, a);
+    bindParameters(lambda.params, in);
+
+    const Expr &body = *lambda.body;
+    bool call = body.kind == Expr::Kind::Name || body.kind == Expr::Kind::Call;
+    std::vector<mxArray *> results = call ? values(body, nargout) : std::vector{value(body)};
+    // Owned before the workspace goes: a result may be one of its variables.
+    for (mxArray *r : results) {
+      kept.push_back(nullptr);
+      mlfAssign(&kept.back(), r);
+    }
+  } catch (...) {
+    for (mxArray *a : in) discard(a);
+    for (mxArray *k : kept) mxDestroyArray(k);
+    restore();
+    throw;
+  }
+  restore();
+  for (mxArray *&k : kept) k = mlfReturnValue(k);
+  return kept;
 }
 
 }  // namespace shell

@@ -8,14 +8,15 @@
 
 #include "builtins/builtins.h"
 #include "eval.h"
+#include "eval_support.h"
 #include "mexrt/error.h"
 #include "mexrt/mathlib.h"
 
 namespace shell {
 
-namespace {
+using namespace detail;
 
-[[noreturn]] void raise(const std::string &message) { throw mexrt::Error(message); }
+namespace {
 
 // The subscripts of a level: a call's arguments, or those after an indexed value.
 std::span<const ExprPtr> subscriptExprs(const Expr &level) {
