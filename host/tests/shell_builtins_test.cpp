@@ -414,8 +414,7 @@ TEST_F(Builtins, ReductionsAndRangesKeepTheClass) {
   expectAll({
       {"disp(class(sum(int16([1 2])))), disp(sum(int8([100 100]))), disp(class(sum(single(1))))",
        "int16\n   127\nsingle\n"},
-      {"disp(sum(int64([4611686018427387904 4611686018427387904])))",
-       "   9223372036854775807\n"},
+      {"disp(sum(int64([4611686018427387904 4611686018427387904])))", "   9223372036854775807\n"},
       {"disp(prod(int16([200 300]))), disp(class(cumsum(uint8([200 100])))), "
        "disp(cumsum(uint8([200 100])))",
        "   32767\nuint8\n   200   255\n"},

@@ -347,16 +347,11 @@ std::string runProbed(const std::string &statements) {
   hooks.findFunction = [](std::string_view name) -> MexGatewayFn {
     return name == "probe" ? probe : nullptr;
   };
-  shell::Evaluator ev(hooks);
   probed = "-";
-  testing::internal::CaptureStdout();
-  std::string error;
-  try {
-    ev.run(shell::parse(statements));
-  } catch (const std::exception &e) {
-    error = std::string("error: ") + e.what();
-  }
-  return testing::internal::GetCapturedStdout() + "[" + probed + "]" + error;
+  std::string out = run(statements, std::move(hooks));
+  std::size_t error = out.find("error: ");
+  if (error == std::string::npos) error = out.size();
+  return out.substr(0, error) + "[" + probed + "]" + out.substr(error);
 }
 
 // Command syntax applies to any name that is not a variable: the words arrive as text; the

@@ -20,6 +20,25 @@ namespace shell {
 
 using namespace detail;
 
+Evaluator::OwnWorkspace::OwnWorkspace(Evaluator &ev, CallFrame frame)
+    : ev_(ev), callerLine_(ev.line_) {
+  ev_.vars_.swap(callerVars_);
+  ev_.subscripts_.swap(callerSubscripts_);
+  ev_.workspaceChanged();
+  ev_.frames_.push_back(frame);
+}
+
+void Evaluator::OwnWorkspace::leave() {
+  if (left_) return;
+  left_ = true;
+  ev_.clearVariables({});
+  ev_.vars_.swap(callerVars_);
+  ev_.subscripts_.swap(callerSubscripts_);
+  ev_.workspaceChanged();
+  ev_.frames_.pop_back();
+  ev_.line_ = callerLine_;
+}
+
 // The arguments into the parameters' variables (an unnamed ~ one is dropped); a last
 // parameter varargin takes those beyond the others as a 1 x n cell.
 void Evaluator::bindParameters(const std::vector<std::string> &params, std::vector<mxArray *> &in) {
@@ -66,21 +85,7 @@ std::vector<mxArray *> Evaluator::callFunction(const FunctionFile &file, const F
     refuse("Maximum recursion depth of " + std::to_string(kMaxCallDepth) + " reached in '" +
            f.name + "'.");
   }
-  std::map<std::string, mxArray *, std::less<>> locals;
-  std::vector<Subscript> subscripts;
-  vars_.swap(locals);
-  workspaceChanged();
-  subscripts_.swap(subscripts);
-  int callerLine = line_;
-  frames_.push_back({&file, static_cast<int>(in.size()), nargout});
-  auto restore = [&] {
-    clearVariables({});
-    vars_.swap(locals);
-    workspaceChanged();
-    subscripts_.swap(subscripts);
-    frames_.pop_back();
-    line_ = callerLine;
-  };
+  OwnWorkspace workspace(*this, {&file, static_cast<int>(in.size()), nargout});
   std::vector<mxArray *> results;
   try {
     bindParameters(f.params, in);
@@ -115,10 +120,9 @@ std::vector<mxArray *> Evaluator::callFunction(const FunctionFile &file, const F
   } catch (...) {
     for (mxArray *r : results) mxDestroyArray(r);
     trace_.push_back({file.file, line_});
-    restore();
     throw;
   }
-  restore();
+  workspace.leave();
   for (mxArray *&r : results) r = mlfReturnValue(r);
   return results;
 }

@@ -104,6 +104,25 @@ class Evaluator {
     std::size_t position, count;
   };
 
+  // A called function's workspace for as long as it runs: fresh variables and subscripts
+  // and its call frame; leave() (or the end of the scope, on an error) frees its variables
+  // and gives the caller's back.
+  class OwnWorkspace {
+   public:
+    OwnWorkspace(Evaluator &ev, CallFrame frame);
+    ~OwnWorkspace() { leave(); }
+    OwnWorkspace(const OwnWorkspace &) = delete;
+    OwnWorkspace &operator=(const OwnWorkspace &) = delete;
+    void leave();
+
+   private:
+    Evaluator &ev_;
+    std::map<std::string, mxArray *, std::less<>> callerVars_;
+    std::vector<Subscript> callerSubscripts_;
+    int callerLine_;
+    bool left_ = false;
+  };
+
   Flow execBlock(const Block &block);
   Flow exec(const Stmt &s);
   Flow execFor(const Stmt &s);

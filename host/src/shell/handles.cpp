@@ -223,19 +223,7 @@ std::vector<mxArray *> Evaluator::callAnonymous(const ShellFunction &f, std::vec
     refuse("Maximum recursion depth of " + std::to_string(kMaxCallDepth) + " reached in " +
            f.text() + ".");
   }
-  std::map<std::string, mxArray *, std::less<>> locals;
-  std::vector<Subscript> subscripts;
-  vars_.swap(locals);
-  workspaceChanged();
-  subscripts_.swap(subscripts);
-  frames_.push_back({f.file(), static_cast<int>(in.size()), nargout});
-  auto restore = [&] {
-    clearVariables({});
-    vars_.swap(locals);
-    workspaceChanged();
-    subscripts_.swap(subscripts);
-    frames_.pop_back();
-  };
+  OwnWorkspace workspace(*this, {f.file(), static_cast<int>(in.size()), nargout});
   std::vector<mxArray *> kept;
   try {
     for (const auto &[name, a] : f.captured()) setVariable(name, a);
@@ -252,10 +240,9 @@ std::vector<mxArray *> Evaluator::callAnonymous(const ShellFunction &f, std::vec
   } catch (...) {
     for (mxArray *a : in) discard(a);
     for (mxArray *k : kept) mxDestroyArray(k);
-    restore();
     throw;
   }
-  restore();
+  workspace.leave();
   for (mxArray *&k : kept) k = mlfReturnValue(k);
   return kept;
 }
