@@ -39,7 +39,10 @@ struct Session {
   host::Loader loader;
   bool loaded = false;
   std::vector<Event> events;
-  Session() { zetaInitialize(); }
+  Session() {
+    zetaInitialize();
+    loader.addInitializedLibraries();  // db, served like a module's function
+  }
   ~Session() { zetaTerminate(); }
 };
 
@@ -223,7 +226,6 @@ std::vector<std::string> names() {
   std::vector<std::string> out;
   for (const host::Module *m : current().loader.modules())
     for (const auto &f : m->functions()) out.push_back(f.name);
-  out.push_back("db");
   return out;
 }
 
@@ -232,10 +234,7 @@ std::vector<std::string> names() {
 py::tuple call(const std::string &name, const py::args &args, int nargout) {
   Session &s = current();
   MexGatewayFn entry = nullptr;
-  if (const host::FunctionInfo *f = s.loader.find(name))
-    entry = f->entry;
-  else if (name == "db")
-    entry = mlxDb;
+  if (const host::FunctionInfo *f = s.loader.find(name)) entry = f->entry;
   if (!entry) {
     return py::make_tuple(py::none(), flushEvents(),
                           "Undefined function or variable '" + name + "'.");

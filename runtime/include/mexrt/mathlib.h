@@ -62,6 +62,10 @@ MEXRT_API void mexrtSetTextSinks(mexrtTextSink output, mexrtTextSink warning, vo
 // --- Library initialisation, counted: the first init builds, the last term destroys ---
 MEXRT_API void mclLibInit(int32_t *reference_count, ModuleInfo *info);
 MEXRT_API void mclLibTerm(int32_t *reference_count, ModuleInfo *info);
+// The records of the libraries that mclLibInit has initialised and mclLibTerm not yet
+// terminated, in the order of their initialisation: up to max of them into out. Returns how
+// many there are. Hosts serve these libraries' functions as they serve modules'.
+MEXRT_API size_t mexrtInitializedLibraries(ModuleInfo **out, size_t max);
 
 // --- Operators (element by element with scalar expansion, unless said otherwise) ---
 // Real and complex operands alike; a result whose imaginary parts are all zero is real.
