@@ -180,6 +180,10 @@ MEXRT_API mxArray *mlfStd(mxArray *x, mxArray *w, mxArray *dim);
 MEXRT_API mxArray *mlfAny(mxArray *x, mxArray *dim);
 MEXRT_API mxArray *mlfAll(mxArray *x, mxArray *dim);
 MEXRT_API mxArray *mlfCumsum(mxArray *x, mxArray *dim);
+MEXRT_API mxArray *mlfCumprod(mxArray *x, mxArray *dim);
+// diff(x, n, dim): the differences of neighbours along dim (the first dimension longer than 1
+// when dim is NULL), n times over (once when n is NULL).
+MEXRT_API mxArray *mlfDiff(mxArray *x, mxArray *n, mxArray *dim);
 // sort(x, dim, mode): ascending (NaN last) or 'descend' (NaN first), stable; complex values
 // by magnitude, then angle. index, when not NULL, receives the positions within each slice.
 MEXRT_API mxArray *mlfSort(mxArray **index, mxArray *x, mxArray *dim, mxArray *mode);
