@@ -452,7 +452,7 @@ TEST_F(Builtins, ReductionsAndRangesKeepTheClass) {
 namespace {
 
 // Running products, differences, cells of elements, the norm of a single, integer ranges with
-// a fractional step, and mod/rem of 64-bit integers beyond 2^53.
+// a fractional step, and mod, rem and prod of 64-bit integers beyond 2^53.
 TEST_F(Builtins, CumprodDiffNum2cellAndExactIntegers) {
   expectAll({
       {"disp(cumprod([1 2 3 4]))", "     1     2     6    24\n"},
@@ -476,6 +476,11 @@ TEST_F(Builtins, CumprodDiffNum2cellAndExactIntegers) {
       {"x = intmax('int64') - 6; disp(rem(x, 10)); disp(mod(-x, 10))", "   1\n   9\n"},
       {"disp(mod(intmin('int64'), int64(-1)))", "   0\n"},
       {"disp(mod(int64(7), int64(0))); disp(rem(int64(7), 0))", "   7\n   0\n"},
+      {"disp(prod(int64([3037000499 3037000499])))", "   9223372030926249001\n"},
+      {"disp(prod(int64([-2^62 4])))", "   -9223372036854775808\n"},
+      {"disp(prod(uint64([1 2; 3 4]), 2))", "    2\n   12\n"},
+      {"x = prod(int64([])); disp(class(x)); disp(size(prod(int64(zeros(0, 3)))))",
+       "int64\n     1     3\n"},
   });
 }
 

@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <limits>
 #include <numeric>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "arrays/args.h"
@@ -223,11 +225,50 @@ Array *differences(const Array &x, std::size_t dim) {
   return narrowed(r.release());
 }
 
+// a * b of 64-bit integers, saturated at the class's ends as the host's integers are.
+template <class T>
+T saturatedProduct(T a, T b) {
+  T r;
+  if (!__builtin_mul_overflow(a, b, &r)) return r;
+  if constexpr (std::is_signed_v<T>) {
+    if ((a < 0) != (b < 0)) return std::numeric_limits<T>::min();
+  }
+  return std::numeric_limits<T>::max();
+}
+
+// prod of int64 or uint64 in the integers themselves, exact beyond 2^53.
+mxArray *integerProd(mxArray *x, mxArray *dim) {
+  Operands<2> ops({x, dim}, "prod", 0b10);
+  const Array &X = ops[0];
+  const bool whole = !ops.has(1) && X.dims == Dims(0, 0);
+  Slices s = slicesAlong(X.dims, chosenDim(X, ops.get(1), "prod"));
+  Owned r(newArray(X.cls, whole ? Dims(1, 1) : dimsOf(s.out)));
+  if (whole) s.len = 0;  // prod([]) is 1
+  byClass(X.cls, [&](auto tag) {
+    using T = decltype(tag);
+    if constexpr (std::is_integral_v<T>) {
+      const T *in = elementsOf<T>(X);
+      T *out = reinterpret_cast<T *>(r->mutableData());
+      for (std::size_t o = 0; o < (whole ? 1 : s.outer); ++o) {
+        for (std::size_t i = 0; i < (whole ? 1 : s.inner); ++i) {
+          T p = 1;
+          for (std::size_t k = 0; k < s.len; ++k) {
+            p = saturatedProduct<T>(p, in[o * s.len * s.inner + i + k * s.inner]);
+          }
+          out[o * s.inner + i] = p;
+        }
+      }
+    }
+  });
+  return temp(r.release());
+}
+
 }  // namespace
 
 extern "C" {
 
 mxArray *mlfProd(mxArray *x, mxArray *dim) {
+  if (x && (x->cls == mxINT64_CLASS || x->cls == mxUINT64_CLASS)) return integerProd(x, dim);
   if (classedOperands(x)) {
     return classedReduction(x, "prod", ReducedClass::Own,
                             [&](mxArray *v) { return mlfProd(v, dim); });
