@@ -12,6 +12,7 @@
 #include <string>
 
 #include "mexrt/graphics.h"
+#include "mexrt/matfile.h"
 #include "mexrt/mathlib.h"
 #include "module_bench.h"
 #include "zeta.h"
@@ -61,7 +62,7 @@ struct Modules {
     zetaInitialize();
     // tonegrid reads its data file from beside the modules.
     auto exe = std::filesystem::read_symlink("/proc/self/exe");
-    mexrt::graphics::setLoadPath({(exe.parent_path().parent_path() / "mex").string()});
+    mexrt::matfile::setLoadPath({(exe.parent_path().parent_path() / "mex").string()});
   }
   BenchModule bandsetup{"bandsetup"}, mel{"bandsetup", "mel"}, chan2qf{"chan2qf"},
       quefwind{"quefwind"}, tonegrid{"tonegrid"}, assert_{"bandsetup", "assert"};

@@ -15,6 +15,7 @@
 
 #include "host/loader.h"
 #include "mexrt/graphics.h"
+#include "mexrt/matfile.h"
 #include "mexrt/mathlib.h"
 #include "mexrt/matrix.h"
 #include "mexrt/testing.h"
@@ -104,7 +105,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   for (const host::Module *m : g_loader->modules()) {
     for (const host::FunctionInfo &f : m->functions()) g_entries.push_back({f.entry, f.name});
   }
-  mexrt::graphics::setLoadPath({MEXRT_MODULE_DIR});
+  mexrt::matfile::setLoadPath({MEXRT_MODULE_DIR});
   // A filterbank of many channels and a long frame asks for gigabytes, which the modules
   // rightly try to allocate; bounded here, that is the out-of-memory error, not a finding.
   mexrtLimitAllocation(std::size_t{64} << 20);

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "mexrt/error.h"
-#include "mexrt/graphics.h"
+#include "mexrt/matfile.h"
 #include "mexrt/matrix.h"
 #include "mexrt/testing.h"
 

@@ -16,7 +16,6 @@
 
 #include "core/array.h"
 #include "mexrt/error.h"
-#include "mexrt/graphics.h"
 #include "mexrt/matfile.h"
 #include "mexrt/matrix.h"
 #include "mexrt/testing.h"

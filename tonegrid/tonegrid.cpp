@@ -3,6 +3,7 @@
 #include "tonegrid.h"
 
 #include "mexrt/graphics.h"
+#include "mexrt/matfile.h"
 
 namespace {
 

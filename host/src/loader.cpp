@@ -114,6 +114,8 @@ std::optional<std::string> versionMark(void *handle, const std::vector<std::stri
   return (*note)[kVersionString];
 }
 
+// A module file the loader opened, or a library initialised through the runtime (no
+// handle of the loader's then: its own terminate entry runs its destroyers).
 class LoadedModule final : public Module {
  public:
   LoadedModule(fs::path path, Handle handle, ModuleInfo *record, std::optional<std::string> version)
@@ -128,6 +130,7 @@ class LoadedModule final : public Module {
     }
   }
   ~LoadedModule() override {
+    if (!handle_) return;  // a library: terminated by its own entry
     if (mexrtModuleClose(record_) == 0) runDestroyers(path_, *record_, record_->module_count);
     // handle_ closes after the destroyers have run
   }
@@ -155,6 +158,12 @@ struct Loader::Impl {
   const LoadedModule *byPath(const fs::path &path) const {
     for (const auto &m : modules) {
       if (m->path() == path) return m.get();
+    }
+    return nullptr;
+  }
+  const LoadedModule *byRecord(const ModuleInfo *record) const {
+    for (const auto &m : modules) {
+      if (&m->record() == record) return m.get();
     }
     return nullptr;
   }
@@ -245,6 +254,20 @@ void Loader::loadPath(const std::vector<fs::path> &folders) {
         mclWarning(e.what());
       }
     }
+  }
+}
+
+void Loader::addInitializedLibraries() {
+  std::vector<ModuleInfo *> records(mexrtInitializedLibraries(nullptr, 0));
+  records.resize(mexrtInitializedLibraries(records.data(), records.size()));
+  for (ModuleInfo *record : records) {
+    if (impl_->byRecord(record)) continue;
+    Dl_info where{};
+    fs::path path = dladdr(record, &where) && where.dli_fname ? where.dli_fname : "(library)";
+    checkRecord(path, *record);
+    impl_->modules.push_back(
+        std::make_unique<LoadedModule>(path, Handle(nullptr), record, std::nullopt));
+    impl_->serve(*impl_->modules.back());
   }
 }
 

@@ -1,4 +1,4 @@
-// mexhost: loads the modules on its path, serves db from libzeta, and runs statements of
+// mexhost: loads the modules on its path and libzeta (db), and runs statements of
 // the host language from a script, from -e or from standard input; writes the figures at
 // exit, then runs every destroyer and unloads every module.
 //
@@ -26,6 +26,7 @@
 #include "melceps/version.h"
 #include "mexrt/error.h"
 #include "mexrt/graphics.h"
+#include "mexrt/matfile.h"
 #include "mexrt/mathlib.h"
 #include "shell/eval.h"
 #include "shell/parser.h"
@@ -176,7 +177,7 @@ std::vector<fs::path> modulePath(const Options &o) {
   return path;
 }
 
-// Serves db from libzeta between zetaInitialize and zetaTerminate.
+// libzeta initialised for the run: the loader serves its db like a module's function.
 class Zeta {
  public:
   Zeta() { zetaInitialize(); }
@@ -327,14 +328,12 @@ std::optional<std::string> readFile(const fs::path &file) {
 shell::Hooks hooksFor(const host::Loader &loader, const fs::path &figures) {
   shell::Hooks h;
   h.findFunction = [&loader](std::string_view name) -> MexGatewayFn {
-    if (const host::FunctionInfo *f = loader.find(name)) return f->entry;
-    if (name == "db") return mlxDb;
-    return nullptr;
+    const host::FunctionInfo *f = loader.find(name);
+    return f ? f->entry : nullptr;
   };
   h.describeFunction = [&loader](std::string_view name) -> std::string {
     const host::FunctionInfo *f = loader.find(name);
-    if (!f)
-      return name == "db" ? "db(x): decibels of magnitudes, 20 * log10(x) element by element" : "";
+    if (!f) return "";
     auto count = [](int n, const char *what) {
       return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
     };
@@ -369,11 +368,12 @@ int run(const Options &o) {
   std::vector<std::string> loadPath;
   loadPath.reserve(path.size());
   for (const auto &p : path) loadPath.push_back(p.string());
-  mexrt::graphics::setLoadPath(loadPath);
+  mexrt::matfile::setLoadPath(loadPath);
   if (o.info) return printInfo(*o.info, path);
 
   Zeta zeta;
   host::Loader loader;
+  loader.addInitializedLibraries();
   loader.loadPath(path);
   bool ok;
   {

@@ -11,6 +11,7 @@
 #include <random>
 
 #include "mexrt/error.h"
+#include "mexrt/mathlib.h"
 #include "mexrt/testing.h"
 
 namespace fs = std::filesystem;
@@ -133,6 +134,46 @@ TEST(Loader, LoadsFindsCallsAndUnloads) {
   EXPECT_EQ(mexrtLiveArrayCount(), live) << "every destroyer ran";
   EXPECT_EQ(loader.find("twice"), nullptr);
   EXPECT_FALSE(isOpen(kModule));
+}
+
+// A library of this test program, initialised through the runtime as zetaInitialize does.
+int g_libraryTerms = 0;
+void halve(int32_t, mxArray *plhs[], int32_t, mxArray *prhs[]) {
+  plhs[0] = mxCreateDoubleScalar(mxGetPr(prhs[0])[0] / 2);
+}
+void countTerm() { ++g_libraryTerms; }
+LocalFunctionTable g_halveLocals = {0, nullptr};
+FunctionTableEntry g_libraryFunctions[] = {{"halve", halve, 1, 1, &g_halveLocals}};
+InitTermEntry g_libraryInitTerm[] = {{nullptr, countTerm}};
+ModuleInfo g_library = {1, 1, g_libraryFunctions, 0, 0, 0, 0, 1, g_libraryInitTerm};
+
+// A library the runtime has initialised is served like a module, named by its file, once;
+// unloading leaves its destroyers to its own terminate, and a terminated one is not served.
+TEST(Loader, ServesTheLibrariesTheRuntimeInitialised) {
+  int32_t count = 0;
+  mclLibInit(&count, &g_library);
+  {
+    host::Loader loader;
+    loader.addInitializedLibraries();
+    loader.addInitializedLibraries();
+    const host::FunctionInfo *f = loader.find("halve");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->inputs, 1);
+    EXPECT_EQ(fs::canonical(f->module->path()), fs::canonical("/proc/self/exe"));
+    EXPECT_EQ(loader.modules().size(), 1u) << "served once";
+    mxArray *x = mxCreateDoubleScalar(9);
+    mxArray *y = nullptr;
+    host::Loader::call(*f, 1, &y, 1, &x);
+    EXPECT_EQ(mxGetPr(y)[0], 4.5);
+    mxDestroyArray(x);
+    mxDestroyArray(y);
+  }
+  EXPECT_EQ(g_libraryTerms, 0) << "the loader ran no destroyer of the library";
+  mclLibTerm(&count, &g_library);
+  EXPECT_EQ(g_libraryTerms, 1);
+  host::Loader after;
+  after.addInitializedLibraries();
+  EXPECT_EQ(after.find("halve"), nullptr);
 }
 
 TEST(Loader, SameFileTwiceGivesTheLoadedModule) {

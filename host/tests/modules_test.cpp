@@ -14,6 +14,7 @@
 #include "host/loader.h"
 #include "mexrt/error.h"
 #include "mexrt/graphics.h"
+#include "mexrt/matfile.h"
 #include "mexrt/mathlib.h"
 #include "mexrt/testing.h"
 
@@ -246,7 +247,7 @@ TEST(Modules, EachFunctionAnswersByName) {
   for (const ModuleCase &c : modules()) {
     host::Loader loader;
     loader.load(c.file);
-    mexrt::graphics::setLoadPath({c.file.parent_path().string()});  // data files beside it
+    mexrt::matfile::setLoadPath({c.file.parent_path().string()});  // data files beside it
     for (const Function &fn : c.functions) {
       std::vector<mxArray *> prhs;
       for (const auto &a : fn.args) prhs.push_back(column(a));
@@ -265,7 +266,7 @@ TEST(Modules, EachFunctionAnswersByName) {
       for (mxArray *a : prhs) mxDestroyArray(a);
     }
     mexrt::graphics::clearAll();
-    mexrt::graphics::setLoadPath({});
+    mexrt::matfile::setLoadPath({});
   }
 }
 
@@ -275,7 +276,7 @@ TEST(Modules, EveryFailedAllocationIsOutOfMemory) {
   for (const ModuleCase &c : modules()) {
     host::Loader loader;
     loader.load(c.file);
-    mexrt::graphics::setLoadPath({c.file.parent_path().string()});
+    mexrt::matfile::setLoadPath({c.file.parent_path().string()});
     for (const Function &fn : c.functions) {
       std::vector<mxArray *> prhs;
       for (const auto &a : fn.args) prhs.push_back(column(a));
@@ -310,7 +311,7 @@ TEST(Modules, EveryFailedAllocationIsOutOfMemory) {
       std::cout << fn.name << ": " << failAt - 1 << " failure points\n";
       for (mxArray *a : prhs) mxDestroyArray(a);
     }
-    mexrt::graphics::setLoadPath({});
+    mexrt::matfile::setLoadPath({});
   }
 }
 

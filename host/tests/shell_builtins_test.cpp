@@ -414,8 +414,7 @@ TEST_F(Builtins, ReductionsAndRangesKeepTheClass) {
   expectAll({
       {"disp(class(sum(int16([1 2])))), disp(sum(int8([100 100]))), disp(class(sum(single(1))))",
        "int16\n   127\nsingle\n"},
-      {"disp(sum(int64([4611686018427387904 4611686018427387904])))",
-       "   9223372036854775807\n"},
+      {"disp(sum(int64([4611686018427387904 4611686018427387904])))", "   9223372036854775807\n"},
       {"disp(prod(int16([200 300]))), disp(class(cumsum(uint8([200 100])))), "
        "disp(cumsum(uint8([200 100])))",
        "   32767\nuint8\n   200   255\n"},
@@ -445,6 +444,43 @@ TEST_F(Builtins, ReductionsAndRangesKeepTheClass) {
       {"mod(int8(1), int16(2))",
        "error: Integers can only be combined with integers of the same class, or scalar "
        "doubles."},
+  });
+}
+
+}  // namespace
+
+namespace {
+
+// Running products, differences, cells of elements, the norm of a single, integer ranges with
+// a fractional step, and mod, rem and prod of 64-bit integers beyond 2^53.
+TEST_F(Builtins, CumprodDiffNum2cellAndExactIntegers) {
+  expectAll({
+      {"disp(cumprod([1 2 3 4]))", "     1     2     6    24\n"},
+      {"disp(cumprod([1 2; 3 4]))", "     1     2\n     3     8\n"},
+      {"disp(cumprod([1 2; 3 4], 2))", "     1     2\n     3    12\n"},
+      {"disp(cumprod([Inf 2]))", "   Inf   Inf\n"},
+      {"disp(cumprod(int8([100 2])))", "   100   127\n"},
+      {"disp(diff([1 4 9 16]))", "     3     5     7\n"},
+      {"disp(diff([1 4 9 16], 2))", "     2     2\n"},
+      {"disp(diff([1 2; 4 8]))", "     3     6\n"},
+      {"disp(diff([1 2; 4 8], 1, 2))", "     1\n     4\n"},
+      {"disp(size(diff([1 2 3], 5)))", "     1     0\n"},
+      {"disp(diff([1+2i 3]))", "   2.0000 - 2.0000i\n"},
+      {"diff([1 2], -1)", "error: diff: the order must be a non-negative whole number."},
+      {"c = num2cell([1 2; 3 4]); disp(size(c)); disp(c{2, 1})", "     2     2\n     3\n"},
+      {"c = num2cell('ab'); disp(class(c{2})); disp(c{2})", "char\nb\n"},
+      {"c = num2cell({1, 'x'}); disp(class(c{2}))", "cell\n"},
+      {"x = norm(single([3 4])); disp(class(x)); disp(x)", "single\n     5\n"},
+      {"x = int8(1):0.4:3; disp(x); disp(class(x))", "   1   1   2   2   3   3\nint8\n"},
+      {"x = intmax('uint64'); disp(mod(x, uint64(10)))", "   5\n"},
+      {"x = intmax('int64') - 6; disp(rem(x, 10)); disp(mod(-x, 10))", "   1\n   9\n"},
+      {"disp(mod(intmin('int64'), int64(-1)))", "   0\n"},
+      {"disp(mod(int64(7), int64(0))); disp(rem(int64(7), 0))", "   7\n   0\n"},
+      {"disp(prod(int64([3037000499 3037000499])))", "   9223372030926249001\n"},
+      {"disp(prod(int64([-2^62 4])))", "   -9223372036854775808\n"},
+      {"disp(prod(uint64([1 2; 3 4]), 2))", "    2\n   12\n"},
+      {"x = prod(int64([])); disp(class(x)); disp(size(prod(int64(zeros(0, 3)))))",
+       "int64\n     1     3\n"},
   });
 }
 

@@ -185,3 +185,59 @@ TEST_F(Shell, MisusedCellsAndStructsGiveTheHostsErrors) {
 }
 
 }  // namespace
+
+namespace {
+
+// Stores at any depth: the results, including when another variable shares the container or
+// a deeper subscript reads the variable itself while its element is out.
+TEST_F(Shell, NestedStoresAtAnyDepth) {
+  expectAll({
+      {"c = {zeros(1, 3)}; for j = 1:3, c{1}(j) = j; end; disp(c{1})", "     1     2     3\n"},
+      {"s.a.b = [1 2]; s.a.b(2) = 7; disp(s.a.b)", "     1     7\n"},
+      {"c = {{[1 2]}}; c{1}{1}(1) = 5; disp(c{1}{1})", "     5     2\n"},
+      {"s.c = {[1 2]}; s.c{1}(2) = 4; disp(s.c{1})", "     1     4\n"},
+      {"c = {1, [1 2]}; c{2, 1}(3) = 6; disp(size(c)); disp(c{2, 1})",
+       "     2     2\n     0     0     6\n"},
+      {"c = {[1 2]}; d = c; c{1}(1) = 9; disp([c{1}; d{1}])", "     9     2\n     1     2\n"},
+      {"s.a.b = 1; t = s; s.a.b(2) = 3; disp(t.a.b); disp(s.a.b)", "     1\n     1     3\n"},
+      {"x = [1 2]; c = {x}; c{1}(2) = 0; disp(x)", "     1     2\n"},
+      {"c = {[1 2 3]}; c{1}(numel(c{1})) = 0; disp(c{1})", "     1     2     0\n"},
+      {"s.a = [4 5]; s.n = 2; s.a(s.n) = 1; disp(s.a)", "     4     1\n"},
+      {"c = {[1 2 3]}; c{1}(end) = 8; disp(c{1})", "     1     2     8\n"},
+      {"c = {[1 2 3]}; c{1}(2) = []; disp(c{1})", "     1     3\n"},
+      {"c = {}; c{2}.a(2) = 1; disp(c{2}.a)", "     0     1\n"},
+  });
+}
+
+// A store that fails at the innermost level leaves every container as it was.
+TEST_F(Shell, AFailedNestedStoreLeavesTheContainer) {
+  const char *keep = "; catch, end; disp(c{1}); disp(s.a.b)";
+  const char *before = "c = {[1 2 3]}; s.a.b = [4 5]; try, ";
+  const std::string unchanged = "     1     2     3\n     4     5\n";
+  for (const char *store : {"c{1}(0) = 1", "c{1}(2, :) = [1 2]", "s.a.b(1.5) = 1", "s.a.b(1) = {2}",
+                            "c{1}(1) = undefined_name", "s.a.b(:, 3) = [1; 2]"}) {
+    EXPECT_EQ(run(std::string(before) + store + keep), unchanged) << store;
+  }
+}
+
+// The inner array is changed where it lies: with element buffers above 1 KiB refused, stores
+// into arrays of 8000 bytes inside a cell and a struct succeed, so none copies its array.
+TEST_F(Shell, NestedStoresChangeAnUnsharedArrayInPlace) {
+  shell::Evaluator ev;
+  ev.run(shell::parse("c = {zeros(1, 1000)}; s.a.b = zeros(1, 1000);"));
+  const double *cell = mxGetPr(mxGetCell(ev.variable("c"), 0));
+  mexrtLimitAllocation(1024);
+  std::string error;
+  try {
+    ev.run(shell::parse("for j = 1:100, c{1}(10 * j) = j; s.a.b(10 * j) = -j; end"));
+  } catch (const std::exception &e) {
+    error = e.what();
+  }
+  mexrtLimitAllocation(0);
+  EXPECT_EQ(error, "");
+  EXPECT_EQ(mxGetPr(mxGetCell(ev.variable("c"), 0)), cell) << "c{1} moved";
+  EXPECT_EQ(mxGetPr(mxGetCell(ev.variable("c"), 0))[999], 100);
+  EXPECT_EQ(mxGetPr(mxGetField(mxGetField(ev.variable("s"), 0, "a"), 0, "b"))[999], -100);
+}
+
+}  // namespace

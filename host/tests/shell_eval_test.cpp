@@ -323,3 +323,97 @@ TEST_F(Shell, BoundedAllocationsRefuseHugeArraysFromText) {
 }
 
 }  // namespace
+
+namespace {
+
+// The arguments of the last call of `probe`, as text joined by "|" ("#" for a non-text one).
+// Like a module's gateway, it takes its arguments over.
+std::string probed;
+
+void probe(int32_t, mxArray *[], int32_t nrhs, mxArray *prhs[]) {
+  probed.clear();
+  for (int32_t k = 0; k < nrhs; ++k) {
+    char *text = mxGetClassID(prhs[k]) == mxCHAR_CLASS ? mxArrayToString(prhs[k]) : nullptr;
+    probed += (k ? "|" : "") + std::string(text ? text : "#");
+    mxFree(text);
+    shell::discard(prhs[k]);
+  }
+}
+
+// Runs the statements with `probe` served by a module; what they print, what probe received
+// in its last call ("-" for no call), or the error.
+std::string runProbed(const std::string &statements) {
+  shell::Hooks hooks;
+  hooks.findFunction = [](std::string_view name) -> MexGatewayFn {
+    return name == "probe" ? probe : nullptr;
+  };
+  probed = "-";
+  std::string out = run(statements, std::move(hooks));
+  std::size_t error = out.find("error: ");
+  if (error == std::string::npos) error = out.size();
+  return out.substr(0, error) + "[" + probed + "]" + out.substr(error);
+}
+
+// Command syntax applies to any name that is not a variable: the words arrive as text; the
+// same text is an expression when the name is a variable, and an unknown name is the
+// undefined-function error.
+TEST_F(Shell, CommandSyntaxForAnyNameNotAVariable) {
+  const struct {
+    const char *statements;
+    const char *expected;  // output, [the probe's arguments], error
+  } cases[] = {
+      {"probe on", "[on]"},
+      {"probe long g", "[long|g]"},
+      {"probe tight;", "[tight]"},
+      {"probe -1", "[-1]"},
+      {"probe 'two words' x", "[two words|x]"},
+      {"probe a=b", "[a=b]"},
+      {"probe ==b", "[==b]"},
+      {"x = 1; probe x, probe y", "[y]"},
+      {"if true, probe on, end", "[on]"},
+      {"probe(1, 'on')", "[#|on]"},
+      {"nosuchname - 1", "[-]error: Undefined function or variable 'nosuchname'."},
+      {"probe = 3; probe -1; disp(ans)", "     2\n[-]"},
+      {"x = 5; x -1; disp(ans)", "     4\n[-]"},
+      {"x = [1 2]; x .^2; disp(ans)", "     1     4\n[-]"},
+      {"a = 3; b = 1; a - b; disp(ans)", "     2\n[-]"},
+      {"a = [7 8]; a(2); disp(ans)", "     8\n[-]"},
+      {"x = 5; x hello", "[-]error: 'x' is a variable: the text after it is no expression."},
+      {"disp hello", "hello\n[-]"},
+      {"disp -1", "-1\n[-]"},
+      {"nosuchname hello", "[-]error: Undefined function or variable 'nosuchname'."},
+  };
+  for (const auto &c : cases) EXPECT_EQ(runProbed(c.statements), c.expected) << c.statements;
+}
+
+}  // namespace
+
+namespace {
+
+// Arithmetic on real double scalars, computed without arrays and written into the variable in
+// place, gives what the operators give and never changes an array that shares the variable.
+TEST_F(Shell, ScalarArithmeticInPlace) {
+  expectAll({
+      {"s = 0; for k = 1:4, s = s + k * 2; end; disp(s)", "    20\n"},
+      {"s = 1; t = s; s = s + 1; disp([s t])", "     2     1\n"},
+      {"s = 1; c = {s}; s = -s; disp([s c{1}])", "    -1     1\n"},
+      {"s = 2; f = @() s; s = s * 10; disp([s f()])", "    20     2\n"},
+      {"for k = 1:3, y = k; end; disp([k y])", "     3     3\n"},
+      {"for k = 1:3, r(k) = k; end; disp(r)", "     1     2     3\n"},
+      {"for k = [1 2; 3 4], disp(k'), end", "     1     3\n     2     4\n"},
+      {"k = 'a'; for k = [5 6], end; disp(k)", "     6\n"},
+      {"s = int8(100); s = s + 100; disp(s)", "   127\n"},
+      {"s = single(1); s = s / 3; disp(class(s))", "single\n"},
+      {"s = 1; s = s + 1i; disp(s)", "   1.0000 + 1.0000i\n"},
+      {"s = true; s = s + 1; disp(class(s))", "double\n"},
+      {"s = [1 2]; s = s * 2; disp(s)", "     2     4\n"},
+      {"s = 4; s = 2 \\ s; disp(s)", "     2\n"},
+      {"s = 1; s = s / 0; disp(s)", "   Inf\n"},
+      {"s = 3; s = -s + 1; disp(s)", "    -2\n"},
+      {"s = 2; s = s ^ 3; disp(s)", "     8\n"},
+      {"s = 2; s = s == 2; disp(class(s))", "logical\n"},
+      {"s = 5; s = s - undefined_name", "error: Undefined function or variable 'undefined_name'."},
+  });
+}
+
+}  // namespace

@@ -201,27 +201,47 @@ TEST(ShellParser, ImaginaryLiterals) {
   EXPECT_EQ(syntaxError("x = 2in"), "Unexpected character 'i' after a number.");
 }
 
-// A command name at the start of a statement, a blank and a word make a call with the
-// words as text; an assignment, a call or an operator between blanks stays an expression.
+// A name at the start of a statement, a blank and a word make a call with the words as
+// text; an assignment, a call or an operator between blanks stays an expression. A command
+// whose text also reads as an expression keeps that reading for when its name is a variable.
 TEST(ShellParser, CommandSyntax) {
   const struct {
     const char *text;
     const char *call;  // the name and the text arguments, or "" when not a command
     bool show;
+    bool readsAsExpression;  // the command's text parses as an expression too
   } cases[] = {
-      {"save out.mat a b", "save out.mat a b", true},
-      {"save 'my file.mat' x;", "save my file.mat x", false},
-      {"load data.mat % a comment", "load data.mat", true},
-      {"format long, x = 1", "format long", true},
-      {"x = 1; clear x", "clear x", true},
-      {"help mfcc", "help mfcc", true},
-      {"hold on", "hold on", true},
-      {"format = 3; format", "", true},
-      {"load(f)", "", true},
-      {"who + 1", "", true},
+      {"save out.mat a b", "save out.mat a b", true, false},
+      {"save 'my file.mat' x;", "save my file.mat x", false, false},
+      {"load data.mat % a comment", "load data.mat", true, false},
+      {"format long, x = 1", "format long", true, false},
+      {"x = 1; clear x", "clear x", true, false},
+      {"help mfcc", "help mfcc", true, false},
+      {"hold on", "hold on", true, false},
+      {"grid on", "grid on", true, false},
+      {"axis tight", "axis tight", true, false},
+      {"colormap gray;", "colormap gray", false, false},
+      {"format long g", "format long g", true, false},
+      {"disp hello", "disp hello", true, false},
+      {"close all", "close all", true, false},
+      {"title hello", "title hello", true, false},
+      {"x = 2, disp hello", "disp hello", true, false},
+      {"if 1, grid on, end", "grid on", true, false},
+      {"x -1", "x -1", true, true},
+      {"disp -1", "disp -1", true, true},
+      {"a ==b", "a ==b", true, true},
+      {"x .^2;", "x .^2", false, true},
+      {"format = 3; format", "", true, false},
+      {"load(f)", "", true, false},
+      {"who + 1", "", true, false},
+      {"a - b", "", true, false},
+      {"a(1)", "", true, false},
+      {"a (1)", "", true, false},
+      {"a ...\n + 1", "", true, false},
   };
   for (const auto &c : cases) {
     shell::Block b = shell::parse(c.text);
+    if (b[0]->kind == shell::Stmt::Kind::If) b = std::move(b[0]->blocks[0]);
     // The first bare expression is the statement in question.
     const shell::Stmt &s = **std::find_if(b.begin(), b.end(), [](const auto &st) {
       return st->kind == shell::Stmt::Kind::Expression;
@@ -235,9 +255,10 @@ TEST(ShellParser, CommandSyntax) {
       }
     }
     EXPECT_EQ(call, c.call) << c.text;
+    EXPECT_EQ(s.command, !call.empty()) << c.text;
+    EXPECT_EQ(s.asExpression != nullptr, c.readsAsExpression) << c.text;
     EXPECT_EQ(s.show, c.show) << c.text;
   }
-  EXPECT_EQ(syntaxError("disp hello"), "Unexpected 'hello'.") << "not a command name";
 }
 
 // @name and @(params) body; the body ends where an expression ends, and `end` in it is no

@@ -311,7 +311,7 @@ TEST_F(FunctionFiles, CallsResultsAndCounts) {
       {"x = 1; keeps(); disp(x)", "     1\n"},
       {"twice(4)", "ans =\n\n     8\n\n"},
       {"help helped", "HELPED  Twice x.\n  y = helped(x)\n"},
-      {"help db", "db(x): decibels of magnitudes, 20 * log10(x) element by element\n"},
+      {"help db", "db: a function of the module libzeta.so.1 (1 input, 1 output)\n"},
       {"[f, g] = maker(3); disp(f(1)), disp(g(1)), disp(feval(g, 2))", "     6\n     2\n     3\n"},
       {"spread(1)", "1 in, 0 out, 0 extra\nans =\n\n     1\n\n"},
       {"[a, b, c] = spread(1, 'x', 3, 4); disp(b), disp(c)", "4 in, 3 out, 3 extra\nx\n     3\n"},

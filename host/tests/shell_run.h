@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mexrt/testing.h"
@@ -19,14 +20,19 @@ struct Case {
   const char *expected;  // standard output
 };
 
-// Runs the statements in a fresh workspace with db served from libzeta; the output, or
-// "error: MESSAGE" after what was printed.
-std::string run(const std::string &statements) {
+// What the shell reaches by default in tests: db, served from libzeta.
+shell::Hooks zetaHooks() {
   shell::Hooks hooks;
   hooks.findFunction = [](std::string_view name) -> MexGatewayFn {
     return name == "db" ? mlxDb : nullptr;
   };
-  shell::Evaluator ev(hooks);
+  return hooks;
+}
+
+// Runs the statements in a fresh workspace with the hooks given (db served from libzeta by
+// default); the output, or "error: MESSAGE" after what was printed.
+std::string run(const std::string &statements, shell::Hooks hooks = zetaHooks()) {
+  shell::Evaluator ev(std::move(hooks));
   testing::internal::CaptureStdout();
   std::string error;
   try {

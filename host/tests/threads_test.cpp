@@ -15,6 +15,7 @@
 #include "host/loader.h"
 #include "mexrt/error.h"
 #include "mexrt/graphics.h"
+#include "mexrt/matfile.h"
 #include "mexrt/mathlib.h"
 #include "mexrt/testing.h"
 #include "zeta.h"
@@ -135,7 +136,7 @@ TEST(Threads, EveryFunctionFromEightThreadsGivesItsSingleThreadedResult) {
                            MEXRT_TONEGRID_MODULE}) {
     loader.load(file);
   }
-  mexrt::graphics::setLoadPath({fs::path(MEXRT_TONEGRID_MODULE).parent_path().string()});
+  mexrt::matfile::setLoadPath({fs::path(MEXRT_TONEGRID_MODULE).parent_path().string()});
   mexrtSetTextSinks(collect, collect, nullptr);
   const std::size_t live = mexrtLiveArrayCount();
 
@@ -176,7 +177,7 @@ TEST(Threads, EveryFunctionFromEightThreadsGivesItsSingleThreadedResult) {
   }
   EXPECT_EQ(mexrtLiveArrayCount(), live) << "arrays left by the threads";
   mexrtSetTextSinks(nullptr, nullptr, nullptr);
-  mexrt::graphics::setLoadPath({});
+  mexrt::matfile::setLoadPath({});
   zetaTerminate();
 }
 

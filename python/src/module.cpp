@@ -20,7 +20,7 @@
 #include "host/loader.h"
 #include "mexrt/audio.h"
 #include "mexrt/error.h"
-#include "mexrt/graphics.h"
+#include "mexrt/matfile.h"
 #include "mexrt/mathlib.h"
 #include "mexrt/matrix.h"
 #include "zeta.h"
@@ -39,7 +39,10 @@ struct Session {
   host::Loader loader;
   bool loaded = false;
   std::vector<Event> events;
-  Session() { zetaInitialize(); }
+  Session() {
+    zetaInitialize();
+    loader.addInitializedLibraries();  // db, served like a module's function
+  }
   ~Session() { zetaTerminate(); }
 };
 
@@ -237,7 +240,7 @@ void loadPath(const std::vector<std::string> &folders) {
   Session &s = current();
   if (s.loaded) return;
   std::vector<std::filesystem::path> p(folders.begin(), folders.end());
-  mexrt::graphics::setLoadPath(folders);  // load finds the modules' data files there too
+  mexrt::matfile::setLoadPath(folders);  // load finds the modules' data files there too
   s.loader.loadPath(p);
   s.loaded = true;
 }
@@ -246,7 +249,6 @@ std::vector<std::string> names() {
   std::vector<std::string> out;
   for (const host::Module *m : current().loader.modules())
     for (const auto &f : m->functions()) out.push_back(f.name);
-  out.push_back("db");
   return out;
 }
 
@@ -255,10 +257,7 @@ std::vector<std::string> names() {
 py::tuple call(const std::string &name, const py::args &args, int nargout) {
   Session &s = current();
   MexGatewayFn entry = nullptr;
-  if (const host::FunctionInfo *f = s.loader.find(name))
-    entry = f->entry;
-  else if (name == "db")
-    entry = mlxDb;
+  if (const host::FunctionInfo *f = s.loader.find(name)) entry = f->entry;
   if (!entry) {
     return py::make_tuple(py::none(), flushEvents(),
                           "Undefined function or variable '" + name + "'.");

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "mexrt/error.h"
-#include "mexrt/graphics.h"
+#include "mexrt/matfile.h"
 #include "mexrt/mathlib.h"
 #include "mexrt/testing.h"
 
@@ -32,14 +32,14 @@ class Load : public ::testing::Test {
     fs::create_directories(dir_ / "path2");
     old_ = fs::current_path();
     fs::current_path(dir_);
-    mexrt::graphics::setLoadPath({});
+    mexrt::matfile::setLoadPath({});
     live_ = mexrtLiveArrayCount();
   }
   void TearDown() override {
     EXPECT_EQ(mexrtLiveArrayCount(), live_) << "no array leaks";
     fs::current_path(old_);
     fs::remove_all(dir_);
-    mexrt::graphics::setLoadPath({});
+    mexrt::matfile::setLoadPath({});
   }
 
   // Writes a MAT-file through matio with the variables that `add` creates.
@@ -169,7 +169,7 @@ TEST_F(Load, NamesAreFoundHereThenOnThePath) {
   write("path1/x.mat", [&](mat_t *m) { putDouble(m, "v", {1}); });
   write("path2/x.mat", [&](mat_t *m) { putDouble(m, "v", {2}); });
   write("path2/y.dat", [&](mat_t *m) { putDouble(m, "v", {3}); });
-  mexrt::graphics::setLoadPath({(dir_ / "path1").string(), (dir_ / "path2").string()});
+  mexrt::matfile::setLoadPath({(dir_ / "path1").string(), (dir_ / "path2").string()});
   const struct {
     const char *name;
     double expected;

@@ -76,39 +76,6 @@ TEST(Storage, TheCacheOfFreedBuffersIsBoundedAndHandsOutOnlyWhatFits) {
   EXPECT_EQ(cachedLargeBuffers(), 16u) << "a buffer larger than the cache's room is unmapped";
 }
 
-// A fill that counts its runs and writes its marker into every byte.
-struct CountingFill final : DeferredFill {
-  CountingFill(int *runs, int *destroyed) : runs_(runs), destroyed_(destroyed) {}
-  CountingFill(const CountingFill &) = delete;
-  CountingFill &operator=(const CountingFill &) = delete;
-  ~CountingFill() override { ++*destroyed_; }
-  void fill(unsigned char *out) override {
-    ++*runs_;
-    std::memset(out, 7, 100);
-  }
-  int *runs_;
-  int *destroyed_;
-};
-
-TEST(Storage, DeferredContentsAreComputedOnceOnFirstReadOrNeverWhenUnread) {
-  int runs = 0, destroyed = 0;
-  {
-    Held s(Storage::allocate(100, false));
-    s->defer(std::make_unique<CountingFill>(&runs, &destroyed));
-    EXPECT_EQ(runs, 0) << "nothing computed before a read";
-    EXPECT_EQ(s->bytesPtr()[99], 7);
-    EXPECT_EQ(s->bytesPtr()[0], 7);
-    EXPECT_EQ(runs, 1) << "computed once";
-    EXPECT_EQ(destroyed, 1) << "the fill is gone once it ran";
-  }
-  {
-    Held s(Storage::allocate(100, false));
-    s->defer(std::make_unique<CountingFill>(&runs, &destroyed));
-  }
-  EXPECT_EQ(runs, 1) << "storage freed unread computes nothing";
-  EXPECT_EQ(destroyed, 2);
-}
-
 TEST(Storage, CopyOnWriteOfALargeArrayKeepsBothSides) {
   const std::size_t n = 3 * kMiB / sizeof(double);
   Array *a = newArray(mxDOUBLE_CLASS, Dims(n, 1));

@@ -11,6 +11,7 @@
 
 #include "mexrt/error.h"
 #include "mexrt/graphics.h"
+#include "mexrt/matfile.h"
 #include "mexrt/testing.h"
 
 namespace {
@@ -62,17 +63,17 @@ class Tonegrid : public ::testing::Test {
   void SetUp() override {
     InitializeModule_tonegrid();
     g::clearAll();
-    g::setLoadPath({TONEGRID_MODULE_DIR});
+    mexrt::matfile::setLoadPath({TONEGRID_MODULE_DIR});
     live_ = mexrtLiveArrayCount();
   }
   void TearDown() override {
     g::clearAll();
     EXPECT_EQ(mexrtLiveArrayCount(), live_) << "every array of the call and the store is freed";
-    g::setLoadPath({});
+    mexrt::matfile::setLoadPath({});
     TerminateModule_tonegrid();
   }
   void useVariant(const std::string &v) {
-    g::setLoadPath({std::string(TONEGRID_TESTDATA_DIR) + "/" + v});
+    mexrt::matfile::setLoadPath({std::string(TONEGRID_TESTDATA_DIR) + "/" + v});
   }
 
   std::size_t live_ = 0;
@@ -166,7 +167,7 @@ TEST_F(Tonegrid, NoRequestedOutputStillBuildsTheFigure) {
     if (c.variant)
       useVariant(c.variant);
     else
-      g::setLoadPath({TONEGRID_MODULE_DIR});
+      mexrt::matfile::setLoadPath({TONEGRID_MODULE_DIR});
     std::size_t before = g::figures().size();
     mxArray *plhs[1] = {nullptr};
     if (c.nlhs >= 0) {
@@ -277,7 +278,7 @@ TEST_F(Tonegrid, AMissingOrCorruptDataFileIsAClearError) {
   } cases[] = {{"empty", "cannot find \"tonegrid.mat\""},
                {"corrupt", "is not a readable MAT-file"}};
   for (const auto &c : cases) {
-    g::setLoadPath({(dir / c.folder).string()});
+    mexrt::matfile::setLoadPath({(dir / c.folder).string()});
     try {
       mxDestroyArray(mlfTonegrid());
       ADD_FAILURE() << c.folder << ": no error";

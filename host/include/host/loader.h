@@ -61,6 +61,11 @@ class Loader {
   // draws a warning with the reason and is skipped.
   void loadPath(const std::vector<std::filesystem::path> &folders);
 
+  // Serves the functions of every library that the runtime has initialised (mclLibInit, as
+  // zetaInitialize calls it) and that is not served yet, as a module named by its file. Its
+  // builders have run and its own terminate entry runs the destroyers: unloading leaves it be.
+  void addInitializedLibraries();
+
   // The function served under a name, or nullptr.
   const FunctionInfo *find(std::string_view name) const;
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "operators.h"
+
 namespace shell {
 
 struct Expr;
@@ -19,9 +21,9 @@ struct Expr {
     Call,       // text(args...): indexing a variable or calling a function
     End,        // `end` inside a subscript
     Colon,      // a lone `:` subscript
-    Binary,     // op, args[0] op args[1]
-    Unary,      // op (- + ~), args[0]
-    Transpose,  // args[0]' (text "'", conjugating) or args[0].' (text ".'")
+    Binary,     // args[0] op args[1]
+    Unary,      // op (- + ~) args[0]
+    Transpose,  // args[0]' (op Ctranspose, conjugating) or args[0].' (op Transpose)
     Range,      // args[0]:args[1] or args[0]:args[1]:args[2]
     Matrix,     // rows of elements
     Cell,       // {rows of elements}: a cell array
@@ -32,7 +34,8 @@ struct Expr {
     Lambda,     // @(params) body: an anonymous function
   };
   Kind kind = Kind::Number;
-  std::string text;  // name, string, or operator
+  std::string text;  // name, string, or an operator's spelling
+  Op op = Op::None;  // Binary, Unary, Transpose: what evaluation goes by
   double number = 0;
   bool imaginary = false;  // Number: the number times sqrt(-1), as written 2i
   std::vector<ExprPtr> args;
@@ -80,6 +83,11 @@ struct Stmt {
   std::vector<ExprPtr> conditions;
   std::vector<Block> blocks;
   bool show = true;  // false when the statement ends with `;`
+  // Expression: written in command syntax (`hold on`, `x -1`), value being the call with the
+  // words as text. asExpression is the same text read as an expression, which runs instead
+  // when the name is a variable; null when that text is no expression.
+  bool command = false;
+  ExprPtr asExpression;
   int line = 1;
   std::shared_ptr<const FunctionDef> function;
 };

@@ -1,10 +1,11 @@
-// The shell's evaluator: statements run one by one; each expression node is one runtime
-// operation whose temporaries flow straight into the next, and each statement reclaims
-// its own temporaries when it fails.
+// The shell's evaluator: the workspace, and statements run one by one, each reclaiming its
+// own temporaries when it fails. Expressions, function files, calls and function handles
+// have files of their own (expressions.cpp, function_files.cpp, calls.cpp, handles.cpp).
 #include "eval.h"
 
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "builtins/builtins.h"
@@ -12,45 +13,13 @@
 #include "mexrt/error.h"
 #include "mexrt/linalg.h"
 #include "mexrt/mathlib.h"
+#include "shell/eval_support.h"
 #include "shell/handles.h"
 #include "shell/parser.h"
 
 namespace shell {
 
-namespace {
-
-[[noreturn]] void raise(const std::string &message) { throw mexrt::Error(message); }
-
-mxArray *logicalTemp(bool v) { return mlfReturnValue(mxCreateLogicalScalar(v)); }
-
-mxArray *stringTemp(const std::string &text) {
-  return mlfReturnValue(mxCreateString(text.c_str()));
-}
-
-// Reclaims the temporaries a statement made if it fails, so an error leaks nothing.
-class TempScope {
- public:
-  TempScope() : mark_(mclTempMark()) {}
-  void release() const { mclReleaseTempsSince(mark_); }
-
- private:
-  std::uint64_t mark_;
-};
-
-// Owns an array for a scope (a loop's range); freed on every exit.
-class Held {
- public:
-  explicit Held(mxArray *a) : a_(mclInitialize(a)) {}
-  ~Held() { mxDestroyArray(a_); }
-  Held(const Held &) = delete;
-  Held &operator=(const Held &) = delete;
-  mxArray *get() const { return a_; }
-
- private:
-  mxArray *a_;
-};
-
-}  // namespace
+using namespace detail;
 
 bool isDeletion(const mxArray *v) {
   return mxGetClassID(v) == mxDOUBLE_CLASS && !mxIsComplex(v) && mxGetM(v) == 0 && mxGetN(v) == 0 &&
@@ -84,7 +53,26 @@ void Evaluator::setVariable(const std::string &name, mxArray *value) {
   slot = kept;
 }
 
+mxArray **Evaluator::slot(const void *at, const std::string &name) {
+  Slot &c = slots_[(reinterpret_cast<std::uintptr_t>(at) >> 4) % slots_.size()];
+  // The name is compared too: a later tree may take the place of a freed one.
+  if (c.at == at && c.generation == generation_ && c.variable->first == name) {
+    return &c.variable->second;
+  }
+  auto it = vars_.find(name);
+  if (it == vars_.end()) return nullptr;
+  c = {at, generation_, it};
+  return &it->second;
+}
+
+bool Evaluator::assignScalar(const void *at, const std::string &name, double v) {
+  mxArray **held = slot(at, name);
+  // The write unshares the element first when another array shares it.
+  return held && mexrtSetRealScalar(*held, v);
+}
+
 void Evaluator::clearVariables(const std::vector<std::string> &names) {
+  workspaceChanged();
   if (names.empty()) {
     for (auto &[name, a] : vars_) mxDestroyArray(a);
     vars_.clear();
@@ -184,8 +172,20 @@ Evaluator::Flow Evaluator::execFor(const Stmt &s) {
   std::size_t columns = n ? mxGetN(range.get()) : 0;
   bool row = mxGetM(range.get()) == 1;
   const std::string &name = s.targets[0].name;
+  // Over a real double row the loop variable, while it stays a real double scalar, takes
+  // each element in place instead of a new array per turn.
+  const double *elements =
+      row && mxGetClassID(range.get()) == mxDOUBLE_CLASS && !mxIsComplex(range.get())
+          ? mxGetPr(range.get())
+          : nullptr;
   for (std::size_t k = 1; k <= columns; ++k) {
     line_ = s.line;
+    if (elements && assignScalar(&s.targets[0], name, elements[k - 1])) {
+      Flow f = execBlock(s.blocks[0]);
+      if (f == Flow::Break) break;
+      if (f == Flow::Return) return f;
+      continue;
+    }
     mxArray *column =
         row ? mclIntArrayRef1(range.get(), static_cast<int>(k))
             : mclArrayRef2(range.get(), mlfCreateColonIndex(), mlfScalar(static_cast<double>(k)));
@@ -211,7 +211,12 @@ Evaluator::Flow Evaluator::execWhile(const Stmt &s) {
 // A bare expression: a call asks for no output; a result other than a plain variable
 // becomes `ans`.
 void Evaluator::execExpression(const Stmt &s) {
-  const Expr &e = *s.value;
+  // Command syntax applies to a name that is not a variable; a variable's `x -1` is x - 1.
+  bool readAsExpression = s.command && variable(s.value->text);
+  if (readAsExpression && !s.asExpression) {
+    raise("'" + s.value->text + "' is a variable: the text after it is no expression.");
+  }
+  const Expr &e = readAsExpression ? *s.asExpression : *s.value;
   if (e.kind == Expr::Kind::Name && variable(e.text)) {
     if (s.show) show(e.text, variable(e.text));
     return;
@@ -231,6 +236,13 @@ void Evaluator::execExpression(const Stmt &s) {
 // x(i, ...) = [] deletes the selected elements; any other value is stored at its place.
 void Evaluator::execAssign(const Stmt &s) {
   const Stmt::Target &t = s.targets[0];
+  if (!t.place && (s.value->kind == Expr::Kind::Binary || s.value->kind == Expr::Kind::Unary)) {
+    std::optional<double> scalar = scalarValue(*s.value);
+    if (scalar && assignScalar(&t, t.name, *scalar)) {
+      if (s.show) show(t.name, variable(t.name));
+      return;
+    }
+  }
   mxArray *v = value(*s.value);
   if (!t.place) {
     setVariable(t.name, v);
@@ -257,551 +269,6 @@ void Evaluator::execMultiAssign(const Stmt &s) {
   for (const auto &t : s.targets) {
     if (s.show && !t.name.empty()) show(t.name, variable(t.name));
   }
-}
-
-// --- expressions ---
-
-mxArray *Evaluator::value(const Expr &e) {
-  switch (e.kind) {
-    case Expr::Kind::Number:
-      if (e.imaginary) return mlfComplex(mlfScalar(0), mlfScalar(e.number));
-      return mlfScalar(e.number);
-    case Expr::Kind::String:
-      return stringTemp(e.text);
-    case Expr::Kind::End:
-      return end();
-    case Expr::Kind::Colon:
-      return mlfCreateColonIndex();
-    case Expr::Kind::Binary:
-      return binary(e);
-    case Expr::Kind::Unary:
-      return unary(e);
-    case Expr::Kind::Transpose:
-      if (e.text == ".'") return mlfTranspose(value(*e.args[0]));
-      return mlfCtranspose(value(*e.args[0]));
-    case Expr::Kind::Range: {
-      mxArray *a = value(*e.args[0]);
-      mxArray *b = value(*e.args[1]);
-      return mlfColon(a, b, e.args.size() == 3 ? value(*e.args[2]) : nullptr);
-    }
-    case Expr::Kind::Matrix:
-      return matrix(e);
-    case Expr::Kind::Cell:
-      return cellLiteral(e);
-    case Expr::Kind::Index:
-    case Expr::Kind::CellIndex:
-    case Expr::Kind::Field:
-      return listValue(e);
-    case Expr::Kind::Handle:
-    case Expr::Kind::Lambda:
-      return makeHandle(e);
-    case Expr::Kind::Name:
-    case Expr::Kind::Call: {
-      std::vector<mxArray *> r = values(e, 1);
-      if (r.empty()) raise("'" + e.text + "' gives no value to use here.");
-      for (std::size_t k = 1; k < r.size(); ++k) discard(r[k]);
-      return r[0];
-    }
-  }
-  raise("Unknown expression.");
-}
-
-mxArray *Evaluator::binary(const Expr &e) {
-  const std::string &op = e.text;
-  if (op == "&&" || op == "||") return shortCircuit(e);
-  mxArray *a = value(*e.args[0]);
-  mxArray *b = value(*e.args[1]);
-  if (op == "+") return mclPlus(a, b);
-  if (op == "-") return mclMinus(a, b);
-  if (op == "*") return mclMtimes(a, b);
-  if (op == ".*") return mclTimes(a, b);
-  if (op == "/") return mclMrdivide(a, b);
-  if (op == "\\") return mclMldivide(a, b);
-  if (op == "./") return mclRdivide(a, b);
-  if (op == "^") return mclMpower(a, b);
-  if (op == ".^") return mclPower(a, b);
-  if (op == "==") return mclEq(a, b);
-  if (op == "~=") return mclNe(a, b);
-  if (op == "<") return mclLt(a, b);
-  if (op == "<=") return mclLe(a, b);
-  if (op == ">") return mclGt(a, b);
-  if (op == ">=") return mclGe(a, b);
-  if (op == "&") return mclAnd(a, b);
-  if (op == "|") return mclOr(a, b);
-  raise("The operator '" + op + "' is not supported.");
-}
-
-mxArray *Evaluator::shortCircuit(const Expr &e) {
-  bool left = mlfTobool(value(*e.args[0]));
-  if (e.text == "&&" && !left) return logicalTemp(false);
-  if (e.text == "||" && left) return logicalTemp(true);
-  return logicalTemp(mlfTobool(value(*e.args[1])));
-}
-
-mxArray *Evaluator::unary(const Expr &e) {
-  mxArray *a = value(*e.args[0]);
-  if (e.text == "-") return mclUminus(a);
-  if (e.text == "~") return mclNot(a);
-  return a;  // unary plus
-}
-
-mxArray *Evaluator::matrix(const Expr &e) {
-  if (e.rows.empty()) return mclCreateEmptyArray();
-  std::vector<mxArray *> rows;
-  for (const auto &r : e.rows) {
-    std::vector<mxArray *> elements;
-    elements.reserve(r.size());
-    for (const auto &x : r) appendValues(elements, *x);
-    rows.push_back(callListed(mlfHorzcat, elements, "horzcat"));
-  }
-  return rows.size() == 1 ? rows[0] : callListed(mlfVertcat, rows, "vertcat");
-}
-
-// `end` in subscript k of n: the extent of dimension k, or for the last subscript the
-// product of the dimensions from k on.
-mxArray *Evaluator::end() const {
-  if (subscripts_.empty()) raise("'end' is only valid inside a subscript of a variable.");
-  const Subscript &s = subscripts_.back();
-  if (!s.array) return mlfScalar(0);
-  const std::size_t *dims = mxGetDimensions(s.array);
-  std::size_t rank = mxGetNumberOfDimensions(s.array);
-  double n = 1;
-  if (s.position + 1 < s.count) {
-    n = s.position < rank ? static_cast<double>(dims[s.position]) : 1;
-  } else {
-    for (std::size_t d = s.position; d < rank; ++d) n *= static_cast<double>(dims[d]);
-  }
-  return mlfScalar(n);
-}
-
-std::vector<mxArray *> Evaluator::subscripts(std::span<const ExprPtr> args, const mxArray *array) {
-  std::vector<mxArray *> subs;
-  for (std::size_t k = 0; k < args.size(); ++k) {
-    subscripts_.push_back({array, k, args.size()});
-    try {
-      subs.push_back(value(*args[k]));
-    } catch (...) {
-      subscripts_.pop_back();
-      throw;
-    }
-    subscripts_.pop_back();
-  }
-  return subs;
-}
-
-mxArray *Evaluator::index(mxArray *array, std::vector<mxArray *> subs, const Expr &) {
-  if (subs.empty()) {
-    mxArray *copy = nullptr;  // x() is x itself
-    mlfAssign(&copy, array);
-    return mlfReturnValue(copy);
-  }
-  return mclArrayRefN(array, static_cast<int>(subs.size()), subs.data());
-}
-
-// A name is a variable (indexed), a constant, a built-in or a function that a module
-// serves, in that order.
-std::vector<mxArray *> Evaluator::values(const Expr &e, int nargout) {
-  static const std::vector<ExprPtr> kNoArgs;
-  const std::vector<ExprPtr> &args = e.kind == Expr::Kind::Call ? e.args : kNoArgs;
-  auto it = vars_.find(e.text);
-  if (it != vars_.end()) {
-    if (e.kind == Expr::Kind::Name) return {it->second};
-    if (mexrt::functionTarget(it->second)) {
-      // The call holds the handle: its body may clear the variable that names it.
-      Held handle(it->second);
-      std::vector<mxArray *> in;
-      for (const auto &a : args) in.push_back(value(*a));
-      return callHandle(*shellFunction(handle.get()), in, nargout);
-    }
-    if (nargout > 1)
-      raise("Indexing '" + e.text + "' gives one result, not " + std::to_string(nargout) + ".");
-    return {index(it->second, subscripts(args, it->second), e)};
-  }
-  if (e.kind == Expr::Kind::Name) {
-    if (!frames_.empty() && (e.text == "nargin" || e.text == "nargout")) {
-      const CallFrame &f = frames_.back();
-      return {mlfScalar(e.text == "nargin" ? f.nargin : f.nargout)};
-    }
-    if (mxArray *c = namedConstant(e.text)) return {c};
-  }
-  return call(e.text, args, nargout);
-}
-
-// --- function files ---
-
-std::unique_ptr<FunctionFile> readFunctionFile(const std::filesystem::path &path) {
-  auto file = std::make_unique<FunctionFile>();
-  file->path = path;
-  file->file = path.filename().string();
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (!in) raise("Cannot read the function file " + path.string() + ".");
-  std::string source = text.str();
-  Block program;
-  try {
-    program = parse(source);
-  } catch (const SyntaxError &e) {
-    raise(file->file + ", line " + std::to_string(e.line) + ", column " + std::to_string(e.column) +
-          ": " + e.what());
-  }
-  for (std::size_t k = 0; k < program.size(); ++k) {
-    if (program[k]->kind != Stmt::Kind::Function) {
-      raise(file->file + ", line " + std::to_string(program[k]->line) +
-            (k == 0 ? ": a function file begins with its function."
-                    : ": a statement after a function's end is outside any function."));
-    }
-    std::shared_ptr<const FunctionDef> f = program[k]->function;
-    if (k == 0) {
-      file->main = f;
-      file->functions[path.stem().string()] = f;
-    } else {
-      file->functions.try_emplace(f->name, f);
-    }
-  }
-  if (!file->main) raise(file->file + " defines no function.");
-  // The help text: the comment lines right after the function line, or else those
-  // before it.
-  std::istringstream lines(source);
-  std::string line, before, after;
-  bool seenFunction = false;
-  while (std::getline(lines, line)) {
-    std::size_t b = line.find_first_not_of(" \t\r");
-    std::string_view t = b == std::string::npos ? "" : std::string_view(line).substr(b);
-    if (!t.empty() && t[0] == '%') {
-      t.remove_prefix(t.size() > 1 && t[1] == ' ' ? 2 : 1);
-      (seenFunction ? after : before) += std::string(t) + "\n";
-    } else if (!seenFunction && t.rfind("function", 0) == 0) {
-      seenFunction = true;
-    } else if (seenFunction || !t.empty()) {
-      if (seenFunction) break;
-    }
-  }
-  file->help = after.empty() ? before : after;
-  return file;
-}
-
-const FunctionFile *Evaluator::functionFile(const std::string &name) {
-  auto it = files_.find(name);
-  if (it != files_.end()) return it->second.get();
-  std::unique_ptr<FunctionFile> found;
-  for (const auto &folder : hooks_.functionFolders) {
-    std::error_code ec;
-    std::filesystem::path p = folder / (name + ".m");
-    if (!std::filesystem::is_regular_file(p, ec)) continue;
-    if (!found) {
-      found = readFunctionFile(p);
-    } else if (!std::filesystem::equivalent(p, found->path, ec)) {
-      mclWarning(
-          ("The function file " + p.string() + " is shadowed by " + found->path.string() + ".")
-              .c_str());
-    }
-  }
-  if (!found) return nullptr;  // not kept: a file written later is found then
-  return (files_[name] = std::move(found)).get();
-}
-
-std::string Evaluator::describe(const std::string &name) {
-  if (const Builtin *b = findBuiltin(name)) return std::string(b->help) + "\n";
-  if (hooks_.describeFunction) {
-    std::string line = hooks_.describeFunction(name);
-    if (!line.empty()) return line + "\n";
-  }
-  const FunctionFile *file = functionFile(name);
-  if (!file) return "";
-  if (file->help.empty()) return name + ": the function file " + file->path.string() + "\n";
-  return file->help;
-}
-
-namespace {
-
-bool takesVarargin(const std::vector<std::string> &params) {
-  return !params.empty() && params.back() == "varargin";
-}
-
-}  // namespace
-
-// The arguments into the parameters' variables (an unnamed ~ one is dropped); a last
-// parameter varargin takes those beyond the others as a 1 x n cell.
-void Evaluator::bindParameters(const std::vector<std::string> &params, std::vector<mxArray *> &in) {
-  const std::size_t fixed = params.size() - (takesVarargin(params) ? 1 : 0);
-  for (std::size_t k = 0; k < std::min(in.size(), fixed); ++k) {
-    mxArray *a = in[k];
-    in[k] = nullptr;
-    if (params[k].empty()) {
-      discard(a);
-    } else {
-      setVariable(params[k], a);
-    }
-  }
-  if (fixed == params.size()) return;
-  std::size_t extra = in.size() > fixed ? in.size() - fixed : 0;
-  mxArray *rest = mlfReturnValue(mxCreateCellMatrix(1, extra));
-  for (std::size_t k = 0; k < extra; ++k) {
-    mxSetCell(rest, k, mclInitialize(in[fixed + k]));
-    in[fixed + k] = nullptr;
-  }
-  setVariable("varargin", rest);
-}
-
-// A call of a function file's function: a fresh workspace holding the parameters, run
-// until its body ends or returns, giving back the outputs asked for.
-std::vector<mxArray *> Evaluator::callFunction(const FunctionFile &file, const FunctionDef &f,
-                                               std::vector<mxArray *> &in, int nargout) {
-  auto refuse = [&](const std::string &message) {
-    for (mxArray *a : in) discard(a);
-    raise(message);
-  };
-  // A last parameter varargin takes the arguments beyond the others as a 1 x n cell, a last
-  // output varargout gives the results beyond the others from its cells.
-  const bool varOut = !f.outputs.empty() && f.outputs.back() == "varargout";
-  const std::size_t fixedOut = f.outputs.size() - (varOut ? 1 : 0);
-  if (in.size() > f.params.size() && !takesVarargin(f.params)) {
-    refuse("Too many input arguments for '" + f.name + "'.");
-  }
-  if (!varOut && nargout > static_cast<int>(f.outputs.size()) &&
-      !(nargout == 1 && f.outputs.empty())) {
-    refuse("Too many output arguments for '" + f.name + "'.");
-  }
-  if (frames_.size() >= static_cast<std::size_t>(kMaxCallDepth)) {
-    refuse("Maximum recursion depth of " + std::to_string(kMaxCallDepth) + " reached in '" +
-           f.name + "'.");
-  }
-  std::map<std::string, mxArray *, std::less<>> locals;
-  std::vector<Subscript> subscripts;
-  vars_.swap(locals);
-  subscripts_.swap(subscripts);
-  int callerLine = line_;
-  frames_.push_back({&file, static_cast<int>(in.size()), nargout});
-  auto restore = [&] {
-    clearVariables({});
-    vars_.swap(locals);
-    subscripts_.swap(subscripts);
-    frames_.pop_back();
-    line_ = callerLine;
-  };
-  std::vector<mxArray *> results;
-  try {
-    bindParameters(f.params, in);
-    line_ = f.line;
-    Flow flow = execBlock(f.body);
-    if (flow == Flow::Break || flow == Flow::Continue) {
-      raise("'break' and 'continue' are only valid inside a loop.");
-    }
-    std::size_t wanted = static_cast<std::size_t>(std::max(nargout, 1));
-    if (!varOut) wanted = std::min(wanted, f.outputs.size());
-    for (std::size_t k = 0; k < wanted; ++k) {
-      auto at = vars_.find(f.outputs[std::min(k, fixedOut)]);
-      bool set = at != vars_.end();
-      if (set && k >= fixedOut) {
-        if (!mxIsCell(at->second)) raise("'varargout' of '" + f.name + "' must be a cell array.");
-        set = k - fixedOut < mxGetNumberOfElements(at->second);
-      }
-      if (!set) {
-        if (nargout == 0 && k == 0) break;
-        std::string output =
-            k < fixedOut ? f.outputs[k] : "varargout{" + std::to_string(k - fixedOut + 1) + "}";
-        raise("The output '" + output + "' of '" + f.name + "' was not set.");
-      }
-      if (k >= fixedOut) {
-        results.push_back(mclInitialize(mclCellContent(at->second, k - fixedOut)));
-        continue;
-      }
-      results.push_back(at->second);
-      vars_.erase(at);
-    }
-  } catch (...) {
-    for (mxArray *r : results) mxDestroyArray(r);
-    trace_.push_back({file.file, line_});
-    restore();
-    throw;
-  }
-  restore();
-  for (mxArray *&r : results) r = mlfReturnValue(r);
-  return results;
-}
-
-// A local function of the scope's file first, then built-ins, modules and function files.
-Evaluator::Callee Evaluator::resolve(const std::string &name, const FunctionFile *scope) {
-  Callee c;
-  if (scope) {
-    auto at = scope->functions.find(name);
-    if (at != scope->functions.end()) {
-      c.file = scope;
-      c.local = at->second.get();
-      return c;
-    }
-  }
-  c.builtin = findBuiltin(name);
-  c.gateway = c.builtin || !hooks_.findFunction ? nullptr : hooks_.findFunction(name);
-  if ((c.builtin || c.gateway) && shadowChecked_.insert(name).second && functionFile(name)) {
-    mclWarning(("The function file " + files_.find(name)->second->path.string() +
-                " is shadowed by the " + (c.builtin ? "built-in" : "module function") + " '" +
-                name + "'.")
-                   .c_str());
-  }
-  if (!c.builtin && !c.gateway) {
-    c.file = functionFile(name);
-    if (!c.file) raise("Undefined function or variable '" + name + "'.");
-    c.local = c.file->main.get();
-  }
-  return c;
-}
-
-std::vector<mxArray *> Evaluator::call(const std::string &name, const std::vector<ExprPtr> &args,
-                                       int nargout) {
-  Callee callee = resolve(name, frames_.empty() ? nullptr : frames_.back().file);
-  std::vector<mxArray *> in;
-  for (const auto &a : args) {
-    if (a->kind == Expr::Kind::End) raise("'end' is only valid inside a subscript of a variable.");
-    appendValues(in, *a);
-  }
-  return invoke(callee, name, in, nargout);
-}
-
-std::vector<mxArray *> Evaluator::invoke(const Callee &callee, const std::string &name,
-                                         std::vector<mxArray *> &in, int nargout) {
-  if (callee.local) return callFunction(*callee.file, *callee.local, in, nargout);
-  if (callee.builtin) return callee.builtin->fn(*this, name.c_str(), in, nargout);
-  // A module reads its arguments' data, which a function handle does not have.
-  for (mxArray *a : in) {
-    if (!mexrt::functionTarget(a)) continue;
-    for (mxArray *x : in) discard(x);
-    raise("The module function '" + name + "' takes arrays, not function handles.");
-  }
-  // The host's output slots: room for at least one, as a gateway may fill the first even
-  // when no output is requested.
-  std::vector<mxArray *> out(static_cast<std::size_t>(std::max(nargout, 1)), nullptr);
-  try {
-    callee.gateway(nargout, out.data(), static_cast<int32_t>(in.size()), in.data());
-  } catch (...) {
-    for (mxArray *o : out) mxDestroyArray(o);
-    throw;
-  }
-  std::vector<mxArray *> results;
-  bool gap = false;
-  for (mxArray *o : out) {
-    if (!o || gap || mxGetClassID(o) == mxUNKNOWN_CLASS) {
-      gap = true;
-      mxDestroyArray(o);
-      continue;
-    }
-    results.push_back(mlfReturnValue(o));
-  }
-  if (nargout >= 1 && results.empty()) {
-    raise("The function '" + name + "' gave no value for its output.");
-  }
-  return results;
-}
-
-// --- function handles ---
-
-// @name keeps the file it was made in, whose local functions it sees; @(params) body also
-// keeps a copy of every variable of the workspace that its body names.
-mxArray *Evaluator::makeHandle(const Expr &e) {
-  const FunctionFile *scope = frames_.empty() ? nullptr : frames_.back().file;
-  if (e.kind == Expr::Kind::Handle) return mlfReturnValue(newNamedHandle(e.text, scope));
-  std::vector<std::pair<std::string, mxArray *>> captured;
-  for (const std::string &name : namesUsed(*e.lambda)) {
-    auto it = vars_.find(name);
-    if (it == vars_.end()) continue;
-    mxArray *kept = nullptr;
-    mlfAssign(&kept, it->second);
-    captured.emplace_back(name, kept);
-  }
-  auto target = std::make_shared<const ShellFunction>(e.lambda, scope, std::move(captured));
-  return mlfReturnValue(mexrt::createFunctionHandle(std::move(target)));
-}
-
-std::vector<mxArray *> Evaluator::callHandle(const ShellFunction &f, std::vector<mxArray *> &in,
-                                             int nargout) {
-  if (f.lambda()) return callAnonymous(f, in, nargout);
-  Callee callee;
-  try {
-    callee = resolve(f.name(), f.file());
-  } catch (...) {
-    for (mxArray *a : in) discard(a);
-    throw;
-  }
-  return invoke(callee, f.name(), in, nargout);
-}
-
-// The body runs in a workspace of its own: the captured variables and the parameters.
-std::vector<mxArray *> Evaluator::callAnonymous(const ShellFunction &f, std::vector<mxArray *> &in,
-                                                int nargout) {
-  const Lambda &lambda = *f.lambda();
-  auto refuse = [&](const std::string &message) {
-    for (mxArray *a : in) discard(a);
-    raise(message);
-  };
-  if (in.size() > lambda.params.size() && !takesVarargin(lambda.params)) {
-    refuse("Too many input arguments for " + f.text() + ".");
-  }
-  if (frames_.size() >= static_cast<std::size_t>(kMaxCallDepth)) {
-    refuse("Maximum recursion depth of " + std::to_string(kMaxCallDepth) + " reached in " +
-           f.text() + ".");
-  }
-  std::map<std::string, mxArray *, std::less<>> locals;
-  std::vector<Subscript> subscripts;
-  vars_.swap(locals);
-  subscripts_.swap(subscripts);
-  frames_.push_back({f.file(), static_cast<int>(in.size()), nargout});
-  auto restore = [&] {
-    clearVariables({});
-    vars_.swap(locals);
-    subscripts_.swap(subscripts);
-    frames_.pop_back();
-  };
-  std::vector<mxArray *> kept;
-  try {
-    for (const auto &[name, a] : f.captured()) setVariable(name, a);
-    bindParameters(lambda.params, in);
-
-    const Expr &body = *lambda.body;
-    bool call = body.kind == Expr::Kind::Name || body.kind == Expr::Kind::Call;
-    std::vector<mxArray *> results = call ? values(body, nargout) : std::vector{value(body)};
-    // Owned before the workspace goes: a result may be one of its variables.
-    for (mxArray *r : results) {
-      kept.push_back(nullptr);
-      mlfAssign(&kept.back(), r);
-    }
-  } catch (...) {
-    for (mxArray *a : in) discard(a);
-    for (mxArray *k : kept) mxDestroyArray(k);
-    restore();
-    throw;
-  }
-  restore();
-  for (mxArray *&k : kept) k = mlfReturnValue(k);
-  return kept;
-}
-
-std::vector<mxArray *> Evaluator::callValue(mxArray *function, std::vector<mxArray *> &args,
-                                            int nargout) {
-  auto refuse = [&](const std::string &message) {
-    discard(function);
-    for (mxArray *a : args) discard(a);
-    raise(message);
-  };
-  if (mexrt::functionTarget(function)) {
-    if (!shellFunction(function)) refuse("This function handle was not made by the shell.");
-    Held handle(function);
-    return callHandle(*shellFunction(handle.get()), args, nargout);
-  }
-  if (!function || mxGetClassID(function) != mxCHAR_CLASS || mxGetM(function) != 1) {
-    refuse("Expected a function handle or a function's name.");
-  }
-  std::unique_ptr<char, void (*)(void *)> text(mxArrayToString(function), mxFree);
-  std::string name(text.get());
-  discard(function);
-  Callee callee;
-  try {
-    callee = resolve(name, frames_.empty() ? nullptr : frames_.back().file);
-  } catch (...) {
-    for (mxArray *a : args) discard(a);
-    throw;
-  }
-  return invoke(callee, name, args, nargout);
 }
 
 }  // namespace shell

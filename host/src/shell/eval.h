@@ -2,11 +2,13 @@
 // function straight onto the runtime's operations, and keeps the workspace variables.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -102,6 +104,25 @@ class Evaluator {
     std::size_t position, count;
   };
 
+  // A called function's workspace for as long as it runs: fresh variables and subscripts
+  // and its call frame; leave() (or the end of the scope, on an error) frees its variables
+  // and gives the caller's back.
+  class OwnWorkspace {
+   public:
+    OwnWorkspace(Evaluator &ev, CallFrame frame);
+    ~OwnWorkspace() { leave(); }
+    OwnWorkspace(const OwnWorkspace &) = delete;
+    OwnWorkspace &operator=(const OwnWorkspace &) = delete;
+    void leave();
+
+   private:
+    Evaluator &ev_;
+    std::map<std::string, mxArray *, std::less<>> callerVars_;
+    std::vector<Subscript> callerSubscripts_;
+    int callerLine_;
+    bool left_ = false;
+  };
+
   Flow execBlock(const Block &block);
   Flow exec(const Stmt &s);
   Flow execFor(const Stmt &s);
@@ -114,7 +135,22 @@ class Evaluator {
 
   mxArray *value(const Expr &e);
   std::vector<mxArray *> values(const Expr &e, int nargout);
+  // The scalar fast path: arithmetic on real double scalars (numbers and variables holding
+  // one) computed on doubles, without an array per operation. scalarValue is nullopt for
+  // any other expression, and evaluates nothing then.
+  struct Side;
+  std::optional<double> scalarLeaf(const Expr &e);
+  std::optional<double> scalarValue(const Expr &e);
+  Side side(const Expr &e);
+  // Writes v into the variable's element when it already is a real double scalar; `at` is
+  // the place in the syntax tree that names it.
+  bool assignScalar(const void *at, const std::string &name, double v);
+  // The variable a place in the syntax tree names, or nullptr; remembered per place until
+  // the workspace loses a variable or is swapped, so that a loop looks its names up once.
+  mxArray **slot(const void *at, const std::string &name);
+  void workspaceChanged() { ++generation_; }
   mxArray *binary(const Expr &e);
+  mxArray *apply(Op op, mxArray *a, mxArray *b);
   mxArray *unary(const Expr &e);
   mxArray *shortCircuit(const Expr &e);
   mxArray *matrix(const Expr &e);
@@ -127,7 +163,11 @@ class Evaluator {
   mxArray *listValue(const Expr &e);
   mxArray *cellLiteral(const Expr &e);
   void assignPlace(const Stmt::Target &t, mxArray *v);
-  void storeAt(mxArray *&base, const std::vector<const Expr *> &levels, std::size_t i, mxArray *v);
+  void storeAt(mxArray *&base, const std::vector<const Expr *> &levels, std::size_t i, mxArray *v,
+               const std::string &name);
+  void storeInside(mxArray *child, const std::vector<const Expr *> &levels, std::size_t i,
+                   mxArray *v, const std::string &name,
+                   const std::function<void(mxArray *)> &giveBack);
   Flow execTry(const Stmt &s);
   mxArray *index(mxArray *array, std::vector<mxArray *> subs, const Expr &at);
   std::vector<mxArray *> call(const std::string &name, const std::vector<ExprPtr> &args,
@@ -145,8 +185,17 @@ class Evaluator {
                                       std::vector<mxArray *> &in, int nargout);
   void show(const std::string &name, const mxArray *a) const;
 
+  using Workspace = std::map<std::string, mxArray *, std::less<>>;
+  struct Slot {
+    const void *at = nullptr;
+    std::uint64_t generation = 0;
+    Workspace::iterator variable;
+  };
+
   Hooks hooks_;
-  std::map<std::string, mxArray *, std::less<>> vars_;
+  Workspace vars_;
+  std::array<Slot, 64> slots_{};
+  std::uint64_t generation_ = 1;  // changes whenever an iterator into vars_ may have
   std::vector<Subscript> subscripts_;
   int line_ = 0;
   std::string lastError_;  // the message of the last error a try caught

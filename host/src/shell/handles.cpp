@@ -1,5 +1,5 @@
-// Function handles of the shell: their targets, the names an anonymous body captures and
-// the text a handle shows as.
+// Function handles of the shell: their targets, the names an anonymous body captures, the
+// text a handle shows as, and making and calling them.
 #include "shell/handles.h"
 
 #include <algorithm>
@@ -7,6 +7,8 @@
 #include <cstdio>
 
 #include "mexrt/matrix.h"
+#include "shell/eval.h"
+#include "shell/eval_support.h"
 
 namespace shell {
 
@@ -59,18 +61,11 @@ void collectNames(const Expr &e, std::vector<std::string> &names) {
 
 // Binding strength, loosest first, as the parser's levels.
 int precedence(const Expr &e) {
-  if (e.kind == Expr::Kind::Range) return 5;
-  if (e.kind == Expr::Kind::Unary) return 8;
+  if (e.kind == Expr::Kind::Range) return kRangeLevel;
+  if (e.kind == Expr::Kind::Unary) return kUnaryLevel;
   if (e.kind == Expr::Kind::Lambda) return 0;
-  if (e.kind != Expr::Kind::Binary) return 11;
-  static const std::pair<std::string_view, int> kLevels[] = {
-      {"||", 0}, {"&&", 1}, {"|", 2},  {"&", 3}, {"==", 4}, {"~=", 4}, {"<", 4},
-      {"<=", 4}, {">", 4},  {">=", 4}, {"+", 6}, {"-", 6},  {"*", 7},  {"/", 7},
-      {".*", 7}, {"./", 7}, {"\\", 7}, {"^", 9}, {".^", 9}};
-  for (const auto &[op, level] : kLevels) {
-    if (e.text == op) return level;
-  }
-  return 11;
+  if (e.kind != Expr::Kind::Binary) return kPostfixLevel;
+  return binaryLevel(e.op);
 }
 
 std::string numberText(const Expr &e) {
@@ -131,17 +126,18 @@ std::string expressionText(const Expr &e) {
       int p = precedence(e);
       // Operators of one level associate to the left: only the right side needs
       // parentheses at its own level.
-      return wrapped(*e.args[0], precedence(*e.args[0]) < p) + " " + e.text + " " +
-             wrapped(*e.args[1], precedence(*e.args[1]) <= p);
+      return wrapped(*e.args[0], precedence(*e.args[0]) < p) + " " + std::string(opText(e.op)) +
+             " " + wrapped(*e.args[1], precedence(*e.args[1]) <= p);
     }
     case Expr::Kind::Unary:
-      return e.text + wrapped(*e.args[0], precedence(*e.args[0]) < 8);
+      return std::string(opText(e.op)) + wrapped(*e.args[0], precedence(*e.args[0]) < kUnaryLevel);
     case Expr::Kind::Transpose:
-      return wrapped(*e.args[0], precedence(*e.args[0]) < 11) + e.text;
+      return wrapped(*e.args[0], precedence(*e.args[0]) < kPostfixLevel) +
+             std::string(opText(e.op));
     case Expr::Kind::Range: {
       std::string t;
       for (std::size_t k = 0; k < e.args.size(); ++k) {
-        t += (k ? ":" : "") + wrapped(*e.args[k], precedence(*e.args[k]) <= 5);
+        t += (k ? ":" : "") + wrapped(*e.args[k], precedence(*e.args[k]) <= kRangeLevel);
       }
       return t;
     }
@@ -176,6 +172,79 @@ std::string expressionText(const Expr &e) {
       return lambdaText(*e.lambda);
   }
   return "";
+}
+
+using namespace detail;
+
+// --- function handles ---
+
+// @name keeps the file it was made in, whose local functions it sees; @(params) body also
+// keeps a copy of every variable of the workspace that its body names.
+mxArray *Evaluator::makeHandle(const Expr &e) {
+  const FunctionFile *scope = frames_.empty() ? nullptr : frames_.back().file;
+  if (e.kind == Expr::Kind::Handle) return mlfReturnValue(newNamedHandle(e.text, scope));
+  std::vector<std::pair<std::string, mxArray *>> captured;
+  for (const std::string &name : namesUsed(*e.lambda)) {
+    auto it = vars_.find(name);
+    if (it == vars_.end()) continue;
+    mxArray *kept = nullptr;
+    mlfAssign(&kept, it->second);
+    captured.emplace_back(name, kept);
+  }
+  auto target = std::make_shared<const ShellFunction>(e.lambda, scope, std::move(captured));
+  return mlfReturnValue(mexrt::createFunctionHandle(std::move(target)));
+}
+
+std::vector<mxArray *> Evaluator::callHandle(const ShellFunction &f, std::vector<mxArray *> &in,
+                                             int nargout) {
+  if (f.lambda()) return callAnonymous(f, in, nargout);
+  Callee callee;
+  try {
+    callee = resolve(f.name(), f.file());
+  } catch (...) {
+    for (mxArray *a : in) discard(a);
+    throw;
+  }
+  return invoke(callee, f.name(), in, nargout);
+}
+
+// The body runs in a workspace of its own: the captured variables and the parameters.
+std::vector<mxArray *> Evaluator::callAnonymous(const ShellFunction &f, std::vector<mxArray *> &in,
+                                                int nargout) {
+  const Lambda &lambda = *f.lambda();
+  auto refuse = [&](const std::string &message) {
+    for (mxArray *a : in) discard(a);
+    raise(message);
+  };
+  if (in.size() > lambda.params.size() && !takesVarargin(lambda.params)) {
+    refuse("Too many input arguments for " + f.text() + ".");
+  }
+  if (frames_.size() >= static_cast<std::size_t>(kMaxCallDepth)) {
+    refuse("Maximum recursion depth of " + std::to_string(kMaxCallDepth) + " reached in " +
+           f.text() + ".");
+  }
+  OwnWorkspace workspace(*this, {f.file(), static_cast<int>(in.size()), nargout});
+  std::vector<mxArray *> kept;
+  try {
+    for (const auto &[name, a] : f.captured()) setVariable(name, a);
+    bindParameters(lambda.params, in);
+
+    const Expr &body = *lambda.body;
+    bool call = body.kind == Expr::Kind::Name || body.kind == Expr::Kind::Call;
+    std::vector<mxArray *> results = call ? values(body, nargout) : std::vector{value(body)};
+    // Owned before the workspace goes: a result may be one of its variables.
+    for (mxArray *r : results) {
+      kept.push_back(nullptr);
+      mlfAssign(&kept.back(), r);
+    }
+  } catch (...) {
+    for (mxArray *a : in) discard(a);
+    for (mxArray *k : kept) mxDestroyArray(k);
+    throw;
+  }
+  workspace.leave();
+  for (mxArray *&k : kept) k = mlfReturnValue(k);
+  return kept;
 }
 
 }  // namespace shell

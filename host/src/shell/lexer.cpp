@@ -16,11 +16,6 @@ constexpr std::array<std::string_view, 12> kKeywords = {"if",       "elseif", "e
                                                         "for",      "while",  "break", "continue",
                                                         "function", "return", "try",   "catch"};
 
-// Names that take command syntax at the start of a statement: `save out.mat a b` is
-// save('out.mat', 'a', 'b').
-constexpr std::array<std::string_view, 9> kCommands = {"load", "save", "format", "clear", "who",
-                                                       "whos", "help", "close",  "hold"};
-
 constexpr std::array<std::string_view, 12> kTwoCharOps = {"==", "~=", "<=", ">=", "&&",  "||",
                                                           ".*", "./", ".^", ".'", ".\\", "!="};
 
@@ -30,7 +25,7 @@ bool isDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; 
 
 class Lexer {
  public:
-  explicit Lexer(std::string_view text) : s_(text) {}
+  Lexer(std::string_view text, bool commands) : s_(text), commands_(commands) {}
 
   std::vector<Token> run() {
     while (true) {
@@ -122,7 +117,8 @@ class Lexer {
       case Tok::Keyword:
         return t.text == "end";
       case Tok::Op:
-        return t.text == ")" || t.text == "]" || t.text == "}" || t.text == "'" || t.text == ".'";
+        return t.op == Op::RParen || t.op == Op::RBracket || t.op == Op::RBrace ||
+               t.op == Op::Ctranspose || t.op == Op::Transpose;
       default:
         return false;
     }
@@ -145,6 +141,7 @@ class Lexer {
     t.kind = kind;
     t.text = std::move(text);
     t.number = number;
+    if (kind == Tok::Op) t.op = opOf(t.text);
     t.line = line_;
     t.column = tokenColumn_ ? tokenColumn_ : column();
     tokenColumn_ = 0;
@@ -207,17 +204,19 @@ class Lexer {
     std::string word(s_.substr(start, pos_ - start));
     bool keyword = false;
     for (auto k : kKeywords) keyword = keyword || k == word;
-    bool command = atStatementStart() &&
-                   std::find(kCommands.begin(), kCommands.end(), word) != kCommands.end();
+    bool command = commands_ && !keyword && atStatementStart() && commandWordsFollow();
     push(keyword ? Tok::Keyword : Tok::Name, std::move(word));
-    if (command && commandWordsFollow()) commandWords();
+    if (!command) return;
+    std::size_t nameAt = out_.size() - 1;
+    commandWords();
+    out_[nameAt].command = std::string(s_.substr(start, pos_ - start));
   }
 
   bool atStatementStart() const {
     if (out_.empty()) return true;
     const Token &t = out_.back();
     return t.kind == Tok::Newline ||
-           (brackets_.empty() && t.kind == Tok::Op && (t.text == ";" || t.text == ","));
+           (brackets_.empty() && t.kind == Tok::Op && (t.op == Op::Semicolon || t.op == Op::Comma));
   }
 
   // After a command name: a blank, then a word that does not begin an assignment, a call
@@ -229,6 +228,7 @@ class Lexer {
     char c = q < s_.size() ? s_[q] : '\n';
     char after = q + 1 < s_.size() ? s_[q + 1] : '\n';
     if (std::string_view("\r\n;,%(").find(c) != std::string_view::npos) return false;
+    if (s_.substr(q, 3) == "...") return false;  // the statement goes on in the next line
     if (c == '=' && after != '=') return false;
     bool spacedAfter = after == ' ' || after == '\t';
     return !(std::string_view("+-*/\\^<>&|=~").find(c) != std::string_view::npos && spacedAfter);
@@ -290,6 +290,7 @@ class Lexer {
   }
 
   std::string_view s_;
+  bool commands_;
   std::size_t pos_ = 0;
   std::size_t lineStart_ = 0;
   int line_ = 1;
@@ -313,9 +314,9 @@ void checkLineLengths(std::string_view text) {
 
 }  // namespace
 
-std::vector<Token> tokenize(std::string_view text) {
+std::vector<Token> tokenize(std::string_view text, bool commands) {
   checkLineLengths(text);
-  return Lexer(text).run();
+  return Lexer(text, commands).run();
 }
 
 }  // namespace shell

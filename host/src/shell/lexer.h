@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "operators.h"
+
 namespace shell {
 
 // The longest line the shell reads, in bytes; a longer one is a syntax error.
@@ -26,8 +28,13 @@ enum class Tok {
 struct Token {
   Tok kind = Tok::Eof;
   std::string text;  // the operator, the name or keyword, or a string's characters
+  Op op = Op::None;  // an operator token's operator
   double number = 0;
   bool imaginary = false;  // a number written with i or j after it: 2i is 2 times sqrt(-1)
+  // A name that begins command syntax (`hold on`): the statement's text from the name to the
+  // end of its words, read again as an expression when the name turns out to be a variable
+  // (`x -1`). Empty for any other token.
+  std::string command;
   int line = 1;
   int column = 1;
 };
@@ -43,7 +50,9 @@ class SyntaxError : public std::runtime_error {
   bool incomplete;
 };
 
-// All tokens of the text, ending with Eof. Throws SyntaxError.
-std::vector<Token> tokenize(std::string_view text);
+// All tokens of the text, ending with Eof. Throws SyntaxError. A name at the start of a
+// statement followed by a blank and a word takes command syntax: `name word1 word2` is
+// name('word1', 'word2'), unless `commands` is false.
+std::vector<Token> tokenize(std::string_view text, bool commands = true);
 
 }  // namespace shell

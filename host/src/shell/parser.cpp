@@ -28,19 +28,19 @@ class Parser {
     if (p_ + 1 < t_.size()) ++p_;
     return t;
   }
-  bool isOp(std::string_view op, std::size_t k = 0) const {
-    return peek(k).kind == Tok::Op && peek(k).text == op;
-  }
+  bool isOp(Op op, std::size_t k = 0) const { return peek(k).kind == Tok::Op && peek(k).op == op; }
   bool isKeyword(std::string_view word) const {
     return peek().kind == Tok::Keyword && peek().text == word;
   }
-  bool acceptOp(std::string_view op) {
+  bool acceptOp(Op op) {
     if (!isOp(op)) return false;
     next();
     return true;
   }
-  void expectOp(std::string_view op) {
-    if (!acceptOp(op)) fail("Expected '" + std::string(op) + "' but found " + shown(peek()) + ".");
+  void expectOp(Op op) {
+    if (!acceptOp(op)) {
+      fail("Expected '" + std::string(opText(op)) + "' but found " + shown(peek()) + ".");
+    }
   }
 
   static std::string shown(const Token &t) {
@@ -81,7 +81,9 @@ class Parser {
   };
 
   // --- statements ---
-  bool atSeparator() const { return peek().kind == Tok::Newline || isOp(",") || isOp(";"); }
+  bool atSeparator() const {
+    return peek().kind == Tok::Newline || isOp(Op::Comma) || isOp(Op::Semicolon);
+  }
 
   Block block(std::initializer_list<std::string_view> enders) {
     Block b;
@@ -102,8 +104,10 @@ class Parser {
     StmtPtr s;
     if (peek().kind == Tok::Keyword) {
       s = keywordStatement();
-    } else if (isOp("[") && isAssignmentAfterClose(p_)) {
+    } else if (isOp(Op::LBracket) && isAssignmentAfterClose(p_)) {
       s = multiAssign();
+    } else if (peek().kind == Tok::Name && !peek().command.empty()) {
+      s = command();
     } else if (peek().kind == Tok::Name && isAssignmentTarget(p_)) {
       s = assign();
     } else {
@@ -115,9 +119,31 @@ class Parser {
     return s;
   }
 
+  // `name word1 word2`: the call name('word1', 'word2'), and the same text read as an
+  // expression for when the name is a variable; an expression that does not parse is null.
+  StmtPtr command() {
+    const Token &name = peek();
+    auto s = std::make_unique<Stmt>();
+    s->command = true;
+    try {
+      std::vector<Token> tokens = tokenize(name.command, false);
+      for (Token &t : tokens) {
+        if (t.line == 1) t.column += name.column - 1;
+        t.line += name.line - 1;
+      }
+      Parser alone(std::move(tokens));
+      alone.depth_ = depth_;
+      ExprPtr e = alone.expr();
+      if (alone.peek().kind == Tok::Eof) s->asExpression = std::move(e);
+    } catch (const SyntaxError &) {
+    }
+    s->value = expr();
+    return s;
+  }
+
   // A statement ends at ",", ";" or a line end, or where a block keyword follows.
   void endStatement(Stmt &s) {
-    if (isOp(";")) {
+    if (isOp(Op::Semicolon)) {
       s.show = false;
       next();
       return;
@@ -141,10 +167,10 @@ class Parser {
       const Token &t = t_[i];
       if (t.kind == Tok::Eof || t.kind == Tok::Newline) return false;
       if (t.kind != Tok::Op) continue;
-      if (t.text == "(" || t.text == "[" || t.text == "{") ++depth;
-      if (t.text == ")" || t.text == "]" || t.text == "}") {
+      if (t.op == Op::LParen || t.op == Op::LBracket || t.op == Op::LBrace) ++depth;
+      if (t.op == Op::RParen || t.op == Op::RBracket || t.op == Op::RBrace) {
         if (--depth == 0) {
-          return i + 1 < t_.size() && t_[i + 1].kind == Tok::Op && t_[i + 1].text == "=";
+          return i + 1 < t_.size() && t_[i + 1].kind == Tok::Op && t_[i + 1].op == Op::Assign;
         }
       }
     }
@@ -155,8 +181,8 @@ class Parser {
   // single "=": x = ..., x(i) = ..., c{k}.a(2) = ..., s.(name) = ...
   bool isAssignmentTarget(std::size_t k) const {
     std::size_t i = k + 1;
-    auto opAt = [&](std::size_t at, std::string_view op) {
-      return at < t_.size() && t_[at].kind == Tok::Op && t_[at].text == op;
+    auto opAt = [&](std::size_t at, Op op) {
+      return at < t_.size() && t_[at].kind == Tok::Op && t_[at].op == op;
     };
     auto closing = [&](std::size_t at) -> std::size_t {  // the token after the group at `at`
       int depth = 0;
@@ -164,23 +190,24 @@ class Parser {
         const Token &t = t_[j];
         if (t.kind == Tok::Eof || t.kind == Tok::Newline) return t_.size();
         if (t.kind != Tok::Op) continue;
-        if (t.text == "(" || t.text == "[" || t.text == "{") ++depth;
-        if ((t.text == ")" || t.text == "]" || t.text == "}") && --depth == 0) return j + 1;
+        if (t.op == Op::LParen || t.op == Op::LBracket || t.op == Op::LBrace) ++depth;
+        if ((t.op == Op::RParen || t.op == Op::RBracket || t.op == Op::RBrace) && --depth == 0)
+          return j + 1;
       }
       return t_.size();
     };
     while (i < t_.size()) {
-      if (opAt(i, "(") || opAt(i, "{")) {
+      if (opAt(i, Op::LParen) || opAt(i, Op::LBrace)) {
         i = closing(i);
-      } else if (opAt(i, ".") && i + 1 < t_.size() && t_[i + 1].kind == Tok::Name) {
+      } else if (opAt(i, Op::Dot) && i + 1 < t_.size() && t_[i + 1].kind == Tok::Name) {
         i += 2;
-      } else if (opAt(i, ".") && opAt(i + 1, "(")) {
+      } else if (opAt(i, Op::Dot) && opAt(i + 1, Op::LParen)) {
         i = closing(i + 1);
       } else {
         break;
       }
     }
-    return opAt(i, "=");
+    return opAt(i, Op::Assign);
   }
 
   StmtPtr assign() {
@@ -188,12 +215,12 @@ class Parser {
     s->kind = Stmt::Kind::Assign;
     Stmt::Target target;
     target.name = peek().text;
-    if (isOp("=", 1)) {
+    if (isOp(Op::Assign, 1)) {
       next();
     } else {
       target.place = nameOrCall();
     }
-    expectOp("=");
+    expectOp(Op::Assign);
     s->targets.push_back(std::move(target));
     s->value = expr();
     return s;
@@ -202,12 +229,12 @@ class Parser {
   StmtPtr multiAssign() {
     auto s = std::make_unique<Stmt>();
     s->kind = Stmt::Kind::MultiAssign;
-    expectOp("[");
+    expectOp(Op::LBracket);
     ++open_;
-    while (!isOp("]")) {
-      if (acceptOp(",")) continue;
+    while (!isOp(Op::RBracket)) {
+      if (acceptOp(Op::Comma)) continue;
       Stmt::Target target;
-      if (acceptOp("~")) {
+      if (acceptOp(Op::Not)) {
         s->targets.push_back(std::move(target));
         continue;
       }
@@ -217,8 +244,8 @@ class Parser {
       s->targets.push_back(std::move(target));
     }
     --open_;
-    expectOp("]");
-    expectOp("=");
+    expectOp(Op::RBracket);
+    expectOp(Op::Assign);
     if (s->targets.empty()) fail("Expected at least one variable to assign to.");
     s->value = expr();
     if (s->value->kind != Expr::Kind::Call && s->value->kind != Expr::Kind::Name) {
@@ -283,7 +310,7 @@ class Parser {
     Stmt::Target target;
     target.name = next().text;
     s->targets.push_back(std::move(target));
-    expectOp("=");
+    expectOp(Op::Assign);
     s->value = expr();
     s->blocks.push_back(block({"end"}));
     expectEnd("for", line);
@@ -302,24 +329,24 @@ class Parser {
         fail(std::string("Expected ") + what + " but found " + shown(peek()) + ".");
       return next().text;
     };
-    if (acceptOp("[")) {
-      while (!acceptOp("]")) {
-        if (acceptOp(",")) continue;
+    if (acceptOp(Op::LBracket)) {
+      while (!acceptOp(Op::RBracket)) {
+        if (acceptOp(Op::Comma)) continue;
         f->outputs.push_back(nameHere("an output name"));
       }
-      expectOp("=");
+      expectOp(Op::Assign);
       f->name = nameHere("the function name");
     } else {
       f->name = nameHere("the function name");
-      if (acceptOp("=")) {
+      if (acceptOp(Op::Assign)) {
         f->outputs.push_back(f->name);
         f->name = nameHere("the function name");
       }
     }
-    if (acceptOp("(")) {
-      while (!acceptOp(")")) {
-        if (acceptOp(",")) continue;
-        f->params.push_back(acceptOp("~") ? std::string() : nameHere("a parameter name"));
+    if (acceptOp(Op::LParen)) {
+      while (!acceptOp(Op::RParen)) {
+        if (acceptOp(Op::Comma)) continue;
+        f->params.push_back(acceptOp(Op::Not) ? std::string() : nameHere("a parameter name"));
       }
     }
     f->body = block({"end", "function"});
@@ -374,9 +401,10 @@ class Parser {
     return e;
   }
 
-  ExprPtr withArgs(Expr::Kind kind, const Token &at, std::string op, std::vector<ExprPtr> args) {
+  // A node over args; text names a call's function or a field.
+  ExprPtr withArgs(Expr::Kind kind, const Token &at, std::string text, std::vector<ExprPtr> args) {
     ExprPtr e = node(kind, at);
-    e->text = std::move(op);
+    e->text = std::move(text);
     int h = 0;
     for (const auto &a : args) h = std::max(h, a->height);
     e->height = h + 1;
@@ -388,11 +416,18 @@ class Parser {
     return e;
   }
 
+  // The operator of token at over args; the text keeps its spelling for messages.
+  ExprPtr operation(Expr::Kind kind, const Token &at, std::vector<ExprPtr> args) {
+    ExprPtr e = withArgs(kind, at, std::string(opText(at.op)), std::move(args));
+    e->op = at.op;
+    return e;
+  }
+
   ExprPtr binary(const Token &at, ExprPtr a, ExprPtr b) {
     std::vector<ExprPtr> args;
     args.push_back(std::move(a));
     args.push_back(std::move(b));
-    return withArgs(Expr::Kind::Binary, at, at.text, std::move(args));
+    return operation(Expr::Kind::Binary, at, std::move(args));
   }
 
   ExprPtr expr() {
@@ -400,33 +435,15 @@ class Parser {
     return leftAssoc(0);
   }
 
-  // The binary levels from loosest to tightest; the range level sits between
-  // comparisons and addition and is handled on its own.
-  static constexpr int kRangeLevel = 5;
-  static const std::vector<std::vector<std::string_view>> &levels() {
-    static const std::vector<std::vector<std::string_view>> l = {
-        {"||"},
-        {"&&"},
-        {"|"},
-        {"&"},
-        {"==", "~=", "<", "<=", ">", ">="},
-        {":"},
-        {"+", "-"},
-        {"*", "/", ".*", "./", "\\", ".\\"}};
-    return l;
-  }
-
+  // The binary levels of operators.h from loosest to tightest, below the unary operators;
+  // the range level sits between comparisons and addition and is handled on its own.
   bool atLevel(int level) const {
-    if (peek().kind != Tok::Op) return false;
-    for (auto op : levels()[level]) {
-      if (peek().text == op) return true;
-    }
-    return false;
+    return peek().kind == Tok::Op && binaryLevel(peek().op) == level;
   }
 
   ExprPtr operand(int level) {
     if (level + 1 == kRangeLevel) return range();
-    if (level + 1 < static_cast<int>(levels().size())) return leftAssoc(level + 1);
+    if (level + 1 < kUnaryLevel) return leftAssoc(level + 1);
     return unary();
   }
 
@@ -435,7 +452,7 @@ class Parser {
     ExprPtr left = operand(level);
     while (atLevel(level)) {
       const Token &op = next();
-      if (op.text == ".\\") {
+      if (op.op == Op::Ldivide) {
         throw SyntaxError("The operator '" + op.text + "' is not supported.", op.line, op.column);
       }
       left = binary(op, std::move(left), operand(level));
@@ -446,12 +463,12 @@ class Parser {
   // a:b or a:s:b; a lone ":" subscript is handled by the argument list.
   ExprPtr range() {
     ExprPtr first = leftAssoc(kRangeLevel + 1);
-    if (!isOp(":") || inArgumentColon()) return first;
+    if (!isOp(Op::Colon) || inArgumentColon()) return first;
     const Token &at = next();
     std::vector<ExprPtr> parts;
     parts.push_back(std::move(first));
     parts.push_back(leftAssoc(kRangeLevel + 1));
-    if (isOp(":") && !inArgumentColon()) {
+    if (isOp(Op::Colon) && !inArgumentColon()) {
       next();
       parts.push_back(leftAssoc(kRangeLevel + 1));
     }
@@ -459,22 +476,24 @@ class Parser {
   }
 
   // "x(1, :)": a colon right before "," or ")" cannot start a range's end.
-  bool inArgumentColon() const { return isOp(",", 1) || isOp(")", 1) || isOp("}", 1); }
+  bool inArgumentColon() const {
+    return isOp(Op::Comma, 1) || isOp(Op::RParen, 1) || isOp(Op::RBrace, 1);
+  }
 
   ExprPtr unary() {
-    if (isOp("-") || isOp("+") || isOp("~")) {
+    if (isOp(Op::Minus) || isOp(Op::Plus) || isOp(Op::Not)) {
       Nest nest(*this);
       const Token &op = next();
       std::vector<ExprPtr> args;
       args.push_back(unary());
-      return withArgs(Expr::Kind::Unary, op, op.text, std::move(args));
+      return operation(Expr::Kind::Unary, op, std::move(args));
     }
     return power();
   }
 
   ExprPtr power() {
     ExprPtr base = postfix();
-    while (isOp("^") || isOp(".^")) {
+    while (isOp(Op::Mpower) || isOp(Op::Power)) {
       const Token &op = next();
       base = binary(op, std::move(base), powerOperand());
     }
@@ -483,25 +502,25 @@ class Parser {
 
   // The exponent may carry its own sign: 2^-1.
   ExprPtr powerOperand() {
-    if (isOp("-") || isOp("+") || isOp("~")) {
+    if (isOp(Op::Minus) || isOp(Op::Plus) || isOp(Op::Not)) {
       Nest nest(*this);
       const Token &op = next();
       std::vector<ExprPtr> args;
       args.push_back(powerOperand());
-      return withArgs(Expr::Kind::Unary, op, op.text, std::move(args));
+      return operation(Expr::Kind::Unary, op, std::move(args));
     }
     return postfix();
   }
 
   ExprPtr postfix() {
     ExprPtr e = primary();
-    while (isOp("'") || isOp(".'")) {
+    while (isOp(Op::Ctranspose) || isOp(Op::Transpose)) {
       const Token &op = next();
       std::vector<ExprPtr> args;
       args.push_back(std::move(e));
-      e = withArgs(Expr::Kind::Transpose, op, op.text, std::move(args));
+      e = operation(Expr::Kind::Transpose, op, std::move(args));
     }
-    if (isOp("(")) fail("Only a named variable or function can be indexed or called.");
+    if (isOp(Op::LParen)) fail("Only a named variable or function can be indexed or called.");
     return e;
   }
 
@@ -525,10 +544,10 @@ class Parser {
         if (t.text == "end" && subscripts_ > 0) return node(Expr::Kind::End, next());
         break;
       case Tok::Op:
-        if (t.text == "(") return parenthesised();
-        if (t.text == "[") return matrix();
-        if (t.text == "{") return matrix(Expr::Kind::Cell, "}");
-        if (t.text == "@") return handle();
+        if (t.op == Op::LParen) return parenthesised();
+        if (t.op == Op::LBracket) return matrix();
+        if (t.op == Op::LBrace) return matrix(Expr::Kind::Cell, Op::RBrace);
+        if (t.op == Op::At) return handle();
         break;
       default:
         break;
@@ -545,12 +564,12 @@ class Parser {
       e->text = next().text;
       return e;
     }
-    if (!isOp("("))
+    if (!isOp(Op::LParen))
       fail("Expected a function name or '(' after '@' but found " + shown(peek()) + ".");
     next();
     auto lambda = std::make_shared<Lambda>();
-    while (!acceptOp(")")) {
-      if (acceptOp(",")) continue;
+    while (!acceptOp(Op::RParen)) {
+      if (acceptOp(Op::Comma)) continue;
       if (peek().kind != Tok::Name)
         fail("Expected a parameter name but found " + shown(peek()) + ".");
       lambda->params.push_back(next().text);
@@ -571,7 +590,7 @@ class Parser {
     ++open_;
     ExprPtr e = expr();
     --open_;
-    expectOp(")");
+    expectOp(Op::RParen);
     return e;
   }
 
@@ -579,7 +598,7 @@ class Parser {
   ExprPtr nameOrCall() {
     const Token &name = next();
     ExprPtr e;
-    if (!isOp("(")) {
+    if (!isOp(Op::LParen)) {
       e = node(Expr::Kind::Name, name);
       e->text = name.text;
     } else {
@@ -587,15 +606,15 @@ class Parser {
     }
     while (true) {
       const Token &at = peek();
-      if (isOp("{") || (isOp("(") && e->kind != Expr::Kind::Name)) {
-        Expr::Kind kind = isOp("{") ? Expr::Kind::CellIndex : Expr::Kind::Index;
+      if (isOp(Op::LBrace) || (isOp(Op::LParen) && e->kind != Expr::Kind::Name)) {
+        Expr::Kind kind = isOp(Op::LBrace) ? Expr::Kind::CellIndex : Expr::Kind::Index;
         std::vector<ExprPtr> args;
         args.push_back(std::move(e));
-        for (ExprPtr &a : arguments(kind == Expr::Kind::CellIndex ? "}" : ")")) {
+        for (ExprPtr &a : arguments(kind == Expr::Kind::CellIndex ? Op::RBrace : Op::RParen)) {
           args.push_back(std::move(a));
         }
         e = withArgs(kind, at, "", std::move(args));
-      } else if (isOp(".")) {
+      } else if (isOp(Op::Dot)) {
         next();
         std::vector<ExprPtr> args;
         args.push_back(std::move(e));
@@ -613,19 +632,19 @@ class Parser {
   }
 
   // (a, b, ...) or, with close "}", {a, b, ...}.
-  std::vector<ExprPtr> arguments(std::string_view close = ")") {
-    expectOp(close == ")" ? "(" : "{");
+  std::vector<ExprPtr> arguments(Op close = Op::RParen) {
+    expectOp(close == Op::RParen ? Op::LParen : Op::LBrace);
     ++open_;
     ++subscripts_;
     std::vector<ExprPtr> args;
     if (!isOp(close)) {
       while (true) {
-        if (isOp(":") && inArgumentColon()) {
+        if (isOp(Op::Colon) && inArgumentColon()) {
           args.push_back(node(Expr::Kind::Colon, next()));
         } else {
           args.push_back(expr());
         }
-        if (!acceptOp(",")) break;
+        if (!acceptOp(Op::Comma)) break;
       }
     }
     --subscripts_;
@@ -635,9 +654,9 @@ class Parser {
   }
 
   // [rows] or, as a cell array, {rows}.
-  ExprPtr matrix(Expr::Kind kind = Expr::Kind::Matrix, std::string_view close = "]") {
+  ExprPtr matrix(Expr::Kind kind = Expr::Kind::Matrix, Op close = Op::RBracket) {
     ExprPtr e = node(kind, next());
-    const std::string missing = "Missing '" + std::string(close) + "'.";
+    const std::string missing = "Missing '" + std::string(opText(close)) + "'.";
     const char *what = kind == Expr::Kind::Cell ? " in a cell array." : " in a matrix.";
     ++open_;
     std::vector<ExprPtr> row;
@@ -647,15 +666,15 @@ class Parser {
     };
     int h = 0;
     while (!isOp(close)) {
-      if (acceptOp(",")) continue;
-      if (acceptOp(";")) {
+      if (acceptOp(Op::Comma)) continue;
+      if (acceptOp(Op::Semicolon)) {
         endRow();
         continue;
       }
       if (peek().kind == Tok::Eof) fail(missing);
       row.push_back(expr());
       h = std::max(h, row.back()->height);
-      if (isOp(",") || isOp(";") || isOp(close)) continue;
+      if (isOp(Op::Comma) || isOp(Op::Semicolon) || isOp(close)) continue;
       if (peek().kind == Tok::Eof) fail(missing);
       fail("Unexpected " + shown(peek()) + what);
     }

@@ -2,18 +2,21 @@
 // subscripts after them, read as comma lists and assigned to at any depth; cell literals;
 // try/catch and the error struct a catch receives.
 #include <algorithm>
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include "builtins/builtins.h"
 #include "eval.h"
+#include "eval_support.h"
 #include "mexrt/error.h"
 #include "mexrt/mathlib.h"
 
 namespace shell {
 
-namespace {
+using namespace detail;
 
-[[noreturn]] void raise(const std::string &message) { throw mexrt::Error(message); }
+namespace {
 
 // The subscripts of a level: a call's arguments, or those after an indexed value.
 std::span<const ExprPtr> subscriptExprs(const Expr &level) {
@@ -37,6 +40,45 @@ std::vector<const Expr *> levelsOf(const Expr &place) {
 
 bool isList(const Expr &e) {
   return e.kind == Expr::Kind::CellIndex || e.kind == Expr::Kind::Field;
+}
+
+// Whether e may read the variable `name`: by its name, or through an anonymous function.
+bool mayRead(const Expr &e, const std::string &name) {
+  if (e.kind == Expr::Kind::Lambda) return true;
+  if ((e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call || e.kind == Expr::Kind::Handle) &&
+      e.text == name) {
+    return true;
+  }
+  for (const auto &a : e.args) {
+    if (mayRead(*a, name)) return true;
+  }
+  for (const auto &row : e.rows) {
+    for (const auto &x : row) {
+      if (mayRead(*x, name)) return true;
+    }
+  }
+  return false;
+}
+
+// The linear index that real scalar subscripts name inside a's elements, or nullopt when
+// any is not a whole number in range (the store then grows a, or fails).
+std::optional<std::size_t> linearIndex(const mxArray *a, const std::vector<mxArray *> &subs) {
+  const std::size_t *dims = mxGetDimensions(a);
+  std::size_t rank = mxGetNumberOfDimensions(a), stride = 1, at = 0;
+  for (std::size_t d = 0; d < subs.size(); ++d) {
+    double x;
+    if (!mexrtRealScalar(subs[d], &x) || x < 1 || x != static_cast<double>(std::size_t(x))) {
+      return std::nullopt;
+    }
+    std::size_t extent = 1;  // the last subscript spans the dimensions from it on
+    for (std::size_t k = d; k < (d + 1 == subs.size() ? rank : d + 1); ++k) {
+      extent *= k < rank ? dims[k] : 1;
+    }
+    if (static_cast<std::size_t>(x) > extent) return std::nullopt;
+    at += (static_cast<std::size_t>(x) - 1) * stride;
+    stride *= extent;
+  }
+  return at;
 }
 
 }  // namespace
@@ -119,14 +161,17 @@ void Evaluator::assignPlace(const Stmt::Target &t, mxArray *v) {
   std::vector<const Expr *> levels = levelsOf(*t.place);
   auto it = vars_.find(t.name);
   mxArray *current = it == vars_.end() ? nullptr : it->second;
-  storeAt(current, levels, 0, v);
+  storeAt(current, levels, 0, v, t.name);
   vars_[t.name] = current;
 }
 
-// Stores v at levels[i...] inside base (owned; nullptr when there is none yet). A deeper
-// level is reached through a copy of the element it lies in, which is stored back.
+// Stores v at levels[i...] inside base (owned; nullptr when there is none yet), the variable
+// `name` or an element inside it. A deeper level is reached through the element it lies in:
+// taken out of a cell or a 1 x 1 struct, changed in place and given back (so that an array
+// nothing else shares is not copied), or else through a copy that is stored back. An error
+// leaves base as it was.
 void Evaluator::storeAt(mxArray *&base, const std::vector<const Expr *> &levels, std::size_t i,
-                        mxArray *v) {
+                        mxArray *v, const std::string &name) {
   const Expr &level = *levels[i];
   std::vector<OwnedArray> held;
   std::vector<mxArray *> subs;
@@ -157,6 +202,33 @@ void Evaluator::storeAt(mxArray *&base, const std::vector<const Expr *> &levels,
     put(v);
     return;
   }
+  // While the element is out, the subscripts of the deeper levels must not read the variable.
+  bool deeperMayRead = false;
+  for (std::size_t k = i + 1; k < levels.size(); ++k) {
+    const Expr &deeper = *levels[k];
+    if (deeper.kind == Expr::Kind::Field) {
+      deeperMayRead = deeperMayRead || (deeper.args.size() > 1 && mayRead(*deeper.args[1], name));
+      continue;
+    }
+    for (const ExprPtr &sub : subscriptExprs(deeper)) {
+      deeperMayRead = deeperMayRead || mayRead(*sub, name);
+    }
+  }
+  if (!deeperMayRead) {
+    if (level.kind == Expr::Kind::Field && mxIsStruct(base) && mxGetNumberOfElements(base) == 1) {
+      int number = mxGetFieldNumber(base, field.c_str());
+      if (number >= 0) {
+        return storeInside(mexrtTakeFieldByNumber(base, 0, number), levels, i, v, name,
+                           [&](mxArray *x) { mxSetFieldByNumber(base, 0, number, x); });
+      }
+    }
+    if (level.kind == Expr::Kind::CellIndex && mxIsCell(base)) {
+      if (std::optional<std::size_t> at = linearIndex(base, subs)) {
+        return storeInside(mexrtTakeCell(base, *at), levels, i, v, name,
+                           [&](mxArray *x) { mxSetCell(base, *at, x); });
+      }
+    }
+  }
   mxArray *child = nullptr;
   if (level.kind == Expr::Kind::Field) {
     if (mxIsStruct(base) && mxGetNumberOfElements(base) == 1 &&
@@ -176,10 +248,24 @@ void Evaluator::storeAt(mxArray *&base, const std::vector<const Expr *> &levels,
     }
   }
   OwnedArray inner(child);
-  storeAt(child, levels, i + 1, v);
+  storeAt(child, levels, i + 1, v, name);
   inner.release();
   inner.reset(child);
   put(inner.get());
+}
+
+// Stores v at levels[i + 1...] inside child, an element taken out of base, and gives the
+// element back with giveBack, also when the store fails (unchanged then).
+void Evaluator::storeInside(mxArray *child, const std::vector<const Expr *> &levels, std::size_t i,
+                            mxArray *v, const std::string &name,
+                            const std::function<void(mxArray *)> &giveBack) {
+  try {
+    storeAt(child, levels, i + 1, v, name);
+  } catch (...) {
+    giveBack(child);
+    throw;
+  }
+  giveBack(child);
 }
 
 // --- try / catch ---

@@ -1,7 +1,6 @@
 // Graphics objects (figure, axes, line, text, uicontrol, image, legend, colorbar) in the
-// runtime's object store,
-// and the load operation; the C operations that compiled functions call, and the read
-// side that the host's renderer and tests use.
+// runtime's object store: the C operations that compiled functions call, and the read side
+// that the host's renderer and tests use.
 #pragma once
 
 #include "mexrt/matrix.h"
@@ -22,10 +21,6 @@ MEXRT_API mxArray *mlfNUicontrol(int nargout, ...);
 MEXRT_API mxArray *mlfNGet(int nargout, mxArray *handle, ...);
 MEXRT_API mxArray *mlfNSet(int nargout, mxArray *handle, ...);
 
-// load(file) into named slots: the file's name (char array), then pairs of a variable
-// name (NUL-terminated) and a slot (mxArray **), ended by NULL. Only the slots whose names
-// the file holds are filled (the old value freed); the others keep what they held.
-MEXRT_API void mclLoadConditional(mxArray *file, ...);
 
 #ifdef __cplusplus
 }
@@ -95,9 +90,6 @@ MEXRT_API std::vector<std::string> colormapNames();
 
 // Removes every object (the store is empty again); for hosts and tests.
 MEXRT_API void clearAll();
-
-// The folders that load searches after the current directory (the host's module path).
-MEXRT_API void setLoadPath(const std::vector<std::string> &folders);
 
 }  // namespace mexrt::graphics
 #endif

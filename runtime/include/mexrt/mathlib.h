@@ -70,6 +70,10 @@ MEXRT_API void mclLibTerm(int32_t *reference_count, ModuleInfo *info);
 // them (the result is 0). Counts per record, safe from any thread.
 MEXRT_API int mexrtModuleOpen(const ModuleInfo *info);
 MEXRT_API int mexrtModuleClose(const ModuleInfo *info);
+// The records of the libraries that mclLibInit has initialised and mclLibTerm not yet
+// terminated, in the order of their initialisation: up to max of them into out. Returns how
+// many there are. Hosts serve these libraries' functions as they serve modules'.
+MEXRT_API size_t mexrtInitializedLibraries(ModuleInfo **out, size_t max);
 
 // --- Operators (element by element with scalar expansion, unless said otherwise) ---
 // Real and complex operands alike; a result whose imaginary parts are all zero is real.
@@ -184,6 +188,10 @@ MEXRT_API mxArray *mlfStd(mxArray *x, mxArray *w, mxArray *dim);
 MEXRT_API mxArray *mlfAny(mxArray *x, mxArray *dim);
 MEXRT_API mxArray *mlfAll(mxArray *x, mxArray *dim);
 MEXRT_API mxArray *mlfCumsum(mxArray *x, mxArray *dim);
+MEXRT_API mxArray *mlfCumprod(mxArray *x, mxArray *dim);
+// diff(x, n, dim): the differences of neighbours along dim (the first dimension longer than 1
+// when dim is NULL), n times over (once when n is NULL).
+MEXRT_API mxArray *mlfDiff(mxArray *x, mxArray *n, mxArray *dim);
 // sort(x, dim, mode): ascending (NaN last) or 'descend' (NaN first), stable; complex values
 // by magnitude, then angle. index, when not NULL, receives the positions within each slice.
 MEXRT_API mxArray *mlfSort(mxArray **index, mxArray *x, mxArray *dim, mxArray *mode);

@@ -66,6 +66,11 @@ MEXRT_API mxArray *mexrtCreateLentDoubleArray(size_t ndim, const size_t *dims, c
 // array alone.
 MEXRT_API double *mxGetPr(const mxArray *a);
 MEXRT_API double *mxGetPi(const mxArray *a);
+// A real double 1 x 1 array's value, read without unsharing, and its value replaced
+// (unsharing first); both false, doing nothing, for any other array. A host's arithmetic on
+// such scalars goes through these rather than an array per operation.
+MEXRT_API bool mexrtRealScalar(const mxArray *a, double *value);
+MEXRT_API bool mexrtSetRealScalar(mxArray *a, double value);
 MEXRT_API bool mxIsComplex(const mxArray *a);
 MEXRT_API size_t mxGetM(const mxArray *a);
 MEXRT_API size_t mxGetN(const mxArray *a);  // product of all dimensions after the first
@@ -107,6 +112,10 @@ MEXRT_API mxArray *mxCreateCellArray(size_t ndim, const size_t *dims);
 MEXRT_API bool mxIsCell(const mxArray *a);
 MEXRT_API mxArray *mxGetCell(const mxArray *cell, size_t index);
 MEXRT_API void mxSetCell(mxArray *cell, size_t index, mxArray *value);
+// Takes element `index` out of a cell, leaving the empty [] in its place; the caller owns it
+// and may give it back with mxSetCell. The cell's elements become this array's own first, so
+// an array that shares them keeps its element. NULL when the element is [].
+MEXRT_API mxArray *mexrtTakeCell(mxArray *cell, size_t index);
 
 // Struct arrays: every element has the same fields, in order. Field values are owned by the
 // struct and read and set as cells are; a field number is its 0-based position, -1 when the
@@ -123,6 +132,9 @@ MEXRT_API mxArray *mxGetField(const mxArray *s, size_t index, const char *name);
 MEXRT_API mxArray *mxGetFieldByNumber(const mxArray *s, size_t index, int number);
 MEXRT_API void mxSetField(mxArray *s, size_t index, const char *name, mxArray *value);
 MEXRT_API void mxSetFieldByNumber(mxArray *s, size_t index, int number, mxArray *value);
+// The same as mexrtTakeCell for a field of a struct's element, given back with
+// mxSetFieldByNumber.
+MEXRT_API mxArray *mexrtTakeFieldByNumber(mxArray *s, size_t index, int number);
 // Adds a field (empty in every element) and gives its number; an existing field's number
 // when it is there already. -1 for a name that is not a valid field name.
 MEXRT_API int mxAddField(mxArray *s, const char *name);

@@ -8,6 +8,7 @@
 
 #include "core/array.h"
 #include "core/operands.h"
+#include "core/utf8.h"
 #include "mexrt/mathlib.h"
 
 namespace mexrt::detail {

@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <limits>
 #include <numeric>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "arrays/args.h"
@@ -168,11 +170,105 @@ bool less(const Complex &a, const Complex &b, bool complex) {
   return std::arg(a) < std::arg(b);
 }
 
+// The running sum or product along a dimension: step(acc, v) from start, on the real
+// parts alone for a real x (so that a product with Inf gives no imaginary NaN).
+template <class Step>
+mxArray *cumulative(mxArray *x, mxArray *dim, const char *fn, double start, Step step) {
+  Operands<2> ops({x, dim}, fn, 0b10);
+  const Array &X = ops[0];
+  requireNumeric(X, fn);
+  Slices s = slicesAlong(X.dims, chosenDim(X, ops.get(1), fn));
+  Owned r(newArray(mxDOUBLE_CLASS, X.dims));
+  if (X.isComplex()) addImaginaryPart(*r);
+  if (r->isEmpty()) return temp(narrowed(r.release()));
+  double *re = r->mutableReals();
+  double *im = X.isComplex() ? r->mutableImags() : nullptr;
+  eachSlice(X, s, [&](const std::vector<Complex> &v, std::size_t, std::size_t base) {
+    Complex acc(start, 0);
+    double real = start;
+    for (std::size_t k = 0; k < v.size(); ++k) {
+      const std::size_t at = base + k * s.inner;
+      if (im) {
+        acc = step(acc, v[k]);
+        re[at] = acc.real();
+        im[at] = acc.imag();
+      } else {
+        real = step(real, v[k].real());
+        re[at] = real;
+      }
+    }
+  });
+  return temp(narrowed(r.release()));
+}
+
+// x(2:end) - x(1:end-1) along dimension dim (0-based) of a double x: one element fewer
+// along it, none when it has none.
+Array *differences(const Array &x, std::size_t dim) {
+  Slices s = slicesAlong(x.dims, dim);
+  std::vector<std::size_t> dims(x.dims.span().begin(), x.dims.span().end());
+  if (dim >= dims.size()) dims.resize(dim + 1, 1);
+  dims[dim] = s.len ? s.len - 1 : 0;
+  Owned r(newArray(mxDOUBLE_CLASS, dimsOf(dims)));
+  if (x.isComplex()) addImaginaryPart(*r);
+  if (r->isEmpty()) return narrowed(r.release());
+  double *re = r->mutableReals();
+  double *im = x.isComplex() ? r->mutableImags() : nullptr;
+  eachSlice(x, s, [&](const std::vector<Complex> &v, std::size_t slice, std::size_t) {
+    const std::size_t o = slice / s.inner, i = slice % s.inner;
+    const std::size_t base = o * (s.len - 1) * s.inner + i;
+    for (std::size_t k = 0; k + 1 < v.size(); ++k) {
+      const Complex d = v[k + 1] - v[k];
+      re[base + k * s.inner] = d.real();
+      if (im) im[base + k * s.inner] = d.imag();
+    }
+  });
+  return narrowed(r.release());
+}
+
+// a * b of 64-bit integers, saturated at the class's ends as the host's integers are.
+template <class T>
+T saturatedProduct(T a, T b) {
+  T r;
+  if (!__builtin_mul_overflow(a, b, &r)) return r;
+  if constexpr (std::is_signed_v<T>) {
+    if ((a < 0) != (b < 0)) return std::numeric_limits<T>::min();
+  }
+  return std::numeric_limits<T>::max();
+}
+
+// prod of int64 or uint64 in the integers themselves, exact beyond 2^53.
+mxArray *integerProd(mxArray *x, mxArray *dim) {
+  Operands<2> ops({x, dim}, "prod", 0b10);
+  const Array &X = ops[0];
+  const bool whole = !ops.has(1) && X.dims == Dims(0, 0);
+  Slices s = slicesAlong(X.dims, chosenDim(X, ops.get(1), "prod"));
+  Owned r(newArray(X.cls, whole ? Dims(1, 1) : dimsOf(s.out)));
+  if (whole) s.len = 0;  // prod([]) is 1
+  byClass(X.cls, [&](auto tag) {
+    using T = decltype(tag);
+    if constexpr (std::is_integral_v<T>) {
+      const T *in = elementsOf<T>(X);
+      T *out = reinterpret_cast<T *>(r->mutableData());
+      for (std::size_t o = 0; o < (whole ? 1 : s.outer); ++o) {
+        for (std::size_t i = 0; i < (whole ? 1 : s.inner); ++i) {
+          T p = 1;
+          for (std::size_t k = 0; k < s.len; ++k) {
+            p = saturatedProduct<T>(p, in[o * s.len * s.inner + i + k * s.inner]);
+          }
+          out[o * s.inner + i] = p;
+        }
+      }
+    }
+  });
+  return temp(r.release());
+}
+
 }  // namespace
 
 extern "C" {
 
 mxArray *mlfProd(mxArray *x, mxArray *dim) {
+  if (x && (x->cls == mxINT64_CLASS || x->cls == mxUINT64_CLASS)) return integerProd(x, dim);
   if (classedOperands(x)) {
     return classedReduction(x, "prod", ReducedClass::Own,
                             [&](mxArray *v) { return mlfProd(v, dim); });
@@ -241,24 +337,55 @@ mxArray *mlfCumsum(mxArray *x, mxArray *dim) {
     return classedReduction(x, "cumsum", ReducedClass::Own,
                             [&](mxArray *v) { return mlfCumsum(v, dim); });
   }
-  Operands<2> ops({x, dim}, "cumsum", 0b10);
-  const Array &X = ops[0];
-  requireNumeric(X, "cumsum");
-  Slices s = slicesAlong(X.dims, chosenDim(X, ops.get(1), "cumsum"));
-  Owned r(newArray(mxDOUBLE_CLASS, X.dims));
-  if (X.isComplex()) addImaginaryPart(*r);
-  if (r->isEmpty()) return temp(narrowed(r.release()));
-  double *re = r->mutableReals();
-  double *im = X.isComplex() ? r->mutableImags() : nullptr;
-  eachSlice(X, s, [&](const std::vector<Complex> &v, std::size_t, std::size_t base) {
-    Complex acc(0, 0);
-    for (std::size_t k = 0; k < v.size(); ++k) {
-      acc += v[k];
-      re[base + k * s.inner] = acc.real();
-      if (im) im[base + k * s.inner] = acc.imag();
+  return cumulative(x, dim, "cumsum", 0.0, [](auto acc, auto v) { return acc + v; });
+}
+
+mxArray *mlfCumprod(mxArray *x, mxArray *dim) {
+  if (classedOperands(x)) {
+    return classedReduction(x, "cumprod", ReducedClass::Own,
+                            [&](mxArray *v) { return mlfCumprod(v, dim); });
+  }
+  return cumulative(x, dim, "cumprod", 1.0, [](auto acc, auto v) { return acc * v; });
+}
+
+mxArray *mlfDiff(mxArray *x, mxArray *n, mxArray *dim) {
+  if (classedOperands(x)) {
+    return classedReduction(x, "diff", ReducedClass::Own,
+                            [&](mxArray *v) { return mlfDiff(v, n, dim); });
+  }
+  std::size_t passes = 1;
+  std::optional<std::size_t> along;
+  std::size_t last = 0;  // the dimension of the last pass
+  Owned values;
+  {
+    Operands<3> ops({x, n, dim}, "diff", 0b110);
+    requireNumeric(ops[0], "diff");
+    if (ops.has(1)) {
+      const double v = ops[1].isEmpty() ? -1 : ops[1].number(0);
+      if (ops[1].numel() != 1 || !(v >= 0) || v != std::floor(v) || v > 1e9) {
+        raise("diff: the order must be a non-negative whole number.");
+      }
+      passes = static_cast<std::size_t>(v);
     }
-  });
-  return temp(narrowed(r.release()));
+    if (ops.has(2)) along = dimensionArg(ops[2], "diff") - 1;
+    values.reset(converted(ops[0], mxDOUBLE_CLASS, "diff"));
+  }
+  for (std::size_t k = 0; k < passes; ++k) {
+    // Without a dimension each pass takes the first one longer than 1, as the last pass
+    // may have shortened the one before to a single element; with none left it goes on
+    // along the last pass's, down to an empty result.
+    const bool longer = std::any_of(values->dims.span().begin(), values->dims.span().end(),
+                                    [](std::size_t d) { return d > 1; });
+    std::size_t d = last;
+    if (along) {
+      d = *along;
+    } else if (longer || k == 0) {
+      d = defaultDim(values->dims);
+    }
+    values.reset(differences(*values, d));
+    last = d;
+  }
+  return temp(values.release());
 }
 
 mxArray *mlfSort(mxArray **index, mxArray *x, mxArray *dim, mxArray *mode) {

@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include "core/value_view.h"
 #include "mexrt/error.h"
 #include "mexrt/function_handle.h"
 #include "mexrt/matrix.h"
-#include "text/print.h"
 
 namespace mexrt::detail {
 
@@ -69,14 +69,6 @@ class Dims {
   std::size_t n_;
 };
 
-// Contents an operation has decided but not yet computed, written into the storage on its
-// first read (a matrix product whose scalar factor may still be folded in). Whoever reads
-// the data sees the finished contents; nothing outside the storage can tell the difference.
-struct DeferredFill {
-  virtual ~DeferredFill() = default;
-  virtual void fill(unsigned char *out) = 0;
-};
-
 // The owner of outside memory that a storage reads in place (a numpy array): destroyed when
 // the last array sharing the storage is freed, which lets the memory go.
 struct Lender {
@@ -86,20 +78,15 @@ struct Lender {
 // Shared element storage with a reference count; data follows the header, or lies outside
 // when lent. Large buffers are mapped from the kernel, aligned for huge pages, and kept for
 // reuse once freed. Storage may be shared between threads (module constants, arrays handed
-// from one thread to another): the count is atomic, and a deferred fill runs once, for
-// whoever reads first.
-struct Storage {
+// from one thread to another): the count is atomic. Aligned so that the data after the
+// header is aligned for vector loads.
+struct alignas(16) Storage {
   std::atomic<std::size_t> refs;
   std::size_t bytes;
-  std::atomic<DeferredFill *> pending;  // contents still to be computed, or nullptr
-  std::size_t mapped;                   // bytes of data room in a mapped buffer, 0 for heap buffers
-  unsigned char *data;                  // right after the header, or the lender's memory
-  Lender *lender;                       // the owner of outside memory, or nullptr
-  unsigned char *bytesPtr() {
-    if (pending.load(std::memory_order_acquire)) [[unlikely]]
-      runPending();
-    return data;
-  }
+  std::size_t mapped;   // bytes of data room in a mapped buffer, 0 for heap buffers
+  unsigned char *data;  // right after the header, or the lender's memory
+  Lender *lender;       // the owner of outside memory, or nullptr
+  unsigned char *bytesPtr() const { return data; }
   // Throws mexrt::Error when out of memory. Zeroed unless the caller writes every byte.
   static Storage *allocate(std::size_t bytes, bool zeroed = true);
   // Storage over outside memory, not copied. The lender holds a reference of its own, so the
@@ -110,36 +97,6 @@ struct Storage {
   void share() { refs.fetch_add(1, std::memory_order_relaxed); }
   // Held by one owner alone, who may then write or take it.
   bool unique() const { return refs.load(std::memory_order_acquire) == 1; }
-  // The contents become what fill computes when they are first read. Only on storage not yet
-  // handed to anyone else.
-  void defer(std::unique_ptr<DeferredFill> fill) {
-    delete pending.load(std::memory_order_relaxed);
-    pending.store(fill.release(), std::memory_order_release);
-  }
-
- private:
-  // Inline, so that code built against the header alone (tests) needs no hidden symbol. The
-  // first reader takes the fill and marks it running; another reader meanwhile waits for it.
-  void runPending() {
-    DeferredFill *const running = reinterpret_cast<DeferredFill *>(alignof(DeferredFill));
-    DeferredFill *fill = pending.exchange(running, std::memory_order_acq_rel);
-    if (fill == running) {
-      while (pending.load(std::memory_order_acquire) == running) std::this_thread::yield();
-      return;
-    }
-    if (!fill) {  // filled meanwhile
-      pending.store(nullptr, std::memory_order_release);
-      return;
-    }
-    try {
-      fill->fill(data);  // reads other storages, never this one
-    } catch (...) {
-      pending.store(fill, std::memory_order_release);
-      throw;
-    }
-    pending.store(nullptr, std::memory_order_release);
-    delete fill;
-  }
 };
 static_assert(sizeof(Storage) % 16 == 0);
 

@@ -1,5 +1,6 @@
 // What the call frame of a compiled function needs from the library: module constants,
 // contexts, variables and their assignment, errors, warnings and library initialisation.
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,7 @@
 
 #include "core/array.h"
 #include "core/per_thread.h"
+#include "core/utf8.h"
 #include "mexrt/mathlib.h"
 
 namespace mexrt::detail {
@@ -209,6 +211,20 @@ void mclWarning(const char *utf8) {
 
 // --- Library initialisation ---
 
+namespace {
+
+// The libraries initialised and not yet terminated, for hosts to serve.
+struct Libraries {
+  std::mutex mutex;
+  std::vector<ModuleInfo *> records;
+};
+Libraries &libraries() {
+  static Libraries *l = new Libraries;  // never destroyed: libraries may end at exit
+  return *l;
+}
+
+}  // namespace
+
 void mclLibInit(int32_t *reference_count, ModuleInfo *info) {
   if (!reference_count || !info) raise("mclLibInit: missing reference count or record.");
   if (info->record_version != MEXRT_RECORD_VERSION) {
@@ -229,6 +245,8 @@ void mclLibInit(int32_t *reference_count, ModuleInfo *info) {
     *reference_count = 0;
     throw;
   }
+  std::lock_guard<std::mutex> lock(libraries().mutex);
+  libraries().records.push_back(info);
 }
 
 namespace {
@@ -253,9 +271,20 @@ int mexrtModuleClose(const ModuleInfo *info) {
 void mclLibTerm(int32_t *reference_count, ModuleInfo *info) {
   if (!reference_count || !info || *reference_count <= 0) return;  // never initialised
   if (--*reference_count > 0) return;
+  {
+    std::lock_guard<std::mutex> lock(libraries().mutex);
+    std::erase(libraries().records, info);
+  }
   for (int k = info->module_count; k-- > 0;) {
     if (info->init_term_table[k].terminate) info->init_term_table[k].terminate();
   }
+}
+
+size_t mexrtInitializedLibraries(ModuleInfo **out, size_t max) {
+  std::lock_guard<std::mutex> lock(libraries().mutex);
+  const std::vector<ModuleInfo *> &r = libraries().records;
+  if (out) std::copy_n(r.begin(), std::min(max, r.size()), out);
+  return r.size();
 }
 
 }  // extern "C"

@@ -5,10 +5,12 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "core/array.h"
 #include "core/classes.h"
 #include "core/operands.h"
+#include "core/utf8.h"
 
 extern "C" {
 
@@ -109,6 +111,25 @@ double *mxGetPr(const mxArray *a) {
 double *mxGetPi(const mxArray *a) {
   if (!a || !a->isComplex()) return nullptr;
   return const_cast<mxArray *>(a)->mutableImags();
+}
+
+namespace {
+bool isRealScalar(const mxArray *a) {
+  return a && a->cls == mxDOUBLE_CLASS && !a->complex && a->dims.size() == 2 &&
+         a->dims.rows() == 1 && a->dims[1] == 1;
+}
+}  // namespace
+
+bool mexrtRealScalar(const mxArray *a, double *value) {
+  if (!isRealScalar(a)) return false;
+  *value = a->reals()[0];
+  return true;
+}
+
+bool mexrtSetRealScalar(mxArray *a, double value) {
+  if (!isRealScalar(a)) return false;
+  a->mutableReals()[0] = value;
+  return true;
 }
 
 bool mxIsComplex(const mxArray *a) { return a && a->isComplex(); }
@@ -234,6 +255,12 @@ void mxSetCell(mxArray *cell, size_t index, mxArray *value) {
   setItem(c, index, value);
 }
 
+mxArray *mexrtTakeCell(mxArray *cell, size_t index) {
+  Array &c = compositeOf(cell, false, "mexrtTakeCell");
+  checkIndex(c, index, "mexrtTakeCell");
+  return std::exchange(c.mutableItems()[index], nullptr);
+}
+
 mxArray *mxCreateStructMatrix(size_t rows, size_t cols, int nfields, const char **fieldnames) {
   return mexrt::detail::newStruct(mexrt::detail::Dims(rows, cols),
                                   fieldList(nfields, fieldnames, "mxCreateStructMatrix"));
@@ -282,6 +309,14 @@ void mxSetFieldByNumber(mxArray *s, size_t index, int number, mxArray *value) {
   checkIndex(a, index, "mxSetFieldByNumber");
   checkField(a, number, "mxSetFieldByNumber");
   setItem(a, static_cast<std::size_t>(number) * a.numel() + index, value);
+}
+
+mxArray *mexrtTakeFieldByNumber(mxArray *s, size_t index, int number) {
+  Array &a = compositeOf(s, true, "mexrtTakeFieldByNumber");
+  checkIndex(a, index, "mexrtTakeFieldByNumber");
+  checkField(a, number, "mexrtTakeFieldByNumber");
+  return std::exchange(a.mutableItems()[static_cast<std::size_t>(number) * a.numel() + index],
+                       nullptr);
 }
 
 void mxSetField(mxArray *s, size_t index, const char *name, mxArray *value) {

@@ -183,7 +183,6 @@ Storage *Storage::allocate(std::size_t bytes, bool zeroed) {
   if (!s) raise("Out of memory: cannot allocate " + std::to_string(bytes) + " bytes.");
   s->refs.store(1, std::memory_order_relaxed);
   s->bytes = bytes;
-  s->pending.store(nullptr, std::memory_order_relaxed);
   s->data = reinterpret_cast<unsigned char *>(s + 1);
   s->lender = nullptr;
   return s;
@@ -194,7 +193,6 @@ Storage *Storage::lend(const void *data, std::size_t bytes, std::unique_ptr<Lend
   if (!s) raise("Out of memory.");
   s->refs.store(2, std::memory_order_relaxed);  // the arrays' first and the lender's
   s->bytes = bytes;
-  s->pending.store(nullptr, std::memory_order_relaxed);
   s->mapped = 0;
   s->data = static_cast<unsigned char *>(const_cast<void *>(data));  // read only, see lend
   s->lender = lender.release();
@@ -212,8 +210,6 @@ void Storage::release(Storage *s) {
   }
   // A sole owner frees without the atomic decrement: nobody else can be sharing it now.
   if (!s->unique() && s->refs.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
-  delete s->pending.load(std::memory_order_relaxed);  // never read: its work is skipped
-  s->pending.store(nullptr, std::memory_order_relaxed);
   if (s->mapped) {
     releaseMapped(s);
     return;

@@ -21,7 +21,7 @@
 
 #include "core/array.h"
 #include "core/operands.h"
-#include "mexrt/graphics.h"
+#include "core/utf8.h"
 #include "mexrt/matfile.h"
 #include "mexrt/mathlib.h"
 
@@ -494,7 +494,7 @@ std::vector<std::string> mexrt::matfile::variableNames(const std::string &name) 
   return names;
 }
 
-void mexrt::graphics::setLoadPath(const std::vector<std::string> &folders) {
+void mexrt::matfile::setLoadPath(const std::vector<std::string> &folders) {
   mexrt::detail::loadPath() = folders;
 }
 

@@ -16,6 +16,7 @@
 #include "core/array.h"
 #include "core/operands.h"
 #include "core/per_thread.h"
+#include "core/utf8.h"
 #include "mexrt/mathlib.h"
 
 namespace mexrt::graphics {

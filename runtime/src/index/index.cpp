@@ -1113,7 +1113,8 @@ mxArray *mlfColon(mxArray *start, mxArray *step_or_end, mxArray *end) {
   if (a.isEmpty() || b.isEmpty() || (hasStep && ops[1].isEmpty())) return temp(newDouble(1, 0));
   double first = a.number(0), step = hasStep ? ops[1].number(0) : 1.0, last = b.number(0);
   // An integer or single operand gives the range its class, as arithmetic would; integer
-  // bounds and step are first taken into the integer class.
+  // bounds are first taken into the integer class, and the range of them with the step as
+  // given (int8(1):0.4:3 is 1 1.4 ... 3) then rounds into it.
   mxClassID cls = mxDOUBLE_CLASS;
   for (std::size_t k = 0; k < 3; ++k) {
     if (!ops.has(k) || !hasOwnArithmetic(ops[k].cls)) continue;
@@ -1122,7 +1123,7 @@ mxArray *mlfColon(mxArray *start, mxArray *step_or_end, mxArray *end) {
   if (isIntegerClass(cls)) {
     byClass(cls, [&](auto tag) {
       using T = decltype(tag);
-      for (double *v : {&first, &step, &last}) *v = static_cast<double>(elementCast<T>(*v));
+      for (double *v : {&first, &last}) *v = static_cast<double>(elementCast<T>(*v));
     });
   }
   Array *r = colonRange(first, step, last);

@@ -61,11 +61,6 @@ SvdFactors svdFactors(Dense d, bool econ, const char *what);
 
 }  // namespace mexrt::detail::linalg
 
-namespace mexrt::detail {
-// B / A for a matrix A: x with x A = B.
-mxArray *divideByMatrix(mxArray *b, mxArray *a);
-}  // namespace mexrt::detail
-
 extern "C" {
 void dgetrf_(const int *m, const int *n, double *a, const int *lda, int *ipiv, int *info);
 void zgetrf_(const int *m, const int *n, std::complex<double> *a, const int *lda, int *ipiv,

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "core/classes.h"
 #include "core/operands.h"
 #include "linalg/dense.h"
 #include "mexrt/linalg.h"
@@ -98,6 +99,17 @@ double toleranceArg(const Operands<2> &ops, const Dense &d, const std::vector<do
 extern "C" {
 
 mxArray *mlfNorm(mxArray *x, mxArray *p) {
+  if (x && x->cls == mxSINGLE_CLASS) {
+    // A single's norm: computed on its values as doubles, given back as a single.
+    Owned values;
+    {
+      Operand X(x, "norm");
+      values.reset(converted(*X, mxDOUBLE_CLASS, "norm"));
+    }
+    Owned r(mlfNorm(temp(values.release()), p));
+    untemp(r.get());
+    return temp(converted(*r, mxSINGLE_CLASS, "norm"));
+  }
   Operands<2> ops({x, p}, "norm", 0b10);
   Dense d = denseOf(ops[0], "norm");
   double order = 2;

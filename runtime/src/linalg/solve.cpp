@@ -9,6 +9,7 @@
 #include "linalg/dense.h"
 #include "mexrt/linalg.h"
 #include "mexrt/mathlib.h"
+#include "ops/arith.h"
 
 using namespace mexrt::detail;
 using namespace mexrt::detail::linalg;
@@ -164,10 +165,6 @@ Dense solve(Dense a, Dense b) {
 
 bool isScalarArg(const mxArray *a) { return a && !a->isUninit() && a->isScalar(); }
 
-}  // namespace
-
-namespace mexrt::detail {
-
 // B / A = (A.' \ B.').'
 mxArray *divideByMatrix(mxArray *b, mxArray *a) {
   Operand B(b, "/"), A(a, "/");
@@ -178,9 +175,14 @@ mxArray *divideByMatrix(mxArray *b, mxArray *a) {
   return temp(arrayOf(x.transposed()));
 }
 
-}  // namespace mexrt::detail
+}  // namespace
 
 extern "C" {
+
+mxArray *mclMrdivide(mxArray *a, mxArray *b) {
+  if (b && !b->isUninit() && !b->isScalar()) return divideByMatrix(a, b);
+  return divideByScalar(a, b);
+}
 
 mxArray *mclMldivide(mxArray *a, mxArray *b) {
   if (isScalarArg(a)) return mclRdivide(b, a);  // s \ B is B ./ s

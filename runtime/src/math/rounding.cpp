@@ -5,8 +5,11 @@
 // both give x when y is 0.
 #include <cmath>
 #include <string>
+#include <type_traits>
 
 #include "core/array.h"
+#include "core/classes.h"
+#include "core/operands.h"
 #include "mexrt/mathlib.h"
 #include "ops/classed.h"
 #include "ops/elementwise.h"
@@ -69,6 +72,55 @@ double remOf(double x, double y) {
   return std::fmod(x, y);
 }
 
+// Whether the class that arithmetic of x and y gives is int64 or uint64.
+bool is64BitPair(const Array *x, const Array *y) {
+  if (!x || !y || x->isComplex() || y->isComplex()) return false;
+  const mxClassID c = x->cls == mxDOUBLE_CLASS ? y->cls : x->cls;
+  return (c == mxINT64_CLASS || c == mxUINT64_CLASS) && (x->cls == c || x->isDouble()) &&
+         (y->cls == c || y->isDouble());
+}
+
+// mod (the sign of y) or rem (the sign of x) of 64-bit integers exactly, a double operand
+// taken into the class first; mod(x, 0) is x and rem(x, 0) is 0, as in double.
+template <class T>
+T integerRemainder(T u, T v, bool mod) {
+  if (v == 0) return mod ? u : 0;
+  if constexpr (std::is_signed_v<T>) {
+    if (v == -1) return 0;  // also for the lowest value, whose quotient does not fit
+  }
+  T r = u % v;
+  if constexpr (std::is_signed_v<T>) {
+    if (mod && r != 0 && ((r < 0) != (v < 0))) r += v;
+  }
+  return r;
+}
+
+mxArray *integerPair(mxArray *x, mxArray *y, const char *name, bool mod) {
+  Owned a, b;
+  Dims dims;
+  mxClassID cls;
+  {
+    Operands<2> ops({x, y}, name);
+    dims = expandedDims(ops[0], ops[1], name);
+    cls = ops[0].isDouble() ? ops[1].cls : ops[0].cls;
+    a.reset(converted(ops[0], cls, name));
+    b.reset(converted(ops[1], cls, name));
+  }
+  Owned r(newArray(cls, dims));
+  const std::size_t n = dims.numel();
+  byClass(cls, [&](auto tag) {
+    using T = decltype(tag);
+    if constexpr (std::is_integral_v<T>) {
+      const T *pa = elementsOf<T>(*a), *pb = elementsOf<T>(*b);
+      T *out = reinterpret_cast<T *>(r->mutableData());
+      for (std::size_t k = 0; k < n; ++k) {
+        out[k] = integerRemainder<T>(pa[a->isScalar() ? 0 : k], pb[b->isScalar() ? 0 : k], mod);
+      }
+    }
+  });
+  return temp(r.release());
+}
+
 }  // namespace
 
 extern "C" {
@@ -94,12 +146,15 @@ mxArray *mlfSign(mxArray *x) {
   return elementwise(x, "sign", signOf);
 }
 // mod and rem of integer or single arguments: computed in double, the result in the class
-// their arithmetic gives.
+// their arithmetic gives; of 64-bit integers, whose values beyond 2^53 no double holds, in
+// the integers themselves.
 mxArray *mlfMod(mxArray *x, mxArray *y) {
+  if (is64BitPair(x, y)) return integerPair(x, y, "mod", true);
   if (classedOperands(x, y)) return classedPair(x, y, "mod", mlfMod);
   return realPair(x, y, "mod", modOf);
 }
 mxArray *mlfRem(mxArray *x, mxArray *y) {
+  if (is64BitPair(x, y)) return integerPair(x, y, "rem", false);
   if (classedOperands(x, y)) return classedPair(x, y, "rem", mlfRem);
   return realPair(x, y, "rem", remOf);
 }

@@ -1,17 +1,18 @@
 // The arithmetic operators: + - .* ./ .^ and unary minus element by element with scalar
-// expansion, and / and ^ with the scalar operands they support; real and complex operands.
+// expansion, ^ of scalars, and division by a scalar, which linear algebra's / falls back on;
+// real and complex operands.
+#include "ops/arith.h"
+
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <numbers>
 
 #include "core/array.h"
-#include "linalg/dense.h"
 #include "mexrt/mathlib.h"
 #include "ops/classed.h"
 #include "ops/elementwise.h"
 #include "ops/elementwise_complex.h"
-#include "ops/product.h"
 
 using namespace mexrt::detail;
 
@@ -112,6 +113,16 @@ bool eitherComplex(const Array *a, const Array *b) { return isComplexArg(a) || i
 
 }  // namespace
 
+namespace mexrt::detail {
+
+mxArray *divideByScalar(mxArray *a, mxArray *b) {
+  if (classedOperands(a, b)) return classedArithmetic(a, b, ClassedOp::Divide, "/");
+  if (eitherComplex(a, b)) return complexArithmetic<Divide>(a, b, "/");
+  return arithmetic(a, b, "/", [](double x, double y) { return x / y; });
+}
+
+}  // namespace mexrt::detail
+
 extern "C" {
 
 mxArray *mclPlus(mxArray *a, mxArray *b) {
@@ -129,7 +140,6 @@ mxArray *mclMinus(mxArray *a, mxArray *b) {
 mxArray *mclTimes(mxArray *a, mxArray *b) {
   if (classedOperands(a, b)) return classedArithmetic(a, b, ClassedOp::Times, ".*");
   if (eitherComplex(a, b)) return complexArithmetic<ComplexTimes>(a, b, ".*");
-  if (mxArray *folded = foldIntoProduct(a, b)) return folded;
   return arithmetic(a, b, ".*", [](double x, double y) { return x * y; });
 }
 
@@ -150,13 +160,6 @@ mxArray *mclUminus(mxArray *a) {
   if (classedOperands(a)) return classedNegation(a);
   if (isComplexArg(a)) return complexElementwise(a, "-", [](Complex z) { return -z; });
   return elementwise(a, "-", [](double x) { return -x; });
-}
-
-mxArray *mclMrdivide(mxArray *a, mxArray *b) {
-  if (b && !b->isUninit() && !b->isScalar()) return divideByMatrix(a, b);
-  if (classedOperands(a, b)) return classedArithmetic(a, b, ClassedOp::Divide, "/");
-  if (eitherComplex(a, b)) return complexArithmetic<Divide>(a, b, "/");
-  return arithmetic(a, b, "/", [](double x, double y) { return x / y; });
 }
 
 mxArray *mclMpower(mxArray *a, mxArray *b) {

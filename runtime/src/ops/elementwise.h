@@ -37,7 +37,12 @@ mxArray *arithmetic(mxArray *a, mxArray *b, const char *symbol, F f) {
   Dims dims = expandedDims(*A, *B, symbol);
   // The operands' data is read before the result is written; when the result takes an
   // operand's buffer, each element is read before it is overwritten.
-  if (A->isScalar() && B->isScalar()) return temp(newScalar(f(A->number(0), B->number(0))));
+  if (A->isScalar() && B->isScalar()) {
+    const double v = f(A->number(0), B->number(0));
+    Array *r = doubleResult(dims, A, &B);  // a temporary operand's buffer when one can be taken
+    r->mutableReals()[0] = v;
+    return temp(r);
+  }
   const bool aScalar = A->isScalar(), bScalar = B->isScalar();
   DoubleData da(*A), db(*B);
   const double sa = aScalar ? da[0] : 0.0, sb = bScalar ? db[0] : 0.0;

@@ -10,7 +10,6 @@
 
 #include "core/array.h"
 #include "core/operands.h"
-#include "math/vector_math.h"
 #include "ops/elementwise.h"
 
 namespace mexrt::detail {
@@ -109,48 +108,6 @@ mxArray *complexToReal(mxArray *x, const char *name, F f) {
   double *out = r->mutableReals();
   for (std::size_t k = 0; k < n; ++k) out[k] = f(z(k));
   return temp(r);
-}
-
-// The vector kernel f of every element of a real x, unless x has negative elements, which
-// f's real domain leaves out (log, sqrt): those take g's complex value instead, and the
-// result is complex. f notes a sign bit among the arguments it loads, so x is read once; only
-// when one is set are the arguments looked at element by element. When the result takes x's
-// own buffer, f runs block by block into a small buffer first (in cache, as is the block of x
-// just read), so that the block's arguments are still there for g.
-template <class G>
-mxArray *realUnlessNegative(mxArray *x, const char *name, SignedRunKernel VectorKernels::*f, G g) {
-  Operand X(x, name);
-  const std::size_t n = X->numel();
-  DoubleData dx(*X);
-  const double *in = dx.data();
-  Owned r(doubleResult(X->dims, X));
-  double *out = r->mutableReals();
-  const bool inPlace = out == in;
-  const SignedRunKernel kernel = vectorKernels().*f;
-  double *im = nullptr;
-  // Sized for the block of x and the buffer to stay in the first-level cache together.
-  constexpr std::size_t kBlock = 512;
-  double block[kBlock];
-  const std::size_t step = inPlace ? kBlock : std::max<std::size_t>(n, 1);
-  for (std::size_t k0 = 0; k0 < n; k0 += step) {
-    const std::size_t len = std::min(step, n - k0);
-    const double *arguments = in + k0;
-    double *values = inPlace ? block : out + k0;
-    if (kernel(arguments, values, len)) {
-      for (std::size_t k = 0; k < len; ++k) {
-        if (!(arguments[k] < 0)) continue;
-        if (!im) {
-          addImaginaryPart(*r);  // zero: the elements before are real
-          im = r->mutableImags();
-        }
-        Complex z = g(arguments[k]);
-        values[k] = z.real();
-        im[k0 + k] = z.imag();
-      }
-    }
-    if (inPlace) std::copy_n(block, len, out + k0);
-  }
-  return temp(r.release());
 }
 
 // --- Complex arithmetic on one pair of values ---

@@ -1,15 +1,16 @@
 // The matrix product: scalar operands element by element, an inner dimension of 1 as the
-// outer product filled directly, other real matrices through BLAS dgemm. A large product is
-// computed when it is first read, so that a scalar that multiplies it next is folded into
-// dgemm's alpha instead of costing a pass of its own. Two complex matrices go through zgemm,
-// a real one with a complex one through two dgemm products (one per part of the complex
-// operand, no complex arithmetic on the real one).
+// outer product filled directly, other real matrices through BLAS dgemm with a thread count
+// chosen by the product's shape. A scalar times a product then scales
+// the product's temporary in place. Two complex matrices go through zgemm, a real one with a
+// complex one through two dgemm products (one per part of the complex operand, no complex
+// arithmetic on the real one).
 #include <cblas.h>
 
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "core/array.h"
@@ -17,7 +18,6 @@
 #include "ops/classed.h"
 #include "ops/elementwise.h"
 #include "ops/elementwise_complex.h"
-#include "ops/product.h"
 
 using namespace mexrt::detail;
 
@@ -28,38 +28,44 @@ void requireMatrix(const Array &a, const char *what) {
     raise(std::string(what) + " is not defined for N-d arrays (" + sizeText(a) + ").");
 }
 
-// Products with fewer elements are computed at once: their pass costs less than the record.
-constexpr std::size_t kDeferredElements = 4096;
-
-// C = alpha * A * B of double matrices through dgemm, run on C's first read. It holds a
-// reference to the operands' storage, so copy on write keeps their elements as they were.
-class DeferredProduct final : public DeferredFill {
+// The BLAS thread count for one product, held while it runs. A product that does few
+// operations per element it reads or writes (chan2qf's 12 x 26 transform times 26 x 10^6
+// frames: about 2 flops per byte) is bound by memory, and more threads only contend for it;
+// it runs on one thread. Smaller products, which OpenBLAS runs on one thread anyway, and
+// the others use the process's count (OPENBLAS_NUM_THREADS, or
+// OpenBLAS's own default). OpenBLAS keeps one count for the process: products that change it
+// take turns, and the others run as before.
+class BlasThreads {
  public:
-  DeferredProduct(const Array &a, const Array &b)
-      : a_(a.store), b_(b.store), m_(a.dims[0]), k_(a.dims[1]), n_(b.dims[1]) {
-    a_->share();
-    b_->share();
+  BlasThreads(std::size_t m, std::size_t n, std::size_t k) {
+    static const int process = openblas_get_num_threads();
+    if (process <= 1) return;
+    const double flops =
+        2.0 * static_cast<double>(m) * static_cast<double>(n) * static_cast<double>(k);
+    const double bytes = 8.0 * (static_cast<double>(m) * k + static_cast<double>(k) * n +
+                                static_cast<double>(m) * n);
+    if (flops >= kThreadedFlops && flops < kMemoryBoundFlopsPerByte * bytes) {
+      lock_ = std::unique_lock(mutex());
+      openblas_set_num_threads(1);
+      restore_ = process;
+    }
   }
-  DeferredProduct(const DeferredProduct &) = delete;
-  DeferredProduct &operator=(const DeferredProduct &) = delete;
-  ~DeferredProduct() override {
-    Storage::release(a_);
-    Storage::release(b_);
+  ~BlasThreads() {
+    if (restore_) openblas_set_num_threads(restore_);
   }
-  void fill(unsigned char *out) override {
-    const int m = static_cast<int>(m_), n = static_cast<int>(n_), k = static_cast<int>(k_);
-    cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, m, n, k, alpha,
-                reinterpret_cast<const double *>(a_->bytesPtr()), m,
-                reinterpret_cast<const double *>(b_->bytesPtr()), k, 0.0,
-                reinterpret_cast<double *>(out), m);
-  }
-
-  double alpha = 1.0;
+  BlasThreads(const BlasThreads &) = delete;
+  BlasThreads &operator=(const BlasThreads &) = delete;
 
  private:
-  Storage *a_;
-  Storage *b_;
-  std::size_t m_, k_, n_;
+  static constexpr double kMemoryBoundFlopsPerByte = 8.0;
+  // Below about this many flops OpenBLAS runs a product on one thread by itself.
+  static constexpr double kThreadedFlops = 2.0 * 65536 * 4;
+  static std::mutex &mutex() {
+    static std::mutex m;
+    return m;
+  }
+  std::unique_lock<std::mutex> lock_;
+  int restore_ = 0;
 };
 
 // r(i, j) = a(i) * b(j): each element is one product, as dgemm would round it.
@@ -73,6 +79,7 @@ void outerProduct(const double *a, std::size_t m, const double *b, std::size_t n
 
 void dgemm(std::size_t m, std::size_t n, std::size_t k, const double *a, const double *b,
            double *c) {
+  BlasThreads threads(m, n, k);
   cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, static_cast<int>(m), static_cast<int>(n),
               static_cast<int>(k), 1.0, a, static_cast<int>(m), b, static_cast<int>(k), 0.0, c,
               static_cast<int>(m));
@@ -97,6 +104,7 @@ void complexProduct(const Array &a, const Array &b, std::size_t m, std::size_t n
   if (a.isComplex() && b.isComplex()) {
     std::vector<double> pa = interleaved(a), pb = interleaved(b), pc(2 * m * n);
     const double one[2] = {1.0, 0.0}, zero[2] = {0.0, 0.0};
+    BlasThreads threads(m, n, k);
     cblas_zgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, static_cast<int>(m), static_cast<int>(n),
                 static_cast<int>(k), one, pa.data(), static_cast<int>(m), pb.data(),
                 static_cast<int>(k), zero, pc.data(), static_cast<int>(m));
@@ -118,31 +126,6 @@ void complexProduct(const Array &a, const Array &b, std::size_t m, std::size_t n
 
 }  // namespace
 
-namespace mexrt::detail {
-
-mxArray *foldIntoProduct(mxArray *a, mxArray *b) {
-  for (auto [s, x] : {std::pair{a, b}, std::pair{b, a}}) {
-    if (!s || !x || s == x || !s->isDouble() || s->isComplex() || !s->isScalar() || !x->temporary ||
-        !x->isDouble() || !x->store || !x->store->unique()) {
-      continue;
-    }
-    auto *product =
-        dynamic_cast<DeferredProduct *>(x->store->pending.load(std::memory_order_relaxed));
-    // Folded once only: a second factor would change the rounding by more than one step.
-    // A zero or non-finite factor is left to the element-wise path, which gives 0 * Inf its
-    // NaN and -0 its sign.
-    if (!product || product->alpha != 1.0) continue;
-    const double v = s->reals()[0];
-    if (!std::isfinite(v) || v == 0.0) continue;
-    product->alpha = v;
-    if (s->temporary) destroy(s);
-    return x;
-  }
-  return nullptr;
-}
-
-}  // namespace mexrt::detail
-
 extern "C" {
 
 mxArray *mclMtimes(mxArray *a, mxArray *b) {
@@ -150,7 +133,6 @@ mxArray *mclMtimes(mxArray *a, mxArray *b) {
   const bool complex = isComplexArg(a) || isComplexArg(b);
   if (a && b && !a->isUninit() && !b->isUninit() && (a->isScalar() || b->isScalar())) {
     if (complex) return complexArithmetic<ComplexTimes>(a, b, "*");
-    if (mxArray *folded = foldIntoProduct(a, b)) return folded;
     return arithmetic(a, b, "*", [](double x, double y) { return x * y; });
   }
   Operand A(a, "*"), B(b, "*");
@@ -169,20 +151,14 @@ mxArray *mclMtimes(mxArray *a, mxArray *b) {
     complexProduct(*A, *B, m, n, k, *r);
     return temp(narrowed(r.release()));
   }
-  Array *r = newArrayForOverwrite(mxDOUBLE_CLASS, Dims(m, n));
-  if (A->isDouble() && B->isDouble() && m * n >= kDeferredElements && k > 1) {
-    r->store->defer(std::make_unique<DeferredProduct>(*A, *B));
+  Owned r(newArrayForOverwrite(mxDOUBLE_CLASS, Dims(m, n)));
+  DoubleData da(*A), db(*B);
+  if (k == 1) {
+    outerProduct(da.data(), m, db.data(), n, r->mutableReals());
   } else {
-    DoubleData da(*A), db(*B);
-    if (k == 1) {
-      outerProduct(da.data(), m, db.data(), n, r->mutableReals());
-    } else {
-      cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, static_cast<int>(m),
-                  static_cast<int>(n), static_cast<int>(k), 1.0, da.data(), static_cast<int>(m),
-                  db.data(), static_cast<int>(k), 0.0, r->mutableReals(), static_cast<int>(m));
-    }
+    dgemm(m, n, k, da.data(), db.data(), r->mutableReals());
   }
-  return temp(r);
+  return temp(r.release());
 }
 
 }  // extern "C"

@@ -1,6 +1,7 @@
 // The public face of the short display format: an array's view handed to the engine.
 #include "core/array.h"
 #include "mexrt/display.h"
+#include "text/print.h"
 
 namespace mexrt {
 

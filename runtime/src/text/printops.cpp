@@ -6,6 +6,7 @@
 #include "core/array.h"
 #include "core/operands.h"
 #include "mexrt/mathlib.h"
+#include "text/print.h"
 
 using namespace mexrt::detail;
 

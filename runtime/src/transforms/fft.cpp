@@ -12,6 +12,7 @@
 #include "arrays/args.h"
 #include "core/array.h"
 #include "core/operands.h"
+#include "core/utf8.h"
 #include "mexrt/mathlib.h"
 #include "transforms/plans.h"
 

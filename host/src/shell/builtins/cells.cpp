@@ -2,6 +2,7 @@
 // isstruct, isfield, fieldnames), removing fields and applying a function to every cell.
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -37,6 +38,21 @@ std::size_t sizeArg(const mxArray *a, const char *name) {
 }
 
 // cell(n), cell(m, n, ...), cell([m n ...]): a cell array of [] elements.
+// num2cell(x): each element of x alone in the cell at its place.
+Results num2cell(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 1, 1);
+  outputs(name, nargout, 1);
+  OwnedArray x(mclInitialize(a[0]));
+  a.clear();
+  const std::size_t n = mxGetNumberOfElements(x.get());
+  if (n > static_cast<std::size_t>(INT_MAX)) raise("num2cell: too many elements.");
+  OwnedArray c(mxCreateCellArray(mxGetNumberOfDimensions(x.get()), mxGetDimensions(x.get())));
+  for (std::size_t k = 0; k < n; ++k) {
+    mxSetCell(c.get(), k, mclInitialize(mclIntArrayRef1(x.get(), static_cast<int>(k + 1))));
+  }
+  return one(mlfReturnValue(c.release()));
+}
+
 Results cell(Evaluator &, const char *name, Args &a, int nargout) {
   outputs(name, nargout, 1);
   std::vector<std::size_t> dims;
@@ -271,6 +287,7 @@ bool isStructArray(const mxArray *a) { return mxIsStruct(a); }
 
 const Builtin kCells[] = {
     {"cell", cell, "cell(m, n): an m x n cell array of empty elements"},
+    {"num2cell", num2cell, "num2cell(x): a cell array of x's size holding each element of x"},
     {"iscell", isKind<isCellArray>, "iscell(x): true for a cell array"},
     {"isstruct", isKind<isStructArray>, "isstruct(x): true for a struct"},
     {"struct", makeStruct, "struct('name', value, ...): a struct; cell values make a struct array"},

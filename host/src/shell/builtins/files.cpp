@@ -3,7 +3,6 @@
 #include <array>
 #include <string>
 
-#include "mexrt/graphics.h"
 #include "mexrt/matfile.h"
 #include "shell/builtins/support.h"
 

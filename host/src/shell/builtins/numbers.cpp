@@ -116,6 +116,13 @@ Results rng(Evaluator &, const char *name, Args &a, int nargout) {
   return {};
 }
 
+// diff(x), diff(x, n), diff(x, n, dim).
+Results diff(Evaluator &, const char *name, Args &a, int nargout) {
+  arity(name, a, 1, 3);
+  outputs(name, nargout, 1);
+  return one(mlfDiff(a[0], a.size() > 1 ? a[1] : nullptr, a.size() > 2 ? a[2] : nullptr));
+}
+
 }  // namespace
 
 std::span<const Builtin> numbersFamily() {
@@ -152,6 +159,10 @@ std::span<const Builtin> numbersFamily() {
        "all(x), all(x, dim): true where every element of a slice is non-zero"},
       {"cumsum", secondOptional<mlfCumsum>,
        "cumsum(x), cumsum(x, dim): the running sums along a dimension"},
+      {"cumprod", secondOptional<mlfCumprod>,
+       "cumprod(x), cumprod(x, dim): the running products along a dimension"},
+      {"diff", diff,
+       "diff(x), diff(x, n), diff(x, n, dim): differences of neighbours, n times over"},
       {"sort", sort,
        "sort(x, dim, 'descend'), [s, i] = sort(x): ascending (NaN last) or descending; complex by "
        "abs, then angle"},

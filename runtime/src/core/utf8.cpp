@@ -1,8 +1,9 @@
 // Conversions between the runtime's 16-bit character codes and UTF-8 text.
+#include "core/utf8.h"
+
 #include <cstdint>
 
 #include "mexrt/text.h"
-#include "text/print.h"
 
 namespace mexrt::detail {
 
