@@ -115,10 +115,19 @@ class Stream {
   const double *samplesOf(int64_t f, const double *chunk, int64_t chunk_start, int64_t total) {
     const int64_t start = geometry.firstSample(f), size = geometry.size;
     if (start >= chunk_start && start + size <= total) return chunk + (start - chunk_start);
+    if (start >= held_start && start + size <= total) {
+      // Held samples, then the chunk's: two copies, no reflection.
+      const int64_t from_held = std::min(chunk_start - start, size);
+      std::copy_n(held.data() + skip + (start - held_start), from_held, frame_samples.data());
+      if (from_held < size) {
+        std::copy_n(chunk, size - from_held, frame_samples.data() + from_held);
+      }
+      return frame_samples.data();
+    }
     for (int64_t i = 0; i < size; ++i) {
       int64_t s = start + i;
       while (s < 0 || s >= total) s = s < 0 ? -s - 1 : 2 * total - 1 - s;
-      frame_samples[i] = s >= chunk_start ? chunk[s - chunk_start] : held[s - held_start];
+      frame_samples[i] = s >= chunk_start ? chunk[s - chunk_start] : held[skip + (s - held_start)];
     }
     return frame_samples.data();
   }
@@ -133,15 +142,22 @@ class Stream {
   }
 
   // Keeps the samples the coming frames (and the reflection at the end) may still read:
-  // held covers [held_start, chunk_start) before and [from, total) after, in its own storage.
+  // held covers [held_start, chunk_start) before and [from, total) after, in its own storage
+  // (from its element `skip` on).
   void keepTail(const double *chunk, int64_t chunk_start, int64_t total) {
     int64_t from = geometry.firstSample(next_frame);
     if (!geometry.snip_edges) from -= geometry.size;
     from = std::clamp<int64_t>(std::max(from, held_start), 0, total);
     if (from >= chunk_start) {
       held.assign(chunk + (from - chunk_start), chunk + (total - chunk_start));
+      skip = 0;
     } else {
-      held.erase(held.begin(), held.begin() + (from - held_start));
+      // Samples below `from` are skipped, and given back in bulk once they are half of it.
+      skip += static_cast<size_t>(from - held_start);
+      if (skip * 2 >= held.size()) {
+        held.erase(held.begin(), held.begin() + static_cast<std::ptrdiff_t>(skip));
+        skip = 0;
+      }
       held.insert(held.end(), chunk, chunk + (total - chunk_start));
     }
     held_start = from;
@@ -205,7 +221,7 @@ class Stream {
   void finish() {
     if (finished) return;
     finished = true;
-    computeFrames(held.data(), held_start, received, true);
+    computeFrames(held.data() + skip, held_start, received, true);
     held.clear();
     held.shrink_to_fit();
     first->finish();
@@ -217,7 +233,8 @@ class Stream {
   std::vector<std::unique_ptr<Stage>> stages;
   Stage *first = nullptr;
   std::optional<StoreSink> store;
-  std::vector<double> held;  // samples from held_start on
+  std::vector<double> held;  // samples from held_start on, after the first `skip`
+  size_t skip = 0;
   int64_t held_start = 0;
   int64_t received = 0;
   int64_t next_frame = 0;
