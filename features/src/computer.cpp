@@ -17,7 +17,7 @@
 namespace melceps {
 
 // A real-to-complex FFT of one size with its aligned buffers. Plans are made once per size
-// and process (the planner is not thread-safe; executing a plan on new arrays is).
+// and process and executed on each computer's own buffers.
 class Spectrum {
  public:
   explicit Spectrum(int64_t n) : n_(n) {
@@ -58,8 +58,8 @@ class Spectrum {
     }
     double *in = fftw_alloc_real(n);
     fftw_complex *out = fftw_alloc_complex(n / 2 + 1);
-    // Measured plans for the common sizes; a large odd size is planned by estimate, which
-    // takes no time to plan.
+    // Measured plans up to 8192 points; a larger size is planned by estimate, which takes
+    // no time to plan.
     unsigned flags = n <= 8192 ? FFTW_MEASURE : FFTW_ESTIMATE;
     fftw_plan plan = fftw_plan_dft_r2c_1d(static_cast<int>(n), in, out, flags);
     fftw_free(in);
@@ -85,11 +85,17 @@ namespace {
 constexpr double kEpsilon = FLT_EPSILON;  // Kaldi's floor before every log
 }
 
+namespace {
+// Spectrograms always carry the log energy; the others with use_energy.
+bool needsEnergy(Kind kind, const Options &o) { return kind == Kind::spectrogram || o.use_energy; }
+}  // namespace
+
 Computer::Computer(Kind kind, const Options &options)
     : kind_(kind),
-      options_(options),
-      processor_((validate(options, kind), options),
-                 kind == Kind::spectrogram || options.use_energy) {
+      options_((validate(options, kind), options)),
+      processor_(options, needsEnergy(kind, options)),
+      dim_(featureDim(kind, options)),
+      needs_energy_(needsEnergy(kind, options)) {
   const FrameGeometry &g = processor_.geometry();
   spectrum_ = std::make_unique<Spectrum>(g.padded);
   scratch_.resize(g.size);
@@ -97,19 +103,13 @@ Computer::Computer(Kind kind, const Options &options)
                                                : -std::numeric_limits<double>::infinity();
   switch (kind) {
     case Kind::spectrogram:
-      dim_ = g.padded / 2 + 1;
-      needs_energy_ = true;
       break;
     case Kind::fbank:
       banks_ = std::make_unique<MelBanks>(options, g.size, g.padded);
-      dim_ = options.num_mel_bins + (options.use_energy ? 1 : 0);
-      needs_energy_ = options.use_energy;
       break;
     case Kind::mfcc: {
       banks_ = std::make_unique<MelBanks>(options, g.size, g.padded);
       const int64_t n = options.num_mel_bins, ceps = options.num_ceps;
-      dim_ = ceps;
-      needs_energy_ = options.use_energy;
       // c0 is the orthonormal transform's zeroth term, sqrt(1 / n) times the sum; c1 on are
       // chan2qf's rows; each row carries its lifter weight (1 for c0).
       std::vector<double> rows(ceps * n, std::sqrt(1.0 / static_cast<double>(n)));

@@ -32,10 +32,10 @@ class Computer {
   Kind kind_;
   Options options_;
   FrameProcessor processor_;
+  int64_t dim_;
+  bool needs_energy_;
   std::unique_ptr<Spectrum> spectrum_;
   std::unique_ptr<MelBanks> banks_;
-  int64_t dim_ = 0;
-  bool needs_energy_ = false;
   double log_energy_floor_;      // -infinity without a floor
   std::vector<double> dct_;      // by columns: num_mel_bins x padded num_ceps, lifter folded in
   std::vector<double> cepstra_;  // the padded coefficients of a frame

@@ -9,15 +9,17 @@
 
 namespace melceps {
 
+int64_t nextPowerOfTwo(int64_t n) {
+  int64_t p = 1;
+  while (p < n) p <<= 1;
+  return p;
+}
+
 FrameGeometry::FrameGeometry(const Options &o)
     : size(static_cast<int64_t>(o.sample_frequency * 0.001 * o.frame_length)),
       shift(static_cast<int64_t>(o.sample_frequency * 0.001 * o.frame_shift)),
       snip_edges(o.snip_edges) {
-  padded = size;
-  if (o.round_to_power_of_two) {
-    padded = 1;
-    while (padded < size) padded <<= 1;
-  }
+  padded = o.round_to_power_of_two ? nextPowerOfTwo(size) : size;
 }
 
 int64_t FrameGeometry::firstSample(int64_t frame) const {

@@ -10,6 +10,9 @@
 
 namespace melceps {
 
+// The smallest power of two not below n (1 for n below 2).
+int64_t nextPowerOfTwo(int64_t n);
+
 struct FrameGeometry {
   int64_t size = 0;    // samples in a frame
   int64_t shift = 0;   // samples between frame starts

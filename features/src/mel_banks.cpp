@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "frames.h"
 #include "melceps/features.h"
 #include "toolbox.h"
 #include "vector.h"
@@ -12,11 +13,9 @@ namespace melceps {
 MelBanks::MelBanks(const Options &o, int64_t frame_size, int64_t padded) : columns_(padded / 2) {
   const int64_t bins = o.num_mel_bins;
   const double nyquist = 0.5 * o.sample_frequency;
-  const double high = o.high_freq > 0 ? o.high_freq : nyquist + o.high_freq;
+  const double high = highCutoff(o);
   std::vector<double> dense;
-  int64_t power_of_two = 1;
-  while (power_of_two < frame_size) power_of_two <<= 1;
-  if (o.low_freq == 0 && high == nyquist && padded == power_of_two) {
+  if (o.low_freq == 0 && high == nyquist && padded == nextPowerOfTwo(frame_size)) {
     dense = toolbox::bandsetup(frame_size, bins, o.sample_frequency);
     from_bandsetup_ = true;
   } else {

@@ -10,21 +10,6 @@
 namespace melceps {
 namespace {
 
-class Into : public Stage {
- public:
-  Into(double *out, int64_t dim) : out_(out), dim_(dim) {}
-  void push(const double *row) override {
-    std::copy(row, row + dim_, out_ + rows_ * dim_);
-    ++rows_;
-  }
-  void finish() override {}
-
- private:
-  double *out_;
-  int64_t dim_;
-  int64_t rows_ = 0;
-};
-
 void checkShape(int64_t frames, int64_t dim) {
   if (frames < 0 || dim < 0) throw Error("A matrix of features cannot have a negative size.");
 }
@@ -35,7 +20,7 @@ void addDeltas(const double *in, int64_t frames, int64_t dim, const DeltaOptions
                double *out) {
   checkShape(frames, dim);
   validate(options);
-  Into sink(out, deltaDim(dim, options));
+  MatrixSink<double> sink(out, deltaDim(dim, options));
   DeltaStage stage(dim, options, sink);
   for (int64_t t = 0; t < frames; ++t) stage.push(in + t * dim);
   stage.finish();
@@ -46,7 +31,7 @@ void slidingCmvn(const double *in, int64_t frames, int64_t dim, const CmvnOption
   checkShape(frames, dim);
   validate(options);
   // The stage holds the rows of its window itself, so out may be in.
-  Into sink(out, dim);
+  MatrixSink<double> sink(out, dim);
   SlidingCmvnStage stage(dim, options, sink);
   for (int64_t t = 0; t < frames; ++t) stage.push(in + t * dim);
   stage.finish();

@@ -40,25 +40,6 @@ int64_t deltaDim(int64_t dim, const DeltaOptions &d) { return dim * (d.order + 1
 
 namespace {
 
-// Rows into a matrix of the caller, converted to its element type.
-template <class T>
-class MatrixSink : public Stage {
- public:
-  MatrixSink(T *out, int64_t dim) : out_(out), dim_(dim) {}
-  void push(const double *row) override {
-    T *to = out_ + rows_ * dim_;
-    for (int64_t d = 0; d < dim_; ++d) to[d] = static_cast<T>(row[d]);
-    ++rows_;
-  }
-  void finish() override {}
-  int64_t rows() const { return rows_; }
-
- private:
-  T *out_;
-  int64_t dim_;
-  int64_t rows_ = 0;
-};
-
 // Rows kept for the reader of a stream, until dropped.
 class StoreSink : public Stage {
  public:
@@ -174,8 +155,8 @@ class Stream {
   }
 
   [[noreturn]] static void refuse(int64_t index, double value) {
-    throw Error("Sample " + std::to_string(index) + " is " + (std::isnan(value) ? "NaN" : "infinite") +
-                "; features need finite samples.");
+    throw Error("Sample " + std::to_string(index) + " is " +
+                (std::isnan(value) ? "NaN" : "infinite") + "; features need finite samples.");
   }
 
   // Samples are checked a block at a time, just ahead of the frames that read them (the

@@ -141,6 +141,11 @@ bool knownWindow(std::string_view w) {
          w == "blackman" || w == "sine";
 }
 
+double highCutoff(const Options &o) {
+  const double nyquist = 0.5 * o.sample_frequency;
+  return o.high_freq > 0 ? o.high_freq : nyquist + o.high_freq;
+}
+
 void validate(const Options &o, Kind kind) {
   check(finite(o.sample_frequency) && o.sample_frequency > 0,
         "sample_frequency must be a positive number of Hz, not " + show(o.sample_frequency) + ".");
@@ -176,7 +181,7 @@ void validate(const Options &o, Kind kind) {
   check(finite(o.low_freq) && o.low_freq >= 0 && o.low_freq < nyquist,
         "low_freq must lie in 0 .. " + show(nyquist) + " Hz (below Nyquist), not " +
             show(o.low_freq) + ".");
-  double high = o.high_freq > 0 ? o.high_freq : nyquist + o.high_freq;
+  const double high = highCutoff(o);
   check(finite(o.high_freq) && high > 0 && high <= nyquist,
         "high_freq must lie in 0 .. " + show(nyquist) +
             " Hz (or be an offset from it of 0 or less), not " + show(o.high_freq) + ".");

@@ -45,6 +45,24 @@ class RowBuffer {
   std::vector<double> data_;
 };
 
+// Rows into a matrix of the caller, one after another, converted to its element type.
+template <class T>
+class MatrixSink : public Stage {
+ public:
+  MatrixSink(T *out, int64_t dim) : out_(out), dim_(dim) {}
+  void push(const double *row) override {
+    T *to = out_ + rows_ * dim_;
+    for (int64_t d = 0; d < dim_; ++d) to[d] = static_cast<T>(row[d]);
+    ++rows_;
+  }
+  void finish() override {}
+
+ private:
+  T *out_;
+  int64_t dim_;
+  int64_t rows_ = 0;
+};
+
 // Subtracts each column's mean over the whole stream: holds every row until the end.
 class MeanStage : public Stage {
  public:

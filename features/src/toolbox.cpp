@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "frames.h"
 #include "host/loader.h"
 #include "melceps/features.h"
 #include "mexrt/error.h"
@@ -105,19 +106,13 @@ std::vector<double> callFunction(const char *name, Call &call, size_t rows, size
   return out;
 }
 
-int64_t paddedToPowerOfTwo(int64_t n) {
-  int64_t p = 1;
-  while (p < n) p <<= 1;
-  return p;
-}
-
 }  // namespace
 
 std::vector<double> bandsetup(int64_t framelen, int64_t numchans, double fs) {
   Call call;
   call.args = {mxCreateDoubleScalar(static_cast<double>(framelen)),
                mxCreateDoubleScalar(static_cast<double>(numchans)), mxCreateDoubleScalar(fs)};
-  return callFunction("bandsetup", call, numchans, paddedToPowerOfTwo(framelen) / 2);
+  return callFunction("bandsetup", call, numchans, nextPowerOfTwo(framelen) / 2);
 }
 
 std::vector<double> mel(std::span<const double> hz) {

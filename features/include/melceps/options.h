@@ -118,6 +118,10 @@ std::string optionText(const Options &record, const OptionField<Options> &field)
 std::string optionText(const DeltaOptions &record, const OptionField<DeltaOptions> &field);
 std::string optionText(const CmvnOptions &record, const OptionField<CmvnOptions> &field);
 
+// The high cut-off in Hz that high_freq means: itself when positive, else an offset from
+// the Nyquist frequency.
+double highCutoff(const Options &options);
+
 // Throws melceps::Error with a message naming the first option whose value the kind cannot
 // use (a window that does not exist, cut-offs outside 0 .. Nyquist, more mel bins than the
 // spectrum has bins for, ...).
