@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -11,6 +13,7 @@
 #include <optional>
 
 #include "core/classes.h"
+#include "core/element_type.h"
 #include "core/operands.h"
 #include "core/per_thread.h"
 #include "mexrt/testing.h"
@@ -468,6 +471,14 @@ DoubleData::DoubleData(const Array &a) : p_(a.reals()) {
 void raise(std::string message) { throw Error(std::move(message)); }
 
 std::string sizeText(const Array &a) { return a.dims.str(); }
+
+std::string numberText(double v) {
+  if (std::isnan(v)) return "NaN";
+  if (std::isinf(v)) return v > 0 ? "Inf" : "-Inf";
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.15g", v);
+  return buf;
+}
 
 }  // namespace mexrt::detail
 

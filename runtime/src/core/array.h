@@ -229,6 +229,12 @@ bool isFieldName(std::string_view name);
 const char *className(mxClassID cls);
 void destroy(Array *a);  // frees the header, releases the storage
 
+// An array owned by the operation while it is built; freed if an error leaves first.
+struct ArrayDeleter {
+  void operator()(Array *a) const { destroy(a); }
+};
+using Owned = std::unique_ptr<Array, ArrayDeleter>;
+
 // Complex doubles. A complex array of the given size, both parts left unset.
 Array *newComplexForOverwrite(const Dims &dims);
 void addImaginaryPart(Array &a);   // a real double becomes complex with zero imaginary parts
@@ -282,5 +288,7 @@ class DoubleData {
 
 [[noreturn]] void raise(std::string message);
 std::string sizeText(const Array &a);  // "2x3"
+// A number as the messages show it: whole numbers without a fraction, others to 15 digits.
+std::string numberText(double v);
 
 }  // namespace mexrt::detail

@@ -1,9 +1,13 @@
 // What the call frame of a compiled function needs from the library: module constants,
-// contexts, variables and their assignment, errors, warnings and library initialisation.
+// contexts, variables and their assignment, scalars, the bounds of for loops, errors,
+// warnings and library initialisation.
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -125,6 +129,8 @@ void mclCopyArray(mxArray **a) {
 
 mxArray *mclCreateEmptyArray(void) { return temp(newDouble(0, 0)); }
 
+mxArray *mlfScalar(double value) { return temp(newScalar(value)); }
+
 void mlfAssign(mxArray **var, mxArray *a) {
   if (!var) raise("mlfAssign: no variable to assign to.");
   mxArray *old = *var;
@@ -167,6 +173,23 @@ mxArray *mclInitialize(mxArray *a) {
     return a;
   }
   return shareOf(a);
+}
+
+// --- Loops ---
+
+int mclForIntStart(int start) { return start; }
+
+int mclForIntEnd(mxArray *end) {
+  Operand e(end, "for loop bound");
+  if (e->isEmpty()) return INT_MIN;
+  double v = e->number(0);
+  if (std::isnan(v) || v == -std::numeric_limits<double>::infinity()) return INT_MIN;
+  if (v == std::numeric_limits<double>::infinity()) raise("for loop bound too large: Inf.");
+  // The loop variable steps past its bound once, so the bound stays below INT_MAX.
+  double f = std::floor(v);
+  if (f >= static_cast<double>(INT_MAX) - 1) return INT_MAX - 1;
+  if (f <= static_cast<double>(INT_MIN)) return INT_MIN;
+  return static_cast<int>(f);
 }
 
 // --- Errors and warnings ---
