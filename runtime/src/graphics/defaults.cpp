@@ -20,8 +20,11 @@ std::string unitsOf(Type t, const std::vector<Value> &values) {
 
 std::pair<double, double> referenceSize(Type t, double parent) {
   if (t == Type::Figure) return {kScreenWidth, kScreenHeight};
-  const Object *fig = lookup(parent);
-  if (!fig) return {560, 420};
+  // An object not yet in a figure is placed against a figure of the default size.
+  if (!lookup(parent)) {
+    const std::vector<double> &figure = propOrRaise(Type::Figure, "Position").value;
+    return {figure[2], figure[3]};
+  }
   std::array<double, 4> r = pixelPosition(parent);
   return {r[2], r[3]};
 }
