@@ -48,11 +48,6 @@ std::size_t Dims::numel() const {
   return c;
 }
 
-bool Dims::operator==(const Dims &o) const {
-  if (n_ != o.n_) return false;
-  return std::memcmp(data(), o.data(), n_ * sizeof(std::size_t)) == 0;
-}
-
 std::string Dims::str() const {
   std::string s;
   for (std::size_t k = 0; k < n_; ++k) {

@@ -51,7 +51,15 @@ class Dims {
   std::size_t rows() const { return data()[0]; }
   std::size_t cols() const;  // product of all dimensions after the first
   std::size_t numel() const;
-  bool operator==(const Dims &o) const;
+  // Inline, without memcmp: operations compare the sizes of scalar operands on every call.
+  bool operator==(const Dims &o) const {
+    if (n_ != o.n_) return false;
+    const std::size_t *a = data(), *b = o.data();
+    for (std::size_t k = 0; k < n_; ++k) {
+      if (a[k] != b[k]) return false;
+    }
+    return true;
+  }
   std::string str() const;  // "2x3x4"
 
  private:

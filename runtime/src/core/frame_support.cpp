@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "core/array.h"
-#include "core/per_thread.h"
 #include "core/utf8.h"
 #include "mexrt/mathlib.h"
 
@@ -30,11 +29,6 @@ namespace {
 // are the thread's.
 thread_local LocalFunctionTable *t_currentTable __attribute__((tls_model("initial-exec"))) =
     nullptr;
-
-// One mark per entered context: the serial of the first temporary made inside it.
-struct Contexts {
-  std::vector<std::uint64_t> marks;
-};
 
 std::string textOf(const Array *a) {
   if (!a || !a->isChar()) return {};
@@ -85,12 +79,11 @@ mxArray *mclInitializeCharVector(int rows, int cols, const mxChar *codes) {
 
 // --- Contexts ---
 
-void mlfEnterNewContext(int /*nout*/, int /*nin*/, ...) {
-  if (Contexts *c = PerThread<Contexts>::get()) c->marks.push_back(tempMark());
-}
+// A call's temporaries are reclaimed on an error from the mark the caller takes
+// (mclTempMark); entering keeps nothing of its own.
+void mlfEnterNewContext(int /*nout*/, int /*nin*/, ...) {}
 
 void mlfRestorePreviousContext(int /*nout*/, int nin, ...) {
-  if (Contexts *c = PerThread<Contexts>::get(); c && !c->marks.empty()) c->marks.pop_back();
   // Inputs handed over as temporaries were the caller's results passed straight in:
   // the call has used them (the body works on copies), so they are reclaimed here.
   std::va_list ap;
