@@ -2,6 +2,7 @@
 // keeps its class as the host language keeps it; a complex value stored into a real array
 // makes it complex; a store of an array into itself reads the old elements.
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -448,13 +449,20 @@ bool storeScalarInPlace(Array *d, const Array &src, std::size_t offset) {
 // The offset of the positions p (1-based) inside d, or SIZE_MAX when they lie outside (or d
 // is absent).
 std::size_t offsetIn(const Array *d, std::span<const std::size_t> p) {
-  if (!d || d->isUninit()) return SIZE_MAX;
-  std::vector<std::size_t> view = viewOf(d->dims, p.size());
+  if (!d || d->isUninit() || p.empty()) return SIZE_MAX;
+  // The extents of viewOf(d->dims, p.size()), without making the list: a store in a loop
+  // comes here on every turn.
+  const Dims &dims = d->dims;
+  const std::size_t last = p.size() - 1;
   std::size_t offset = 0, stride = 1;
   for (std::size_t q = 0; q < p.size(); ++q) {
-    if (p[q] > view[q]) return SIZE_MAX;
+    std::size_t extent = dims[q];
+    if (q == last) {
+      for (std::size_t r = q + 1; r < dims.size(); ++r) extent *= dims[r];
+    }
+    if (p[q] > extent) return SIZE_MAX;
     offset += (p[q] - 1) * stride;
-    stride *= view[q];
+    stride *= extent;
   }
   return offset;
 }
@@ -463,12 +471,18 @@ bool isScalarDouble(const Array &a) { return a.isDouble() && !a.isComplex() && a
 
 // Stores src at the subscripts of *dst, through the in-place path when they are all scalars.
 void storeAt(Array **dst, const Array &src, std::span<const Array *const> subs) {
-  std::vector<std::size_t> p;
+  // The positions of scalar subscripts, inline for the common few.
+  std::array<std::size_t, 4> inlinePositions;
+  std::vector<std::size_t> morePositions(subs.size() > inlinePositions.size() ? subs.size() : 0);
+  std::size_t *p = morePositions.empty() ? inlinePositions.data() : morePositions.data();
+  std::size_t scalars = 0;
   for (const Array *s : subs) {
     if (!isScalarDouble(*s)) break;
-    p.push_back(positionOf(s->reals()[0]));
+    p[scalars++] = positionOf(s->reals()[0]);
   }
-  if (p.size() == subs.size() && storeScalarInPlace(*dst, src, offsetIn(*dst, p))) return;
+  if (scalars == subs.size() && storeScalarInPlace(*dst, src, offsetIn(*dst, {p, scalars}))) {
+    return;
+  }
   if (subs.size() == 1) {
     storeLinear(dst, src, *subs[0]);
     return;
@@ -476,6 +490,14 @@ void storeAt(Array **dst, const Array &src, std::span<const Array *const> subs) 
   std::vector<SubscriptArg> args;
   for (const Array *s : subs) args.push_back({s, 0});
   storeSeveral(dst, src, args);
+}
+
+// *dst(i) = src, the operation named op; without lists, as every store of a loop comes here.
+void assignOne(Array **dst, Array *src, Array *i, const char *op) {
+  Operands<2> ops({src, i}, op, 0, 0b11);
+  if (!dst) raise(std::string(op) + ": the destination is missing.");
+  const Array *subs[1] = {ops.get(1)};
+  storeAt(dst, ops[0], subs);
 }
 
 }  // namespace
@@ -487,10 +509,7 @@ using namespace mexrt::detail::indexing;
 extern "C" {
 
 void mclArrayAssign1(mxArray **dst, mxArray *src, mxArray *i) {
-  Operands<2> ops({src, i}, "Assignment a(i) = x", 0, 0b11);
-  if (!dst) raise("Assignment a(i) = x: the destination is missing.");
-  const Array *subs[1] = {ops.get(1)};
-  storeAt(dst, ops[0], subs);
+  assignOne(dst, src, i, "Assignment a(i) = x");
 }
 
 void mclArrayAssign2(mxArray **dst, mxArray *src, mxArray *i, mxArray *j) {
@@ -501,6 +520,10 @@ void mclArrayAssign2(mxArray **dst, mxArray *src, mxArray *i, mxArray *j) {
 }
 
 void mclArrayAssignN(mxArray **dst, mxArray *src, int count, mxArray **subscripts) {
+  if (count == 1 && subscripts) {
+    assignOne(dst, src, subscripts[0], "Assignment a(i,...) = x");
+    return;
+  }
   OperandList ops(subscriptOperands({src}, count, subscripts), "Assignment a(i,...) = x", true);
   if (!dst) raise("Assignment a(i,...) = x: the destination is missing.");
   if (count < 1) raise("Assignment a(i,...) = x: no subscripts.");
