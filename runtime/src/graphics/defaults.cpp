@@ -95,7 +95,7 @@ Owned valueOrDefault(double handle, const Object &o, const Prop &p) {
   if (p.kind == Kind::Parent) return Owned(detail::newScalar(o.parent));
   if (o.type == Type::Figure && p.name == "CurrentAxes") {
     double ax = currentAxesOf(handle);
-    return ax ? Owned(detail::newScalar(ax)) : row({});
+    return ax != 0 ? Owned(detail::newScalar(ax)) : row({});
   }
   if (o.type == Type::Axes && p.name == "CLim" &&
       textOf(*valueOrDefault(handle, o, propOrRaise(Type::Axes, "CLimMode"))) == "auto") {

@@ -223,9 +223,9 @@ double create(Type t, const detail::OperandList &ops, double figureHandle) {
   Change c = prepare(t, {}, 0, ops, 0);
   double parent = c.parent ? *c.parent : defaultParent(t);
   Store &s = store();
-  double h = t != Type::Figure ? kFirstObject + static_cast<double>(++s.counter) + kHandleFraction
-             : figureHandle    ? figureHandle
-                               : nextFigureHandle();
+  double h = t != Type::Figure   ? kFirstObject + static_cast<double>(++s.counter) + kHandleFraction
+             : figureHandle != 0 ? figureHandle
+                                 : nextFigureHandle();
   Object &o = s.objects[h];
   o.type = t;
   o.values = std::move(c.values);
