@@ -5,6 +5,8 @@ function(mexrt_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  # The shared test support (array_test_support.h) for every test.
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/runtime/tests)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
 endfunction()
 

@@ -32,10 +32,10 @@ TEST_F(Assert, DisplaysTheMessageOnlyForAFalseCondition) {
       {"[], no message", {0, 0}, {}, Message::absent, ""},
   };
   for (const auto &c : cases) {
-    Owned condition(matrix(c.dims, c.condition));
-    Owned message(c.message == Message::text    ? mxCreateString("channels too few")
-                  : c.message == Message::empty ? mxCreateString("")
-                                                : nullptr);
+    Var condition(matrix(c.dims, c.condition));
+    Var message(c.message == Message::text    ? mxCreateString("channels too few")
+                : c.message == Message::empty ? mxCreateString("")
+                                              : nullptr);
     Outcome o = run([&] {
       mlfAssert(condition.get(), message.get());
       return nullptr;
@@ -47,14 +47,14 @@ TEST_F(Assert, DisplaysTheMessageOnlyForAFalseCondition) {
 }
 
 TEST_F(Assert, LogicalFalseDisplaysToo) {
-  Owned zero(mxCreateLogicalScalar(false)), one(mxCreateLogicalScalar(true));
+  Var zero(mxCreateLogicalScalar(false)), one(mxCreateLogicalScalar(true));
   EXPECT_EQ(run([&] { return mlfAssert(zero.get(), nullptr), nullptr; }).out, "Assert Failure.\n");
   EXPECT_EQ(run([&] { return mlfAssert(one.get(), nullptr), nullptr; }).out, "");
 }
 
 // A NaN is not zero, so the condition is not all false: nothing is displayed, nothing raised.
 TEST_F(Assert, NaNConditionHoldsAndNeverRaises) {
-  Owned condition(mxCreateDoubleScalar(std::nan("")));
+  Var condition(mxCreateDoubleScalar(std::nan("")));
   Outcome o = run([&] { return mlfAssert(condition.get(), nullptr), nullptr; });
   EXPECT_EQ(o.error, "");
   EXPECT_EQ(o.out, "");

@@ -15,8 +15,8 @@ struct Args {
 };
 
 Outcome design(const Args &a) {
-  auto make = [](std::optional<double> v) { return Owned(v ? mxCreateDoubleScalar(*v) : nullptr); };
-  Owned framelen = make(a.framelen), numchans = make(a.numchans), fsamp = make(a.fsamp);
+  auto make = [](std::optional<double> v) { return Var(v ? mxCreateDoubleScalar(*v) : nullptr); };
+  Var framelen = make(a.framelen), numchans = make(a.numchans), fsamp = make(a.fsamp);
   return run([&] { return mlfBandsetup(framelen.get(), numchans.get(), fsamp.get()); });
 }
 
@@ -130,7 +130,7 @@ TEST_F(Bandsetup, MatchesTheTriangleFormulaElementByElement) {
 // mel(5600) = 1127 ln 9: the centre of channel 1 of one channel, of channel 2 of three.
 // log(x) as the runtime computes it, which is what the designer's mel values rest on.
 double runtimeLog(double x) {
-  Owned in(mxCreateDoubleScalar(x));
+  Var in(mxCreateDoubleScalar(x));
   mxArray *y = mlfLog(in.get());
   double v = mxGetPr(y)[0];
   mxDestroyArray(y);

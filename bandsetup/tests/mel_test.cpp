@@ -10,7 +10,7 @@ namespace {
 using Mel = Units;
 
 Outcome melOf(mxArray *owned) {
-  Owned freq(owned);
+  Var freq(owned);
   return run([&] { return mlfMel(freq.get()); });
 }
 

@@ -11,19 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "array_test_support.h"
 #include "mexrt/error.h"
-#include "mexrt/testing.h"
 
 namespace {
 
-constexpr double kSqrt2 = std::numbers::sqrt2;
+using mexrt::test::matrix;
+using mexrt::test::ModuleTest;
 
-// A rows x cols double matrix from values listed column by column.
-mxArray *matrix(std::size_t rows, std::size_t cols, const std::vector<double> &byColumns = {}) {
-  mxArray *a = mxCreateDoubleMatrix(rows, cols, mxREAL);
-  for (std::size_t k = 0; k < byColumns.size(); ++k) mxGetPr(a)[k] = byColumns[k];
-  return a;
-}
+constexpr double kSqrt2 = std::numbers::sqrt2;
 
 // The result of chan2qf as a plain matrix; the arguments are destroyed.
 struct Result {
@@ -43,18 +39,7 @@ Result chan2qf(mxArray *logfbout, double numceps) {
   return r;
 }
 
-class Chan2qf : public ::testing::Test {
- protected:
-  void SetUp() override {
-    InitializeModule_chan2qf();
-    live_ = mexrtLiveArrayCount();
-  }
-  void TearDown() override {
-    EXPECT_EQ(mexrtLiveArrayCount(), live_) << "every array of the calls is freed";
-    TerminateModule_chan2qf();
-  }
-  std::size_t live_ = 0;
-};
+class Chan2qf : public ModuleTest<InitializeModule_chan2qf, TerminateModule_chan2qf> {};
 
 TEST_F(Chan2qf, KnownValues) {
   const struct {
@@ -69,7 +54,7 @@ TEST_F(Chan2qf, KnownValues) {
       {"5 equal channels, 9 coefficients", 5, {-2, -2, -2, -2, -2}, 9, std::vector<double>(9, 0)},
   };
   for (const auto &c : cases) {
-    Result r = chan2qf(matrix(c.channels, 1, c.column), c.numceps);
+    Result r = chan2qf(matrix({c.channels, 1}, c.column), c.numceps);
     ASSERT_EQ(r.rows, c.expected.size()) << c.name;
     ASSERT_EQ(r.cols, 1u) << c.name;
     for (std::size_t n = 0; n < r.rows; ++n) {
@@ -80,7 +65,7 @@ TEST_F(Chan2qf, KnownValues) {
 
 TEST_F(Chan2qf, OneChannelAlternatesSigns) {
   const std::vector<double> frames = {1.5, -2, 0, 7};
-  Result r = chan2qf(matrix(1, frames.size(), frames), 12);
+  Result r = chan2qf(matrix({1, frames.size()}, frames), 12);
   ASSERT_EQ(r.rows, 12u);
   ASSERT_EQ(r.cols, frames.size());
   for (std::size_t n = 1; n <= 12; ++n) {
@@ -107,8 +92,8 @@ TEST_F(Chan2qf, EmptyShapes) {
       {"no frames", 6, 0, 3, 3, false},
   };
   for (const auto &c : cases) {
-    Result r = chan2qf(matrix(c.channels, c.frames, std::vector<double>(c.channels * c.frames, 1)),
-                       c.numceps);
+    Result r = chan2qf(
+        matrix({c.channels, c.frames}, std::vector<double>(c.channels * c.frames, 1)), c.numceps);
     EXPECT_EQ(r.rows, c.rows) << c.name;
     EXPECT_EQ(r.cols, c.frames) << c.name;
     for (double v : r.v) EXPECT_EQ(std::isnan(v), c.allNaN) << c.name << ": " << v;
@@ -119,11 +104,11 @@ TEST_F(Chan2qf, FramesAreTransformedIndependently) {
   const std::size_t channels = 9, frames = 6;
   std::vector<double> data(channels * frames);
   for (std::size_t k = 0; k < data.size(); ++k) data[k] = std::sin(0.7 * k) * (k % 5);
-  Result all = chan2qf(matrix(channels, frames, data), 8);
+  Result all = chan2qf(matrix({channels, frames}, data), 8);
   ASSERT_EQ(all.cols, frames);
   for (std::size_t j = 0; j < frames; ++j) {
     std::vector<double> column(data.begin() + j * channels, data.begin() + (j + 1) * channels);
-    Result one = chan2qf(matrix(channels, 1, column), 8);
+    Result one = chan2qf(matrix({channels, 1}, column), 8);
     // BLAS may take another kernel for one column than for six, so the sums may round
     // differently: equal to a few units in the last place of the frame's scale.
     double scale = 0;
@@ -157,7 +142,7 @@ TEST_F(Chan2qf, AgreesWithTheOrthonormalCosineTransform) {
   for (const auto &c : cases) {
     std::vector<double> data(c.channels * c.frames);
     for (double &d : data) d = value(rng);
-    Result r = chan2qf(matrix(c.channels, c.frames, data), c.numceps);
+    Result r = chan2qf(matrix({c.channels, c.frames}, data), c.numceps);
     ASSERT_EQ(r.rows, static_cast<std::size_t>(c.numceps));
     ASSERT_EQ(r.cols, c.frames);
     for (std::size_t j = 0; j < c.frames; ++j) {
@@ -187,7 +172,7 @@ TEST_F(Chan2qf, MissingInputsAreNamed) {
       {"logfbout only", true, false, "Input argument \"numceps\" is undefined."},
   };
   for (const auto &c : cases) {
-    mxArray *x = c.logfbout ? matrix(3, 2, {1, 2, 3, 4, 5, 6}) : nullptr;
+    mxArray *x = c.logfbout ? matrix({3, 2}, {1, 2, 3, 4, 5, 6}) : nullptr;
     mxArray *n = c.numceps ? mxCreateDoubleScalar(2) : nullptr;
     try {
       mlfChan2qf(x, n);
@@ -228,7 +213,7 @@ TEST_F(Chan2qf, ComplexOutputsTransformPartByPart) {
   ASSERT_TRUE(mxIsComplex(out));
   ASSERT_EQ(mxGetM(out), 4u);
   ASSERT_EQ(mxGetN(out), 2u);
-  Result realPart = chan2qf(matrix(3, 2, re), 4), imagPart = chan2qf(matrix(3, 2, im), 4);
+  Result realPart = chan2qf(matrix({3, 2}, re), 4), imagPart = chan2qf(matrix({3, 2}, im), 4);
   for (std::size_t k = 0; k < 8; ++k) {
     EXPECT_NEAR(mxGetPr(out)[k], realPart.v[k], 1e-14) << "real part of element " << k;
     EXPECT_NEAR(mxGetPi(out)[k], imagPart.v[k], 1e-14) << "imaginary part of element " << k;
@@ -247,13 +232,13 @@ TEST_F(Chan2qf, OddArgumentsGiveAResultOrAClearError) {
       {"3-d outputs", mxCreateNumericArray(3, dims3, mxDOUBLE_CLASS, mxREAL),
        mxCreateDoubleScalar(3), true},
       {"char outputs", mxCreateString("abcd"), mxCreateDoubleScalar(3), false},
-      {"logical count", matrix(3, 2), mxCreateLogicalScalar(true), false},
-      {"fractional count", matrix(3, 2), mxCreateDoubleScalar(2.5), true},
-      {"NaN count", matrix(3, 2), mxCreateDoubleScalar(kNaN), true},
-      {"infinite count", matrix(3, 2), mxCreateDoubleScalar(INFINITY), true},
-      {"vector count", matrix(3, 2), matrix(1, 2, {2, 3}), true},
-      {"empty count", matrix(3, 2), matrix(0, 0), false},
-      {"NaN outputs", matrix(2, 1, {kNaN, 1}), mxCreateDoubleScalar(2), false},
+      {"logical count", matrix({3, 2}, {}), mxCreateLogicalScalar(true), false},
+      {"fractional count", matrix({3, 2}, {}), mxCreateDoubleScalar(2.5), true},
+      {"NaN count", matrix({3, 2}, {}), mxCreateDoubleScalar(kNaN), true},
+      {"infinite count", matrix({3, 2}, {}), mxCreateDoubleScalar(INFINITY), true},
+      {"vector count", matrix({3, 2}, {}), matrix({1, 2}, {2, 3}), true},
+      {"empty count", matrix({3, 2}, {}), matrix({0, 0}, {}), false},
+      {"NaN outputs", matrix({2, 1}, {kNaN, 1}), mxCreateDoubleScalar(2), false},
   };
   for (const auto &c : cases) {
     try {

@@ -10,13 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "array_test_support.h"
 #include "frame/module.h"
-#include "mexrt/testing.h"
 #include "testmodule/units.h"
 
 extern "C" ModuleInfo *mexLibrary(void);
 
 namespace {
+
+using mexrt::test::errorOf;
 
 template <std::size_t N>
 std::string text(const std::array<mxChar, N> &codes) {
@@ -65,16 +67,6 @@ void buildAll() {
 void destroyAll() {
   const ModuleInfo *info = mexLibrary();
   for (int k = info->module_count; k-- > 0;) info->init_term_table[k].terminate();
-}
-
-// The error text a call raises, or "" when it returns.
-std::string errorOf(const std::function<void()> &call) {
-  try {
-    call();
-  } catch (const mexrt::Error &e) {
-    return e.what();
-  }
-  return "";
 }
 
 TEST(CountMessages, AreTheFixedTextsOfEachFunction) {

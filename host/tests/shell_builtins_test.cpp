@@ -361,13 +361,37 @@ TEST_F(Builtins, WorkspaceCommands) {
       {"format long, disp(1e-5), disp(1 + 2i), format, disp(1/3)",
        "   1.000000000000000e-05\n   1.000000000000000 + 2.000000000000000i\n    0.3333\n"},
       {"format long; disp(7), format", "     7\n"},
-      {"format medium", "error: format: the formats are 'short' and 'long', not 'medium'."},
       {"help linspace", "linspace(a, b, n): 1 x n evenly spaced points from a to b (n = 100)\n"},
       {"help nothing_of_this_name", "error: help: there is no function 'nothing_of_this_name'."},
       {"x = 5; save saved.mat x; clear x; load saved.mat; disp(x)", "     5\n"},
       {"x = 1; y = 2; save 'two words.mat' y; clear all; load('two words.mat'); who",
        "Your variables are:\n\ny  \n\n"},
       {"who x", "error: Too many input arguments for 'who'."},
+  });
+}
+
+// format in each of its forms, by command and by call, in any case; each display after it in
+// that form until the next format, and whole numbers as integers but in the e forms.
+TEST_F(Builtins, DisplayFormats) {
+  expectAll({
+      {"format short g, disp(pi), disp([1 1e10 -1e-5]), disp([1 2]), format",
+       "       3.1416\n            1        1e+10       -1e-05\n     1     2\n"},
+      {"format long g, disp(pi), disp(0.1), format",
+       "       3.14159265358979\n                    0.1\n"},
+      {"format long G, disp(single(pi)), format", "       3.1415927\n"},
+      {"format short e, disp(pi), disp([1 -2]), disp(1 - 2i), format",
+       "   3.1416e+00\n   1.0000e+00  -2.0000e+00\n   1.0000e+00 - 2.0000e+00i\n"},
+      {"format longE, disp(1/3), format", "   3.333333333333333e-01\n"},
+      {"format('long', 'g'), disp(2/3), format short, disp(2/3)",
+       "      0.666666666666667\n    0.6667\n"},
+      {"format short g, disp([1+2i 3.5-1e6i]), format", "     1 +     2i   3.5 - 1e+06i\n"},
+      {"format short g, format, disp(pi)", "    3.1416\n"},
+      {"format medium",
+       "error: format: the formats are short, long, short e, long e, short g and long g, not "
+       "'medium'."},
+      {"format long x",
+       "error: format: the formats are short, long, short e, long e, short g "
+       "and long g, not 'long x'."},
   });
 }
 

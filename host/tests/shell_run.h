@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "array_test_support.h"
 #include "mexrt/testing.h"
 #include "shell/eval.h"
 #include "shell/parser.h"
@@ -43,20 +44,11 @@ std::string run(const std::string &statements, shell::Hooks hooks = zetaHooks())
   return testing::internal::GetCapturedStdout() + error;
 }
 
-class Shell : public ::testing::Test {
+class Shell : public mexrt::test::ModuleTest<zetaInitialize, zetaTerminate> {
  protected:
-  void SetUp() override {
-    zetaInitialize();
-    live_ = mexrtLiveArrayCount();
-  }
-  void TearDown() override {
-    EXPECT_EQ(mexrtLiveArrayCount(), live_) << "arrays leaked";
-    zetaTerminate();
-  }
   void expectAll(const std::vector<Case> &cases) {
     for (const auto &c : cases) EXPECT_EQ(run(c.statements), c.expected) << c.statements;
   }
-  std::size_t live_ = 0;
 };
 
 }  // namespace

@@ -11,21 +11,19 @@
 #include <string>
 #include <vector>
 
+#include "array_test_support.h"
 #include "core/array.h"  // the storage pointer, to see that a pass-through shares it
 #include "mexrt/error.h"
-#include "mexrt/testing.h"
 
 namespace {
+
+using mexrt::test::matrix;
+using mexrt::test::ModuleTest;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-mxArray *matrix(std::size_t rows, std::size_t cols, const std::vector<double> &byColumns) {
-  mxArray *a = mxCreateDoubleMatrix(rows, cols, mxREAL);
-  for (std::size_t k = 0; k < byColumns.size(); ++k) mxGetPr(a)[k] = byColumns[k];
-  return a;
-}
-
+// The elements read in place: mxGetPr would give the array storage of its own first.
 std::vector<double> values(const mxArray *a) {
   const double *p = a->reals();  // read without unsharing
   return std::vector<double>(p, p + mxGetNumberOfElements(a));
@@ -42,22 +40,11 @@ mxArray *quefwind(mxArray *cepsin, double L) {
 
 double weight(double L, int n) { return 1 + L / 2 * std::sin(std::numbers::pi / L * n); }
 
-class Quefwind : public ::testing::Test {
- protected:
-  void SetUp() override {
-    InitializeModule_quefwind();
-    live_ = mexrtLiveArrayCount();
-  }
-  void TearDown() override {
-    EXPECT_EQ(mexrtLiveArrayCount(), live_) << "every array of the calls is freed";
-    TerminateModule_quefwind();
-  }
-  std::size_t live_ = 0;
-};
+class Quefwind : public ModuleTest<InitializeModule_quefwind, TerminateModule_quefwind> {};
 
 TEST_F(Quefwind, RaisedSineWeightsOnEveryFrame) {
   const std::size_t rows = 12, frames = 5;
-  mxArray *in = matrix(rows, frames, std::vector<double>(rows * frames, 1.0));
+  mxArray *in = matrix({rows, frames}, std::vector<double>(rows * frames, 1.0));
   mxArray *out = quefwind(in, 22);
   ASSERT_EQ(mxGetM(out), rows);
   ASSERT_EQ(mxGetN(out), frames);
@@ -81,7 +68,7 @@ TEST_F(Quefwind, NegativeLengthUndoesTheLiftering) {
   for (const auto &c : cases) {
     std::vector<double> data(c.rows * c.frames);
     for (std::size_t k = 0; k < data.size(); ++k) data[k] = std::cos(1.3 * k) * 10 - 2;
-    mxArray *in = matrix(c.rows, c.frames, data);
+    mxArray *in = matrix({c.rows, c.frames}, data);
     mxArray *liftered = quefwind(in, c.L);
     mxArray *back = quefwind(liftered, -c.L);
     std::vector<double> got = values(back);
@@ -99,7 +86,7 @@ TEST_F(Quefwind, ZeroOrFractionalLengthPassesTheInputThrough) {
   const double lengths[] = {0, -0.0, 2.5, -3.5, kNaN, 1e-300};
   const std::vector<double> data = {1.25, -0.0, kNaN, 3e300, -7, kInf};
   for (double L : lengths) {
-    mxArray *in = matrix(3, 2, data);
+    mxArray *in = matrix({3, 2}, data);
     mxArray *out = quefwind(in, L);
     EXPECT_EQ(out->rawData(), in->rawData()) << "L = " << L << ": the storage is shared";
     ASSERT_EQ(mxGetM(out), 3u);
@@ -122,7 +109,7 @@ TEST_F(Quefwind, ZeroWeightOfAShortLifter) {
       {-2, {2, 5, kInf, -0.5, 2, kNaN}},  // row 3 divided by zero
   };
   for (const auto &c : cases) {
-    mxArray *in = matrix(3, 2, data);
+    mxArray *in = matrix({3, 2}, data);
     mxArray *out = quefwind(in, c.L);
     std::vector<double> got = values(out);
     for (std::size_t k = 0; k < data.size(); ++k) {
@@ -151,7 +138,7 @@ TEST_F(Quefwind, Shapes) {
   };
   for (const auto &c : cases) {
     std::vector<double> data(c.rows * c.frames, 2.0);
-    mxArray *in = matrix(c.rows, c.frames, data);
+    mxArray *in = matrix({c.rows, c.frames}, data);
     mxArray *out = quefwind(in, c.L);
     ASSERT_EQ(mxGetM(out), c.rows) << c.name;
     ASSERT_EQ(mxGetN(out), c.frames) << c.name;
@@ -175,7 +162,7 @@ TEST_F(Quefwind, MissingInputsAreNamed) {
       {"cepsin only", true, false, "Input argument \"lifterl\" is undefined."},
   };
   for (const auto &c : cases) {
-    mxArray *x = c.cepsin ? matrix(2, 2, {1, 2, 3, 4}) : nullptr;
+    mxArray *x = c.cepsin ? matrix({2, 2}, {1, 2, 3, 4}) : nullptr;
     mxArray *l = c.lifterl ? mxCreateDoubleScalar(22) : nullptr;
     try {
       mlfQuefwind(x, l);
@@ -243,11 +230,11 @@ TEST_F(Quefwind, OddArgumentsGiveAResultOrAClearError) {
       {"3-d coefficients passed through", mxCreateNumericArray(3, dims3, mxDOUBLE_CLASS, mxREAL),
        mxCreateDoubleScalar(0.5), false},
       {"char coefficients", mxCreateString("abc"), mxCreateDoubleScalar(22), false},
-      {"logical L", matrix(2, 2, {1, 2, 3, 4}), mxCreateLogicalScalar(true), false},
-      {"char L", matrix(2, 2, {1, 2, 3, 4}), mxCreateString("x"), false},
-      {"infinite L", matrix(2, 2, {1, 2, 3, 4}), mxCreateDoubleScalar(kInf), false},
-      {"vector L", matrix(2, 2, {1, 2, 3, 4}), matrix(1, 2, {22, 22}), true},
-      {"empty L", matrix(2, 2, {1, 2, 3, 4}), matrix(0, 0, {}), true},
+      {"logical L", matrix({2, 2}, {1, 2, 3, 4}), mxCreateLogicalScalar(true), false},
+      {"char L", matrix({2, 2}, {1, 2, 3, 4}), mxCreateString("x"), false},
+      {"infinite L", matrix({2, 2}, {1, 2, 3, 4}), mxCreateDoubleScalar(kInf), false},
+      {"vector L", matrix({2, 2}, {1, 2, 3, 4}), matrix({1, 2}, {22, 22}), true},
+      {"empty L", matrix({2, 2}, {1, 2, 3, 4}), matrix({0, 0}, {}), true},
   };
   for (const auto &c : cases) {
     try {

@@ -1,5 +1,6 @@
-// Helpers for tests that drive the runtime through its C API: building arrays, reading
-// them back, and owning them for the length of a test case.
+// Helpers for tests that drive the runtime through its C API, shared by the tests of every
+// folder: building arrays, reading them back, owning them for the length of a test case, and
+// a fixture for the tests of a module's units.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -45,8 +46,8 @@ inline mxArray *matrix(std::vector<size_t> dims, std::vector<double> values) {
   return a;
 }
 
-inline mxArray *row(std::initializer_list<double> v) { return matrix({1, v.size()}, v); }
-inline mxArray *column(std::initializer_list<double> v) { return matrix({v.size(), 1}, v); }
+inline mxArray *row(const std::vector<double> &v) { return matrix({1, v.size()}, v); }
+inline mxArray *column(const std::vector<double> &v) { return matrix({v.size(), 1}, v); }
 
 // A temporary, as an operation's result would be.
 inline mxArray *tmp(mxArray *owned) { return mlfReturnValue(owned); }
@@ -116,5 +117,22 @@ inline std::string errorOf(const std::function<void()> &f) {
   }
   return "";
 }
+
+// The tests of a unit called through its entries: the unit's module constants built before
+// each test and destroyed after it, and every array the test made freed again.
+template <void (*Initialize)(), void (*Terminate)()>
+class ModuleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Initialize();
+    live_ = mexrtLiveArrayCount();
+  }
+  void TearDown() override {
+    EXPECT_EQ(mexrtLiveArrayCount(), live_) << "every array of the test is freed";
+    Terminate();
+  }
+
+  size_t live_ = 0;  // arrays alive when the test began
+};
 
 }  // namespace mexrt::test

@@ -394,11 +394,11 @@ TEST(Classes, DisplayOfEachClass) {
     EXPECT_EQ(mexrt::displayNamed(v.get(), "x"), c.shown);
   }
   // The long format: single to 7 decimals, integers unchanged.
-  mexrt::setLongFormat(true);
+  mexrt::setDisplayFormat(mexrt::DisplayFormat::Long);
   Var s(castRow({3.14159265358979}, "single")), i(castRow({-7}, "int8"));
   const std::string singleLong = mexrt::displayNamed(s.get(), "x");
   const std::string integerLong = mexrt::displayNamed(i.get(), "x");
-  mexrt::setLongFormat(false);
+  mexrt::setDisplayFormat(mexrt::DisplayFormat::Short);
   EXPECT_EQ(singleLong, "x =\n\n    3.1415927\n\n");
   EXPECT_EQ(integerLong, "x =\n\n   -7\n\n");
 }

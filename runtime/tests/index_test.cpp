@@ -595,6 +595,20 @@ TEST(Index, StoresCopyOnWriteAndWriteInPlace) {
   EXPECT_EQ(a.get(), header);
   EXPECT_EQ(mxGetPr(a.get()), before) << "an unshared store reallocated";
   EXPECT_EQ(valuesOf(a.get()), (Values{7, 2, 8}));
+  // Through the entry for any count of subscripts: one, three, and five (more than the
+  // positions kept inline) into a 2x2x2 array, the last subscript folding what follows it.
+  Var c(matrix({2, 2, 2}, {1, 2, 3, 4, 5, 6, 7, 8}));
+  const double *cBefore = mxGetPr(c.get());
+  mxArray *one[] = {mlfScalar(8)};
+  mclArrayAssignN(c.addr(), mlfScalar(0), 1, one);
+  mxArray *three[] = {mlfScalar(1), mlfScalar(2), mlfScalar(2)};
+  mclArrayAssignN(c.addr(), mlfScalar(-1), 3, three);
+  mxArray *two[] = {mlfScalar(2), mlfScalar(3)};
+  mclArrayAssignN(c.addr(), mlfScalar(60), 2, two);
+  mxArray *five[] = {mlfScalar(1), mlfScalar(1), mlfScalar(2), mlfScalar(1), mlfScalar(1)};
+  mclArrayAssignN(c.addr(), mlfScalar(50), 5, five);
+  EXPECT_EQ(mxGetPr(c.get()), cBefore) << "an unshared store through the N entry reallocated";
+  EXPECT_EQ(valuesOf(c.get()), (Values{1, 2, 3, 4, 50, 60, -1, 0}));
 }
 
 TEST(Index, ColonRanges) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "array_test_support.h"
 #include "mexrt/error.h"
 #include "mexrt/graphics.h"
 #include "mexrt/matfile.h"
@@ -19,35 +20,21 @@ namespace {
 namespace g = mexrt::graphics;
 namespace fs = std::filesystem;
 
+using mexrt::test::Var;
+
 // The value of a property, freed on leaving.
-struct Prop {
-  Prop(double h, const char *name) : a(g::property(h, name)) {}
-  ~Prop() { mxDestroyArray(a); }
-  std::string text() const {
-    char *s = mxArrayToString(a);
-    std::string out = s ? s : "";
-    mxFree(s);
-    return out;
-  }
-  std::vector<double> numbers() const {
-    const double *p = mxGetPr(a);
-    return p ? std::vector<double>(p, p + mxGetNumberOfElements(a)) : std::vector<double>{};
-  }
+struct Prop : Var {
+  Prop(double h, const char *name) : Var(g::property(h, name)) {}
+  std::string text() const { return mexrt::test::textOf(get()); }
+  std::vector<double> numbers() const { return mexrt::test::valuesOf(get()); }
   double number() const { return numbers().at(0); }
-  mxArray *a;
 };
 
 // A variable of the data file, loaded as the body loads it.
 std::vector<double> fileNumbers(const char *name) {
-  mxArray *file = mxCreateString("tonegrid");
-  mxArray *v = nullptr;
-  mclLoadConditional(file, name, &v, nullptr);
-  mxDestroyArray(file);
-  const double *p = mxGetPr(v);
-  std::vector<double> out =
-      p ? std::vector<double>(p, p + mxGetNumberOfElements(v)) : std::vector<double>{};
-  mxDestroyArray(v);
-  return out;
+  Var file(mxCreateString("tonegrid")), v;
+  mclLoadConditional(file.get(), name, v.addr(), nullptr);
+  return mexrt::test::valuesOf(v.get());
 }
 
 std::vector<double> ofType(double parent, g::Type t) {
@@ -58,25 +45,24 @@ std::vector<double> ofType(double parent, g::Type t) {
   return out;
 }
 
-class Tonegrid : public ::testing::Test {
+// The graphics store empty and the data file found around each test; what the store held
+// is freed before the check for arrays left behind.
+class Tonegrid
+    : public mexrt::test::ModuleTest<InitializeModule_tonegrid, TerminateModule_tonegrid> {
  protected:
   void SetUp() override {
-    InitializeModule_tonegrid();
     g::clearAll();
     mexrt::matfile::setLoadPath({TONEGRID_MODULE_DIR});
-    live_ = mexrtLiveArrayCount();
+    ModuleTest::SetUp();
   }
   void TearDown() override {
     g::clearAll();
-    EXPECT_EQ(mexrtLiveArrayCount(), live_) << "every array of the call and the store is freed";
+    ModuleTest::TearDown();
     mexrt::matfile::setLoadPath({});
-    TerminateModule_tonegrid();
   }
   void useVariant(const std::string &v) {
     mexrt::matfile::setLoadPath({std::string(TONEGRID_TESTDATA_DIR) + "/" + v});
   }
-
-  std::size_t live_ = 0;
 };
 
 TEST_F(Tonegrid, OneOutputGivesTheLabelledFigure) {

@@ -8,16 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "array_test_support.h"
 #include "mexrt/error.h"
-#include "mexrt/testing.h"
 
 namespace {
 
-class Zeta : public ::testing::Test {
- protected:
-  void SetUp() override { zetaInitialize(); }
-  void TearDown() override { zetaTerminate(); }
-};
+using mexrt::test::errorOf;
+using mexrt::test::matrix;
+
+class Zeta : public mexrt::test::ModuleTest<zetaInitialize, zetaTerminate> {};
 
 double dbOf(double x) {
   mxArray *in = mxCreateDoubleScalar(x);
@@ -39,9 +38,7 @@ TEST_F(Zeta, ReferenceValues) {
 // 20 log10(-x) = 20 log10(x) + (20 pi / ln 10) i: a negative magnitude has a complex level,
 // as the host's log10 of a negative number is complex.
 TEST_F(Zeta, NegativeValuesHaveComplexLevels) {
-  mxArray *x = mxCreateDoubleMatrix(1, 3, mxREAL);
-  const double values[] = {-1, -10, 100};
-  for (int k = 0; k < 3; ++k) mxGetPr(x)[k] = values[k];
+  mxArray *x = matrix({1, 3}, {-1, -10, 100});
   mxArray *y = nullptr;
   mlfAssign(&y, mlfDb(x));
   ASSERT_TRUE(mxIsComplex(y));
@@ -56,8 +53,7 @@ TEST_F(Zeta, NegativeValuesHaveComplexLevels) {
 }
 
 TEST_F(Zeta, KeepsTheShapeAndConvertsEachElement) {
-  mxArray *x = mxCreateDoubleMatrix(2, 3, mxREAL);
-  for (int k = 0; k < 6; ++k) mxGetPr(x)[k] = std::pow(10.0, k);
+  mxArray *x = matrix({2, 3}, {1, 10, 100, 1e3, 1e4, 1e5});
   mxArray *y = nullptr;
   mlfAssign(&y, mlfDb(x));
   ASSERT_EQ(mxGetM(y), 2u);
@@ -92,12 +88,7 @@ TEST_F(Zeta, GatewayChecksCountsBeforeComputing) {
 
 TEST_F(Zeta, AbsentArgumentNamesX) {
   size_t live = mexrtLiveArrayCount();
-  try {
-    mlfDb(nullptr);
-    FAIL() << "no error";
-  } catch (const mexrt::Error &e) {
-    EXPECT_STREQ(e.what(), "Input argument \"x\" is undefined.");
-  }
+  EXPECT_EQ(errorOf([] { mlfDb(nullptr); }), "Input argument \"x\" is undefined.");
   EXPECT_EQ(mexrtLiveArrayCount(), live) << "nothing leaks on the error path";
 }
 
@@ -116,10 +107,7 @@ void recordDestroyed(const mxArray *a) {
 // error, leaks nothing, and the next call succeeds.
 TEST_F(Zeta, EveryFailedAllocationIsOutOfMemory) {
   for (double first : {10.0, -10.0}) {
-    mxArray *x = mxCreateDoubleMatrix(1, 3, mxREAL);
-    mxGetPr(x)[0] = first;
-    mxGetPr(x)[1] = 0.5;
-    mxGetPr(x)[2] = 0;
+    mxArray *x = matrix({1, 3}, {first, 0.5, 0});
     auto call = [&](size_t failAt) {
       size_t live = mexrtLiveArrayCount();
       mxArray *plhs[1] = {nullptr};

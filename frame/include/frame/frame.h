@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <string>
 #include <tuple>
+#include <type_traits>
 
 #include "mexrt/error.h"
 #include "mexrt/mathlib.h"
@@ -52,8 +53,8 @@ constexpr std::size_t literalLength(const char16_t *s) {
   return n;
 }
 constexpr std::size_t messageLength(std::size_t nameLength, bool outputs) {
-  return literalLength(kHead) + literalLength(kMiddle) + literalLength(kTail) +
-         2 * nameLength + (outputs ? 7 : 6) + 5;  // " (k)." around a one-digit count
+  return literalLength(kHead) + literalLength(kMiddle) + literalLength(kTail) + 2 * nameLength +
+         (outputs ? 7 : 6) + 5;  // " (k)." around a one-digit count
 }
 }  // namespace detail
 
@@ -66,7 +67,8 @@ constexpr auto countMessage() {
     for (std::size_t k = 0; s[k]; ++k) out[at++] = s[k];
   };
   auto putName = [&] {
-    for (std::size_t k = 0; k < Name.length; ++k) out[at++] = static_cast<unsigned char>(Name.text[k]);
+    for (std::size_t k = 0; k < Name.length; ++k)
+      out[at++] = static_cast<unsigned char>(Name.text[k]);
   };
   put(detail::kHead);
   putName();
@@ -106,35 +108,41 @@ inline void destroyInReverse(std::initializer_list<mxArray *> inBuildingOrder) {
 
 // --- Calls ---
 
-// The context of one call: entered with the call's inputs and restored on every way out.
-// On an error the temporaries made during the call are reclaimed too.
-template <std::size_t N>
-class CallContext {
- public:
-  explicit CallContext(const std::array<mxArray *, N> &inputs) : inputs_(inputs) {
-    std::apply([](auto... a) { mlfEnterNewContext(0, static_cast<int>(N), a...); }, inputs_);
-    mark_ = mclTempMark();
-    uncaught_ = std::uncaught_exceptions();
+// Runs call() in the context of one call: entered with the call's inputs and restored on
+// every way out. On an error the temporaries made during the call are reclaimed too; the
+// error path alone pays for that (no check of pending exceptions on the way out).
+template <std::size_t N, class Call>
+decltype(auto) inCallContext(const std::array<mxArray *, N> &inputs, Call call) {
+  const auto restore = [&inputs] {
+    std::apply([](auto... a) { mlfRestorePreviousContext(0, static_cast<int>(N), a...); }, inputs);
+  };
+  std::apply([](auto... a) { mlfEnterNewContext(0, static_cast<int>(N), a...); }, inputs);
+  const std::uint64_t mark = mclTempMark();
+  bool restored = false;
+  try {
+    if constexpr (std::is_void_v<decltype(call())>) {
+      call();
+      restored = true;
+      restore();
+    } else {
+      decltype(auto) result = call();
+      restored = true;
+      restore();
+      return result;
+    }
+  } catch (...) {
+    if (!restored) restore();
+    mclReleaseTempsSince(mark);
+    throw;
   }
-  CallContext(const CallContext &) = delete;
-  CallContext &operator=(const CallContext &) = delete;
-  ~CallContext() {
-    std::apply([](auto... a) { mlfRestorePreviousContext(0, static_cast<int>(N), a...); }, inputs_);
-    if (std::uncaught_exceptions() > uncaught_) mclReleaseTempsSince(mark_);
-  }
-
- private:
-  std::array<mxArray *, N> inputs_;
-  std::uint64_t mark_ = 0;
-  int uncaught_ = 0;
-};
+}
 
 // The gateway entry of a function F with body B: the counts are checked (outputs first),
 // the declared input slots filled from the host's inputs (absent beyond nrhs), and the
 // body's result stored in the host's first slot, also when nlhs is 0.
 template <class F, auto B>
-void gateway(int32_t nlhs, mxArray *plhs[], int32_t nrhs, mxArray *prhs[],
-             mxArray *outputsMessage, mxArray *inputsMessage) {
+void gateway(int32_t nlhs, mxArray *plhs[], int32_t nrhs, mxArray *prhs[], mxArray *outputsMessage,
+             mxArray *inputsMessage) {
   if (nlhs > F::outputs) mlfError(outputsMessage);
   if (nrhs > F::inputs) mlfError(inputsMessage);
   if ((nrhs > 0 && !prhs) || (F::outputs == 1 && !plhs)) {
@@ -144,15 +152,10 @@ void gateway(int32_t nlhs, mxArray *plhs[], int32_t nrhs, mxArray *prhs[],
   std::array<mxArray *, F::inputs> in{};
   for (int i = 0; i < F::inputs && i < nrhs; ++i) in[i] = prhs[i];
   if constexpr (F::outputs == 1) {
-    mxArray *result;
-    {
-      CallContext<F::inputs> call(in);
-      result = std::apply([&](auto... a) { return B(nlhs, a...); }, in);
-    }
-    plhs[0] = result;
+    plhs[0] =
+        inCallContext(in, [&] { return std::apply([&](auto... a) { return B(nlhs, a...); }, in); });
   } else {
-    CallContext<F::inputs> call(in);
-    std::apply([](auto... a) { B(a...); }, in);
+    inCallContext(in, [&] { std::apply([](auto... a) { B(a...); }, in); });
   }
 }
 
@@ -161,21 +164,15 @@ void gateway(int32_t nlhs, mxArray *plhs[], int32_t nrhs, mxArray *prhs[],
 template <class F, auto B, class... A>
 mxArray *direct(int nargout, A... args) {
   static_assert(sizeof...(A) == F::inputs && F::outputs == 1);
-  std::array<mxArray *, F::inputs> in{args...};
-  mxArray *result;
-  {
-    CallContext<F::inputs> call(in);
-    result = B(nargout, args...);
-  }
-  return mlfReturnValue(result);
+  const std::array<mxArray *, F::inputs> in{args...};
+  return mlfReturnValue(inCallContext(in, [&] { return B(nargout, args...); }));
 }
 
 // The direct entry of a function without outputs.
 template <class F, auto B, class... A>
 void directVoid(A... args) {
   static_assert(sizeof...(A) == F::inputs && F::outputs == 0);
-  CallContext<F::inputs> call(std::array<mxArray *, F::inputs>{args...});
-  B(args...);
+  inCallContext(std::array<mxArray *, F::inputs>{args...}, [&] { B(args...); });
 }
 
 // --- The body ---
@@ -295,6 +292,10 @@ inline mxArray *mclPassRead(mxArray *v, int kind, const char *name) {
   return v;
 }
 inline mxArray *mclVa(mxArray *input, const char *name) { return mclValueRead(input, 0, name); }
-inline mxArray *mclVv(mxArray *variable, const char *name) { return mclValueRead(variable, 1, name); }
+inline mxArray *mclVv(mxArray *variable, const char *name) {
+  return mclValueRead(variable, 1, name);
+}
 inline mxArray *mclVsa(mxArray *input, const char *name) { return mclPassRead(input, 0, name); }
-inline mxArray *mclVsv(mxArray *variable, const char *name) { return mclPassRead(variable, 1, name); }
+inline mxArray *mclVsv(mxArray *variable, const char *name) {
+  return mclPassRead(variable, 1, name);
+}

@@ -21,7 +21,7 @@ std::optional<double> attachedText(double ax, std::string_view name) {
 struct AxisDecor {
   Rgb xColor, yColor;
   bool box = false, xGrid = false, yGrid = false, tickOut = false;
-  std::string gridStyle = ":";
+  std::string gridStyle;
   double lineWidth = 1;  // pixels, of the box and ticks
   double tickLength = 5;
   double xLabelsBottom = 0;  // device y below the x tick labels
@@ -118,17 +118,17 @@ void drawAxisTexts(const Canvas &c, double ax, const Frame &f, const AxisDecor &
   const Box area = c.textArea();
   const double cx = f.box.x + f.box.w / 2, cy = f.box.y + f.box.h / 2;
   if (auto t = attachedText(ax, "Title"); t && isVisible(*t)) {
-    TextStyle st = textStyle(*t, "center", "bottom");
+    TextStyle st = textStyle(*t);
     st.horizontal = "center", st.vertical = "bottom", st.rotation = 0;
     drawText(c.cr, lines(*t, "String"), {cx, f.box.y - 5}, st, &area);
   }
   if (auto t = attachedText(ax, "XLabel"); t && isVisible(*t)) {
-    TextStyle st = textStyle(*t, "center", "top");
+    TextStyle st = textStyle(*t);
     st.horizontal = "center", st.vertical = "top", st.rotation = 0;
     drawText(c.cr, lines(*t, "String"), {cx, d.xLabelsBottom + 3}, st, &area);
   }
   if (auto t = attachedText(ax, "YLabel"); t && isVisible(*t)) {
-    TextStyle st = textStyle(*t, "center", "bottom");
+    TextStyle st = textStyle(*t);
     st.horizontal = "center", st.vertical = "bottom", st.rotation = 90;
     drawText(c.cr, lines(*t, "String"), {d.yLabelsLeft - 5, cy}, st, &area);
   }
@@ -156,7 +156,7 @@ void drawFreeTexts(const Canvas &c, double ax, const Frame &f) {
     if (!std::isfinite(at.x) || !std::isfinite(at.y) || std::abs(at.x) > 1e6 ||
         std::abs(at.y) > 1e6)
       continue;
-    drawText(c.cr, lines(t, "String"), at, textStyle(t, "left", "middle"), &area);
+    drawText(c.cr, lines(t, "String"), at, textStyle(t), &area);
   }
 }
 
@@ -169,7 +169,7 @@ std::optional<Frame> frameOf(const Canvas &c, double ax) {
   Frame f;
   f.box = *placed;
   cairo_t *cr = c.cr;
-  const Font font = fontOf(ax, 10);
+  const Font font = fontOf(ax);
   LabelExtent widest = [cr, font](const std::vector<std::string> &labels) {
     Saved saved(cr);
     useFont(cr, font);
@@ -193,20 +193,19 @@ void drawAxes(const Canvas &c, double ax) {
   cairo_t *cr = c.cr;
 
   AxisDecor d;
-  d.xColor = color(ax, "XColor", Rgb{}).value_or(Rgb{});
-  d.yColor = color(ax, "YColor", Rgb{}).value_or(Rgb{});
-  d.box = isOn(ax, "Box", false);
-  d.xGrid = isOn(ax, "XGrid", false);
-  d.yGrid = isOn(ax, "YGrid", false);
+  d.xColor = color(ax, "XColor");
+  d.yColor = color(ax, "YColor");
+  d.box = isOn(ax, "Box");
+  d.xGrid = isOn(ax, "XGrid");
+  d.yGrid = isOn(ax, "YGrid");
   d.tickOut = word(ax, "TickDir") == "out";
-  if (std::string gs = word(ax, "GridLineStyle"); !gs.empty()) d.gridStyle = gs;
-  d.lineWidth =
-      std::clamp(std::round(number(ax, "LineWidth").value_or(0.5) * kPixelsPerPoint), 1.0, 10.0);
+  d.gridStyle = word(ax, "GridLineStyle");
+  d.lineWidth = std::clamp(std::round(number(ax, "LineWidth") * kPixelsPerPoint), 1.0, 10.0);
   d.tickLength = std::clamp(std::max(f.box.w, f.box.h) * 0.01, 3.0, 8.0);
 
-  if (auto bg = color(ax, "Color", Rgb{1, 1, 1})) {
+  {
     Saved saved(cr);
-    setColor(cr, *bg);
+    setColor(cr, color(ax, "Color"));
     cairo_rectangle(cr, f.box.x, f.box.y, f.box.w, f.box.h);
     cairo_fill(cr);
   }
@@ -227,7 +226,7 @@ void drawAxes(const Canvas &c, double ax) {
   drawChildren(g::Type::Image);
   drawGrid(cr, f, d);
   drawChildren(g::Type::Line);
-  drawTicksAndBox(c, f, d, fontOf(ax, 10));
+  drawTicksAndBox(c, f, d, fontOf(ax));
   drawAxisTexts(c, ax, f, d);
   drawFreeTexts(c, ax, f);
 }

@@ -28,25 +28,25 @@ struct ArrayDeleter {
 };
 using ArrayPtr = std::unique_ptr<mxArray, ArrayDeleter>;
 
-// A property's value, or null when the store knows no such property for this object: the
-// renderer then uses its own default, so a partly filled store still draws.
+// A property's value as the store gives it: the one set, else its class's default. The
+// renderer keeps no defaults of its own; asking for a property the class lacks is an error.
 ArrayPtr fetch(double h, std::string_view name);
 std::vector<double> numbers(double h, std::string_view name);
-std::optional<double> number(double h, std::string_view name);  // a finite scalar
+// A scalar property (NaN for anything else).
+double number(double h, std::string_view name);
 // The lines of a char property: one per row of a char matrix (trailing blanks dropped),
 // and a row split again at its line breaks. Other classes give no lines.
 std::vector<std::string> lines(double h, std::string_view name);
 std::string word(double h, std::string_view name);  // one lower-case word, or empty
-bool isOn(double h, std::string_view name, bool fallback);
+bool isOn(double h, std::string_view name);         // an on/off property is "on"
 bool isVisible(double h);
 bool finiteAll(const std::vector<double> &v);
 
 struct Rgb {
   double r = 0, g = 0, b = 0;
 };
-// A colour property: an RGB triple in [0, 1] or a colour name; "none" (or anything
-// unreadable when there is no fallback) gives nothing, so nothing is painted.
-std::optional<Rgb> color(double h, std::string_view name, std::optional<Rgb> fallback);
+// A colour property: the store holds an RGB triple in [0, 1] (black for anything else).
+Rgb color(double h, std::string_view name);
 
 // --- Geometry: device boxes have their origin at the top left, y growing downwards ---
 
@@ -96,7 +96,7 @@ struct Font {
   double size = 10 * kPixelsPerPoint;  // pixels
   bool bold = false, italic = false;
 };
-Font fontOf(double h, double defaultPoints);
+Font fontOf(double h);  // from its FontSize, FontWeight and FontAngle
 void useFont(cairo_t *cr, const Font &f);
 double textWidth(cairo_t *cr, const std::string &s);
 double lineHeight(cairo_t *cr, const Font &f);
@@ -108,8 +108,8 @@ struct TextStyle {
   std::string vertical = "middle";  // top, cap, middle, baseline, bottom
   double rotation = 0;              // degrees, counter-clockwise
 };
-// A text object's own style, with alignment defaults for where it is placed.
-TextStyle textStyle(double t, const std::string &horizontal, const std::string &vertical);
+// A text object's own style.
+TextStyle textStyle(double t);
 // Draws lines of text anchored at a device point, aligned and rotated about it. With an
 // area, the block is kept inside it: moved in when it pokes out, made smaller when it is
 // larger than the area.

@@ -193,8 +193,8 @@ void drawColorbar(const Canvas &c, double bar) {
     paintBitmap(cr, strip.get(), 1, static_cast<int>(map.size()), {box.x, box.y},
                 {box.right(), box.bottom()});
   }
-  const Rgb ink = color(bar, "Color", Rgb{}).value_or(Rgb{});
-  const Font font = fontOf(bar, 10);
+  const Rgb ink = color(bar, "Color");
+  const Font font = fontOf(bar);
   const double height = lineHeight(cr, font);
   Scale s = fixedScale(clim[0], clim[1], box.h, 40,
                        [height](const std::vector<std::string> &) { return height; });

@@ -100,16 +100,13 @@ struct Pen {
   double width = 1, markerSize = 8;
 };
 
-std::optional<Pen> penOf(double line) {
-  std::optional<Rgb> c = color(line, "Color", Rgb{0, 0, 1});
-  if (!c) return std::nullopt;
+Pen penOf(double line) {
   Pen p;
-  p.color = *c;
+  p.color = color(line, "Color");
   p.style = word(line, "LineStyle");
   p.marker = word(line, "Marker");
-  p.width =
-      std::min(std::max(1.0, number(line, "LineWidth").value_or(0.5) * kPixelsPerPoint), 100.0);
-  p.markerSize = std::clamp(number(line, "MarkerSize").value_or(6), 1.0, 100.0) * kPixelsPerPoint;
+  p.width = std::clamp(number(line, "LineWidth") * kPixelsPerPoint, 1.0, 100.0);
+  p.markerSize = std::clamp(number(line, "MarkerSize"), 1.0, 100.0) * kPixelsPerPoint;
   if (p.marker == ".") p.markerSize /= 3;
   return p;
 }
@@ -167,16 +164,15 @@ void drawLine(cairo_t *cr, const Frame &f, double line) {
   std::vector<double> x = numbers(line, "XData"), y = numbers(line, "YData");
   const size_t n = std::min(x.size(), y.size());
   x.resize(n), y.resize(n);
-  std::optional<Pen> pen = penOf(line);
-  if (!pen) return;
-  drawMarkers(cr, f, x, y, *pen);
-  if (pen->style == "none" || n < 2) return;
+  const Pen pen = penOf(line);
+  drawMarkers(cr, f, x, y, pen);
+  if (pen.style == "none" || n < 2) return;
   Saved saved(cr);
-  strokeWith(cr, *pen);
+  strokeWith(cr, pen);
   // Segments are cut to a margin around the plot area before cairo sees them, so far-off
   // or huge coordinates never reach its fixed-point arithmetic. NaN (and a value a log
   // axis cannot show) breaks the line; a segment between two infinite points is left out.
-  const double m = 2 * pen->width;
+  const double m = 2 * pen.width;
   const Box reach{f.box.x - m, f.box.y - m, f.box.w + 2 * m, f.box.h + 2 * m};
   auto device = [&](size_t i) {
     return Point{f.box.x + along(f, f.x, x[i], f.box.w, m + 1) * f.box.w,
@@ -220,12 +216,12 @@ void drawLegend(const Canvas &c, double legend) {
   for (size_t k = 0; k < plotted.size() && k < text.size(); ++k) {
     double h = plotted[k];
     if (!g::isObject(h) || g::typeOf(h) != g::Type::Line || !isVisible(h)) continue;
-    if (std::optional<Pen> pen = penOf(h)) entries.push_back({*pen, text[k]});
+    entries.push_back({penOf(h), text[k]});
   }
   if (entries.empty()) return;
   cairo_t *cr = c.cr;
   Saved saved(cr);
-  const Font font = fontOf(legend, 9);
+  const Font font = fontOf(legend);
   useFont(cr, font);
   const double rowHeight = lineHeight(cr, font) + 2, pad = 5, sample = 28;
   double widest = 0;
@@ -263,22 +259,18 @@ void drawLegend(const Canvas &c, double legend) {
   const double y = north   ? f.box.y + inset
                    : south ? f.box.bottom() - inset - h
                            : f.box.y + (f.box.h - h) / 2;
-  if (auto bg = color(legend, "Color", Rgb{1, 1, 1})) {
-    setColor(cr, *bg);
-    cairo_rectangle(cr, x, y, w, h);
-    cairo_fill(cr);
-  }
-  if (isOn(legend, "Box", true)) {
-    if (auto edge = color(legend, "EdgeColor", Rgb{0.15, 0.15, 0.15})) {
-      setColor(cr, *edge);
-      cairo_set_line_width(cr, 1);
-      cairo_rectangle(cr, crisp(x), crisp(y), std::round(w) - 1, std::round(h) - 1);
-      cairo_stroke(cr);
-    }
+  setColor(cr, color(legend, "Color"));
+  cairo_rectangle(cr, x, y, w, h);
+  cairo_fill(cr);
+  if (isOn(legend, "Box")) {
+    setColor(cr, color(legend, "EdgeColor"));
+    cairo_set_line_width(cr, 1);
+    cairo_rectangle(cr, crisp(x), crisp(y), std::round(w) - 1, std::round(h) - 1);
+    cairo_stroke(cr);
   }
   cairo_rectangle(cr, x, y, w, h);
   cairo_clip(cr);
-  const Rgb ink = color(legend, "TextColor", Rgb{}).value_or(Rgb{});
+  const Rgb ink = color(legend, "TextColor");
   for (size_t k = 0; k < entries.size(); ++k) {
     const Entry &e = entries[k];
     const double cy = y + pad + rowHeight * (static_cast<double>(k) + 0.5);

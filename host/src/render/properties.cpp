@@ -11,13 +11,7 @@
 
 namespace host::render {
 
-ArrayPtr fetch(double h, std::string_view name) {
-  try {
-    return ArrayPtr(g::property(h, name));
-  } catch (const mexrt::Error &) {
-    return nullptr;
-  }
-}
+ArrayPtr fetch(double h, std::string_view name) { return ArrayPtr(g::property(h, name)); }
 
 std::vector<double> numbers(double h, std::string_view name) {
   ArrayPtr a = fetch(h, name);
@@ -26,10 +20,9 @@ std::vector<double> numbers(double h, std::string_view name) {
   return {p, p + mxGetNumberOfElements(a.get())};
 }
 
-std::optional<double> number(double h, std::string_view name) {
+double number(double h, std::string_view name) {
   std::vector<double> v = numbers(h, name);
-  if (v.size() != 1 || !std::isfinite(v[0])) return std::nullopt;
-  return v[0];
+  return v.size() == 1 ? v[0] : std::nan("");
 }
 
 namespace {
@@ -66,39 +59,18 @@ std::string word(double h, std::string_view name) {
   return s;
 }
 
-bool isOn(double h, std::string_view name, bool fallback) {
-  std::string w = word(h, name);
-  return w.empty() ? fallback : w == "on";
-}
+bool isOn(double h, std::string_view name) { return word(h, name) == "on"; }
 
-bool isVisible(double h) { return isOn(h, "Visible", true); }
+bool isVisible(double h) { return isOn(h, "Visible"); }
 
 bool finiteAll(const std::vector<double> &v) {
   return std::all_of(v.begin(), v.end(), [](double x) { return std::isfinite(x); });
 }
 
-namespace {
-std::optional<Rgb> namedColor(const std::string &w) {
-  static const struct {
-    const char *shortName, *longName;
-    Rgb rgb;
-  } names[] = {{"r", "red", {1, 0, 0}},   {"g", "green", {0, 1, 0}},   {"b", "blue", {0, 0, 1}},
-               {"c", "cyan", {0, 1, 1}},  {"m", "magenta", {1, 0, 1}}, {"y", "yellow", {1, 1, 0}},
-               {"k", "black", {0, 0, 0}}, {"w", "white", {1, 1, 1}}};
-  for (const auto &n : names)
-    if (w == n.shortName || w == n.longName) return n.rgb;
-  return std::nullopt;
-}
-}  // namespace
-
-std::optional<Rgb> color(double h, std::string_view name, std::optional<Rgb> fallback) {
+Rgb color(double h, std::string_view name) {
   std::vector<double> v = numbers(h, name);
-  if (v.size() == 3 && finiteAll(v))
-    return Rgb{std::clamp(v[0], 0.0, 1.0), std::clamp(v[1], 0.0, 1.0), std::clamp(v[2], 0.0, 1.0)};
-  std::string w = word(h, name);
-  if (w == "none") return std::nullopt;
-  if (auto named = namedColor(w)) return named;
-  return fallback;
+  if (v.size() != 3 || !finiteAll(v)) return Rgb{};
+  return Rgb{std::clamp(v[0], 0.0, 1.0), std::clamp(v[1], 0.0, 1.0), std::clamp(v[2], 0.0, 1.0)};
 }
 
 std::optional<Box> place(double h, const Box &parent) {

@@ -33,10 +33,8 @@ void drawControl(const Canvas &canvas, double c) {
   cairo_rectangle(cr, b.x, b.y, b.w, b.h);
   cairo_clip(cr);
   const std::string style = word(c, "Style");
-  if (auto bg = color(c, "BackgroundColor", Rgb{0.8, 0.8, 0.8})) {
-    setColor(cr, *bg);
-    cairo_paint(cr);
-  }
+  setColor(cr, color(c, "BackgroundColor"));
+  cairo_paint(cr);
   if (!style.empty() && style != "text" && style != "frame") {
     // Other styles get an outline so that they read as controls.
     setColor(cr, Rgb{0.4, 0.4, 0.4});
@@ -45,10 +43,9 @@ void drawControl(const Canvas &canvas, double c) {
     cairo_stroke(cr);
   }
   TextStyle st;
-  st.font = fontOf(c, 8);
-  st.color = color(c, "ForegroundColor", Rgb{}).value_or(Rgb{});
-  std::string ha = word(c, "HorizontalAlignment");
-  st.horizontal = ha == "left" || ha == "right" ? ha : "center";
+  st.font = fontOf(c);
+  st.color = color(c, "ForegroundColor");
+  st.horizontal = word(c, "HorizontalAlignment");
   st.vertical = "top";
   const double pad = 2;
   useFont(cr, st.font);
@@ -93,7 +90,7 @@ std::string handleText(double h) {
 // The figure's size in whole pixels, against the fixed screen when normalized.
 std::pair<int, int> figureSize(double fig) {
   std::optional<Box> b = place(fig, Box{});
-  double w = b ? std::round(b->w) : 560, h = b ? std::round(b->h) : 420;
+  double w = b ? std::round(b->w) : 0, h = b ? std::round(b->h) : 0;
   if (!(w >= 1) || !(h >= 1) || w > kMaxSide || h > kMaxSide)
     throw mexrt::Error("Cannot render figure " + handleText(fig) +
                        ": its Position gives no drawable size (at most " + handleText(kMaxSide) +
@@ -102,7 +99,7 @@ std::pair<int, int> figureSize(double fig) {
 }
 
 void drawFigure(const Canvas &c, double fig) {
-  setColor(c.cr, color(fig, "Color", Rgb{0.8, 0.8, 0.8}).value_or(Rgb{1, 1, 1}));
+  setColor(c.cr, color(fig, "Color"));
   cairo_paint(c.cr);
   const std::vector<double> children = g::childrenOf(fig);
   // Colour bars and legends over the axes, controls over everything, as a window system

@@ -13,11 +13,11 @@ const char *const kFontFamily = "sans-serif";
 constexpr double kInf = std::numeric_limits<double>::infinity();
 }  // namespace
 
-Font fontOf(double h, double defaultPoints) {
+Font fontOf(double h) {
   Font f;
-  double pts = number(h, "FontSize").value_or(defaultPoints);
-  if (!(pts > 0) || pts > 500) pts = defaultPoints;
-  f.size = pts * kPixelsPerPoint;
+  // The store keeps FontSize positive and finite; a huge one is drawn at 500 points.
+  f.size = std::min(number(h, "FontSize"), 500.0) * kPixelsPerPoint;
+  if (g::typeOf(h) != g::Type::Text) return f;  // only texts choose weight and angle
   f.bold = word(h, "FontWeight") == "bold";
   std::string angle = word(h, "FontAngle");
   f.italic = angle == "italic" || angle == "oblique";
@@ -139,17 +139,13 @@ void drawText(cairo_t *cr, const std::vector<std::string> &text, Point at, const
   }
 }
 
-TextStyle textStyle(double t, const std::string &horizontal, const std::string &vertical) {
+TextStyle textStyle(double t) {
   TextStyle st;
-  st.font = fontOf(t, 10);
-  st.color = color(t, "Color", Rgb{}).value_or(Rgb{});
-  std::string ha = word(t, "HorizontalAlignment");
-  std::string va = word(t, "VerticalAlignment");
-  st.horizontal = ha == "left" || ha == "center" || ha == "right" ? ha : horizontal;
-  st.vertical = va == "top" || va == "cap" || va == "middle" || va == "baseline" || va == "bottom"
-                    ? va
-                    : vertical;
-  st.rotation = number(t, "Rotation").value_or(0);
+  st.font = fontOf(t);
+  st.color = color(t, "Color");
+  st.horizontal = word(t, "HorizontalAlignment");
+  st.vertical = word(t, "VerticalAlignment");
+  st.rotation = number(t, "Rotation");
   return st;
 }
 

@@ -34,6 +34,10 @@ MEXRT_API LocalFunctionTable *mclGetCurrentLocalFunctionTable(void);
 MEXRT_API mxArray *mclGetUninitializedArray(void);    // a new marker of class 0
 MEXRT_API void mclCopyArray(mxArray **a);             // *a becomes an owned copy; NULL stays NULL
 MEXRT_API mxArray *mclCreateEmptyArray(void);         // a new 0x0 double
+MEXRT_API mxArray *mlfScalar(double value);           // a new 1x1 double
+// Bounds of `for v = start:end` counted in native integers: the loop runs while v <= end.
+MEXRT_API int mclForIntStart(int start);
+MEXRT_API int mclForIntEnd(mxArray *end);
 MEXRT_API void mlfAssign(mxArray **var, mxArray *a);  // *var takes a over; old value freed
 MEXRT_API void mclAssignAns(mxArray **ans, mxArray *a);  // as mlfAssign; a NULL result is ignored
 MEXRT_API int mclNargin(int count, ...);       // how many of the count handles are present
@@ -138,10 +142,6 @@ MEXRT_API mxArray *mclCellContent(mxArray *c, size_t index);
 MEXRT_API mxArray *mlfCreateColonIndex(void);  // the subscript ":"
 // a:b when step_or_end is the end and end is NULL; a:step:end otherwise.
 MEXRT_API mxArray *mlfColon(mxArray *start, mxArray *step_or_end, mxArray *end);
-MEXRT_API mxArray *mlfScalar(double value);
-// Bounds of `for v = start:end` counted in native integers: the loop runs while v <= end.
-MEXRT_API int mclForIntStart(int start);
-MEXRT_API int mclForIntEnd(mxArray *end);
 
 // --- Functions ---
 // The output slots of a call with several results, ended by NULL (at most 16).

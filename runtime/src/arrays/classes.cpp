@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/array.h"
+#include "core/element_type.h"
 #include "core/operands.h"
 #include "core/utf8.h"
 #include "mexrt/mathlib.h"

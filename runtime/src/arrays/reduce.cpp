@@ -8,6 +8,7 @@
 
 #include "arrays/args.h"
 #include "core/array.h"
+#include "core/element_type.h"
 #include "core/operands.h"
 #include "mexrt/mathlib.h"
 #include "ops/classed.h"

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -11,6 +13,7 @@
 #include <optional>
 
 #include "core/classes.h"
+#include "core/element_type.h"
 #include "core/operands.h"
 #include "core/per_thread.h"
 #include "mexrt/testing.h"
@@ -43,11 +46,6 @@ std::size_t Dims::numel() const {
   std::size_t c = 1;
   for (std::size_t k = 0; k < n_; ++k) c *= data()[k];
   return c;
-}
-
-bool Dims::operator==(const Dims &o) const {
-  if (n_ != o.n_) return false;
-  return std::memcmp(data(), o.data(), n_ * sizeof(std::size_t)) == 0;
 }
 
 std::string Dims::str() const {
@@ -468,6 +466,14 @@ DoubleData::DoubleData(const Array &a) : p_(a.reals()) {
 void raise(std::string message) { throw Error(std::move(message)); }
 
 std::string sizeText(const Array &a) { return a.dims.str(); }
+
+std::string numberText(double v) {
+  if (std::isnan(v)) return "NaN";
+  if (std::isinf(v)) return v > 0 ? "Inf" : "-Inf";
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.15g", v);
+  return buf;
+}
 
 }  // namespace mexrt::detail
 

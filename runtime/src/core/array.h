@@ -51,7 +51,15 @@ class Dims {
   std::size_t rows() const { return data()[0]; }
   std::size_t cols() const;  // product of all dimensions after the first
   std::size_t numel() const;
-  bool operator==(const Dims &o) const;
+  // Inline, without memcmp: operations compare the sizes of scalar operands on every call.
+  bool operator==(const Dims &o) const {
+    if (n_ != o.n_) return false;
+    const std::size_t *a = data(), *b = o.data();
+    for (std::size_t k = 0; k < n_; ++k) {
+      if (a[k] != b[k]) return false;
+    }
+    return true;
+  }
   std::string str() const;  // "2x3x4"
 
  private:
@@ -229,6 +237,12 @@ bool isFieldName(std::string_view name);
 const char *className(mxClassID cls);
 void destroy(Array *a);  // frees the header, releases the storage
 
+// An array owned by the operation while it is built; freed if an error leaves first.
+struct ArrayDeleter {
+  void operator()(Array *a) const { destroy(a); }
+};
+using Owned = std::unique_ptr<Array, ArrayDeleter>;
+
 // Complex doubles. A complex array of the given size, both parts left unset.
 Array *newComplexForOverwrite(const Dims &dims);
 void addImaginaryPart(Array &a);   // a real double becomes complex with zero imaginary parts
@@ -282,5 +296,7 @@ class DoubleData {
 
 [[noreturn]] void raise(std::string message);
 std::string sizeText(const Array &a);  // "2x3"
+// A number as the messages show it: whole numbers without a fraction, others to 15 digits.
+std::string numberText(double v);
 
 }  // namespace mexrt::detail

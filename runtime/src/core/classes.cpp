@@ -4,7 +4,7 @@
 #include <array>
 #include <utility>
 
-#include "core/operands.h"
+#include "core/element_type.h"
 
 namespace mexrt::detail {
 

@@ -1,15 +1,18 @@
 // What the call frame of a compiled function needs from the library: module constants,
-// contexts, variables and their assignment, errors, warnings and library initialisation.
+// contexts, variables and their assignment, scalars, the bounds of for loops, errors,
+// warnings and library initialisation.
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <vector>
 
 #include "core/array.h"
-#include "core/per_thread.h"
 #include "core/utf8.h"
 #include "mexrt/mathlib.h"
 
@@ -26,11 +29,6 @@ namespace {
 // are the thread's.
 thread_local LocalFunctionTable *t_currentTable __attribute__((tls_model("initial-exec"))) =
     nullptr;
-
-// One mark per entered context: the serial of the first temporary made inside it.
-struct Contexts {
-  std::vector<std::uint64_t> marks;
-};
 
 std::string textOf(const Array *a) {
   if (!a || !a->isChar()) return {};
@@ -81,12 +79,11 @@ mxArray *mclInitializeCharVector(int rows, int cols, const mxChar *codes) {
 
 // --- Contexts ---
 
-void mlfEnterNewContext(int /*nout*/, int /*nin*/, ...) {
-  if (Contexts *c = PerThread<Contexts>::get()) c->marks.push_back(tempMark());
-}
+// A call's temporaries are reclaimed on an error from the mark the caller takes
+// (mclTempMark); entering keeps nothing of its own.
+void mlfEnterNewContext(int /*nout*/, int /*nin*/, ...) {}
 
 void mlfRestorePreviousContext(int /*nout*/, int nin, ...) {
-  if (Contexts *c = PerThread<Contexts>::get(); c && !c->marks.empty()) c->marks.pop_back();
   // Inputs handed over as temporaries were the caller's results passed straight in:
   // the call has used them (the body works on copies), so they are reclaimed here.
   std::va_list ap;
@@ -124,6 +121,8 @@ void mclCopyArray(mxArray **a) {
 }
 
 mxArray *mclCreateEmptyArray(void) { return temp(newDouble(0, 0)); }
+
+mxArray *mlfScalar(double value) { return temp(newScalar(value)); }
 
 void mlfAssign(mxArray **var, mxArray *a) {
   if (!var) raise("mlfAssign: no variable to assign to.");
@@ -167,6 +166,23 @@ mxArray *mclInitialize(mxArray *a) {
     return a;
   }
   return shareOf(a);
+}
+
+// --- Loops ---
+
+int mclForIntStart(int start) { return start; }
+
+int mclForIntEnd(mxArray *end) {
+  Operand e(end, "for loop bound");
+  if (e->isEmpty()) return INT_MIN;
+  double v = e->number(0);
+  if (std::isnan(v) || v == -std::numeric_limits<double>::infinity()) return INT_MIN;
+  if (v == std::numeric_limits<double>::infinity()) raise("for loop bound too large: Inf.");
+  // The loop variable steps past its bound once, so the bound stays below INT_MAX.
+  double f = std::floor(v);
+  if (f >= static_cast<double>(INT_MAX) - 1) return INT_MAX - 1;
+  if (f <= static_cast<double>(INT_MIN)) return INT_MIN;
+  return static_cast<int>(f);
 }
 
 // --- Errors and warnings ---

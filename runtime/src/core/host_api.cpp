@@ -9,7 +9,6 @@
 
 #include "core/array.h"
 #include "core/classes.h"
-#include "core/operands.h"
 #include "core/utf8.h"
 
 extern "C" {

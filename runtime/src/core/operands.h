@@ -1,27 +1,17 @@
-// Several operands of one operation taken together, and small helpers shared by the
-// indexing and function units: owned results, class dispatch and number formatting.
+// The operands of one operation taken together: a fixed number of them or a NULL-terminated
+// list, each taken once however often it is given, and reclaimed when the operation ends.
 #pragma once
 
 #include <array>
-#include <cmath>
 #include <cstdarg>
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <optional>
 #include <span>
-#include <string>
 #include <vector>
 
 #include "core/array.h"
 
 namespace mexrt::detail {
-
-// An array owned by the operation while it is built; freed if an error leaves first.
-struct ArrayDeleter {
-  void operator()(Array *a) const { destroy(a); }
-};
-using Owned = std::unique_ptr<Array, ArrayDeleter>;
 
 // The handles of a NULL-terminated argument list, gathered before anything can fail.
 inline std::vector<Array *> gatherList(Array *first, va_list ap) {
@@ -121,56 +111,5 @@ class OperandList : public OperandsBase<std::vector<std::optional<Operand>>> {
   }
   std::size_t size() const { return slots_.size(); }
 };
-
-// Calls f with a value of the element type of class cls: double, float for single, the
-// integer type of an integer class, mxChar or mxLogical (the type of uint8 too).
-template <class F>
-decltype(auto) byClass(mxClassID cls, F &&f) {
-  switch (cls) {
-    case mxCHAR_CLASS:
-      return f(mxChar{});
-    case mxLOGICAL_CLASS:
-      return f(mxLogical{});
-    case mxSINGLE_CLASS:
-      return f(float{});
-    case mxINT8_CLASS:
-      return f(std::int8_t{});
-    case mxUINT8_CLASS:
-      return f(std::uint8_t{});
-    case mxINT16_CLASS:
-      return f(std::int16_t{});
-    case mxUINT16_CLASS:
-      return f(std::uint16_t{});
-    case mxINT32_CLASS:
-      return f(std::int32_t{});
-    case mxUINT32_CLASS:
-      return f(std::uint32_t{});
-    case mxINT64_CLASS:
-      return f(std::int64_t{});
-    case mxUINT64_CLASS:
-      return f(std::uint64_t{});
-    default:
-      return f(double{});
-  }
-}
-
-template <class T>
-const T *elementsOf(const Array &a) {
-  return reinterpret_cast<const T *>(a.rawData());
-}
-
-template <class T>
-T *mutableElementsOf(Array &a) {
-  return reinterpret_cast<T *>(a.mutableData());
-}
-
-// A number as the messages show it: whole numbers without a fraction, others to 15 digits.
-inline std::string numberText(double v) {
-  if (std::isnan(v)) return "NaN";
-  if (std::isinf(v)) return v > 0 ? "Inf" : "-Inf";
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.15g", v);
-  return buf;
-}
 
 }  // namespace mexrt::detail

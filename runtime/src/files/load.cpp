@@ -20,7 +20,6 @@
 #include <vector>
 
 #include "core/array.h"
-#include "core/operands.h"
 #include "core/utf8.h"
 #include "mexrt/matfile.h"
 #include "mexrt/mathlib.h"

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "core/array.h"
-#include "core/operands.h"
 #include "mexrt/mathlib.h"
 
 using namespace mexrt::detail;

@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "arrays/args.h"
-#include "core/operands.h"
 #include "linalg/dense.h"
 #include "mexrt/linalg.h"
 

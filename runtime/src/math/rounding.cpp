@@ -9,6 +9,7 @@
 
 #include "core/array.h"
 #include "core/classes.h"
+#include "core/element_type.h"
 #include "core/operands.h"
 #include "mexrt/mathlib.h"
 #include "ops/classed.h"

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/element_type.h"
 #include "core/operands.h"
 #include "mexrt/mathlib.h"
 #include "ops/elementwise.h"

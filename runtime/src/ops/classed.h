@@ -7,7 +7,6 @@
 
 #include "core/array.h"
 #include "core/classes.h"
-#include "core/operands.h"
 
 namespace mexrt::detail {
 

@@ -7,7 +7,7 @@
 
 #include "core/array.h"
 #include "core/classes.h"
-#include "core/operands.h"
+#include "core/element_type.h"
 #include "mexrt/mathlib.h"
 #include "ops/elementwise.h"
 #include "ops/elementwise_complex.h"

@@ -9,7 +9,6 @@
 #include <complex>
 
 #include "core/array.h"
-#include "core/operands.h"
 #include "ops/elementwise.h"
 
 namespace mexrt::detail {

@@ -6,11 +6,14 @@
 // arithmetic on the real one).
 #include <cblas.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "core/array.h"
@@ -30,16 +33,17 @@ void requireMatrix(const Array &a, const char *what) {
 
 // The BLAS thread count for one product, held while it runs. A product that does few
 // operations per element it reads or writes (chan2qf's 12 x 26 transform times 26 x 10^6
-// frames: about 2 flops per byte) is bound by memory, and more threads only contend for it;
-// it runs on one thread. Smaller products, which OpenBLAS runs on one thread anyway, and
-// the others use the process's count (OPENBLAS_NUM_THREADS, or
-// OpenBLAS's own default). OpenBLAS keeps one count for the process: products that change it
-// take turns, and the others run as before.
+// frames: about 2 flops per byte) is bound by memory. OpenBLAS's own threads divide such a
+// product (few rows, many columns) so that they contend and run slower than one thread; it
+// runs on one BLAS thread, and dgemm gives each of the process's threads a block of columns
+// instead when it is large. Smaller products, which OpenBLAS runs on one thread anyway, and
+// the others use the process's count (OPENBLAS_NUM_THREADS, or OpenBLAS's own default).
+// OpenBLAS keeps one count for the process: products that change it take turns, and the
+// others run as before.
 class BlasThreads {
  public:
   BlasThreads(std::size_t m, std::size_t n, std::size_t k) {
-    static const int process = openblas_get_num_threads();
-    if (process <= 1) return;
+    if (process() <= 1) return;
     const double flops =
         2.0 * static_cast<double>(m) * static_cast<double>(n) * static_cast<double>(k);
     const double bytes = 8.0 * (static_cast<double>(m) * k + static_cast<double>(k) * n +
@@ -47,7 +51,8 @@ class BlasThreads {
     if (flops >= kThreadedFlops && flops < kMemoryBoundFlopsPerByte * bytes) {
       lock_ = std::unique_lock(mutex());
       openblas_set_num_threads(1);
-      restore_ = process;
+      restore_ = process();
+      columnBlocks_ = bytes >= kBlockedBytes ? static_cast<std::size_t>(process()) : 1;
     }
   }
   ~BlasThreads() {
@@ -56,16 +61,27 @@ class BlasThreads {
   BlasThreads(const BlasThreads &) = delete;
   BlasThreads &operator=(const BlasThreads &) = delete;
 
+  // How many blocks of columns to compute at once, each a one-thread product.
+  std::size_t columnBlocks() const { return columnBlocks_; }
+
  private:
   static constexpr double kMemoryBoundFlopsPerByte = 8.0;
   // Below about this many flops OpenBLAS runs a product on one thread by itself.
   static constexpr double kThreadedFlops = 2.0 * 65536 * 4;
+  // From about this much memory read and written a memory-bound product is worth the
+  // threads it starts (a few tens of microseconds each).
+  static constexpr double kBlockedBytes = 16.0 * 1024 * 1024;
+  static int process() {
+    static const int count = openblas_get_num_threads();
+    return count;
+  }
   static std::mutex &mutex() {
     static std::mutex m;
     return m;
   }
   std::unique_lock<std::mutex> lock_;
   int restore_ = 0;
+  std::size_t columnBlocks_ = 1;
 };
 
 // r(i, j) = a(i) * b(j): each element is one product, as dgemm would round it.
@@ -77,12 +93,38 @@ void outerProduct(const double *a, std::size_t m, const double *b, std::size_t n
   }
 }
 
+// c = a * b for columns [first, first + count) of b and c.
+void dgemmColumns(std::size_t m, std::size_t k, const double *a, const double *b, double *c,
+                  std::size_t first, std::size_t count) {
+  cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, static_cast<int>(m),
+              static_cast<int>(count), static_cast<int>(k), 1.0, a, static_cast<int>(m),
+              b + first * k, static_cast<int>(k), 0.0, c + first * m, static_cast<int>(m));
+}
+
 void dgemm(std::size_t m, std::size_t n, std::size_t k, const double *a, const double *b,
            double *c) {
   BlasThreads threads(m, n, k);
-  cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, static_cast<int>(m), static_cast<int>(n),
-              static_cast<int>(k), 1.0, a, static_cast<int>(m), b, static_cast<int>(k), 0.0, c,
-              static_cast<int>(m));
+  const std::size_t blocks = std::min(threads.columnBlocks(), n);
+  if (blocks <= 1) {
+    dgemmColumns(m, k, a, b, c, 0, n);
+    return;
+  }
+  // Blocks of columns side by side, the first on this thread. A thread that cannot be
+  // started leaves its block to this one.
+  const std::size_t width = (n + blocks - 1) / blocks;
+  std::vector<std::thread> workers;
+  std::vector<std::size_t> leftOver;
+  for (std::size_t first = width; first < n; first += width) {
+    const std::size_t count = std::min(width, n - first);
+    try {
+      workers.emplace_back(dgemmColumns, m, k, a, b, c, first, count);
+    } catch (const std::system_error &) {
+      leftOver.push_back(first);
+    }
+  }
+  dgemmColumns(m, k, a, b, c, 0, std::min(width, n));
+  for (std::size_t first : leftOver) dgemmColumns(m, k, a, b, c, first, std::min(width, n - first));
+  for (std::thread &w : workers) w.join();
 }
 
 // The two parts of a complex matrix side by side, (re, im) pairs as zgemm reads them.

@@ -1,7 +1,7 @@
-// The short display format behind disp and the shell's "name = ..." output: integer and
-// fixed-point columns, common scale factors, column blocks for an 80-character terminal, pages;
-// complex values as "1.0000 - 2.0000i"; integer classes exactly, without decimals; single as
-// double, with at most 7 decimals in the long format.
+// The display formats behind disp and the shell's "name = ..." output: integer and
+// fixed-point columns, common scale factors, e-notation and shortest-form (g) columns, column
+// blocks for an 80-character terminal, pages; complex values as "1.0000 - 2.0000i"; integer
+// classes exactly, without decimals; single as double, with at most 7 decimals.
 #include "mexrt/display.h"
 
 #include <algorithm>
@@ -15,15 +15,37 @@
 
 namespace mexrt::detail {
 
-// Decimals of a fixed-point or e-notation number: 4 in the short format, 15 in the long.
+// Decimals of a fixed-point or e-notation number: 4 in the short formats, 15 in the long;
+// a g format shows one significant digit more than its decimals.
 int g_decimals = 4;
 
 namespace {
 
+// How numbers that are not all whole are written: fixed point with a common scale factor,
+// always e-notation, or each in the shorter of the two (printf's %g).
+enum class Notation { Fixed, Exponent, General };
+DisplayFormat g_format = DisplayFormat::Short;
+
+Notation notation() {
+  switch (g_format) {
+    case DisplayFormat::ShortE:
+    case DisplayFormat::LongE:
+      return Notation::Exponent;
+    case DisplayFormat::ShortG:
+    case DisplayFormat::LongG:
+      return Notation::General;
+    default:
+      return Notation::Fixed;
+  }
+}
+
 constexpr std::size_t kTerminalWidth = 80;
 
-// A printf conversion with the format's decimals: "%.4f", "%.15e".
-std::string withDecimals(char conversion) { return "%." + std::to_string(g_decimals) + conversion; }
+// A printf conversion with the format's decimals: "%.4f", "%.15e"; %g counts significant
+// digits, one more than the decimals ("%.5g").
+std::string withDecimals(char conversion) {
+  return "%." + std::to_string(g_decimals + (conversion == 'g' ? 1 : 0)) + conversion;
+}
 
 // Dimensions with trailing singletons past the second dropped, so 2x2x1 shows as a matrix.
 std::vector<std::size_t> shapeOf(const ValueView &v) {
@@ -33,7 +55,7 @@ std::vector<std::size_t> shapeOf(const ValueView &v) {
   return d;
 }
 
-enum class Style { Integer, Fixed, Exponent };
+enum class Style { Integer, Fixed, Exponent, General };
 
 // How one page's numbers are written: the style, the field width and, for a fixed-point
 // matrix, the power of ten factored out of every element (0 when none is).
@@ -43,8 +65,9 @@ struct Layout {
   int scale = 0;
 };
 
-// Whole numbers below a billion show as integers (wider fields from a thousand up); a
-// scalar outside [0.001, 1000) shows in e-notation; a matrix there gets a scale factor.
+// Whole numbers below a billion show as integers (wider fields from a thousand up) but in the
+// e formats; a scalar outside [0.001, 1000) shows in e-notation; a matrix there gets a scale
+// factor.
 Layout chooseLayout(const std::vector<double> &page) {
   double maxAbs = 0;
   bool allWhole = true;
@@ -53,9 +76,12 @@ Layout chooseLayout(const std::vector<double> &page) {
     maxAbs = std::max(maxAbs, std::fabs(v));
     if (v != std::trunc(v)) allWhole = false;
   }
-  if (allWhole && maxAbs < 1e9) return {Style::Integer, maxAbs < 1000 ? 6u : 12u, 0};
-  bool inFixedRange = maxAbs >= 0.001 && maxAbs < 1000;
+  const Notation n = notation();
   const std::size_t fixed = 6 + g_decimals, exponent = 9 + g_decimals;
+  if (n == Notation::Exponent) return {Style::Exponent, exponent, 0};
+  if (allWhole && maxAbs < 1e9) return {Style::Integer, maxAbs < 1000 ? 6u : 12u, 0};
+  if (n == Notation::General) return {Style::General, exponent, 0};
+  bool inFixedRange = maxAbs >= 0.001 && maxAbs < 1000;
   if (page.size() == 1) {
     return inFixedRange ? Layout{Style::Fixed, fixed, 0} : Layout{Style::Exponent, exponent, 0};
   }
@@ -99,6 +125,8 @@ std::string field(const Layout &layout, double v) {
       return rightAligned(printed("%.0f", v == 0 ? 0.0 : v), layout.width);
     case Style::Exponent:
       return (v < 0 ? "  " : "   ") + printed(withDecimals('e').c_str(), v);
+    case Style::General:
+      return rightAligned(printed(withDecimals('g').c_str(), v == 0 ? 0.0 : v), layout.width);
     case Style::Fixed:
       break;
   }
@@ -164,17 +192,23 @@ std::string complexBody(const ValueView &v, std::size_t offset, std::size_t rows
       if (std::isfinite(part)) maxAbs = std::max(maxAbs, std::fabs(part));
     }
   }
+  const Notation n = notation();
   bool inFixedRange = maxAbs == 0 || (maxAbs >= 0.001 && maxAbs < 1000);
-  bool exponent = count == 1 && !inFixedRange;
-  int scale = inFixedRange || exponent ? 0 : static_cast<int>(std::floor(std::log10(maxAbs)));
-  const std::string conversion = withDecimals(exponent ? 'e' : 'f');
+  bool exponent = n == Notation::Exponent || (count == 1 && !inFixedRange && n == Notation::Fixed);
+  bool general = n == Notation::General;
+  int scale =
+      inFixedRange || exponent || general ? 0 : static_cast<int>(std::floor(std::log10(maxAbs)));
+  const std::string conversion = withDecimals(general ? 'g' : exponent ? 'e' : 'f');
   const char *fmt = conversion.c_str();
   // Matrix columns: the real part in 9 characters ("  -2.0000", "  10.0000"), the sign, the
   // imaginary part in 7 (" 3.0000", "10.0000"); wider when a part needs it. A scalar stands
   // alone: three spaces before it and one after its sign ("   Inf + NaNi").
   ComplexTexts t;
   const std::size_t decimals = static_cast<std::size_t>(g_decimals);
-  std::size_t realWidth = count == 1 ? 0 : 5 + decimals, imagWidth = count == 1 ? 0 : 3 + decimals;
+  // In e-notation and the g formats, matrix columns are as wide as their widest part.
+  const bool fitted = general || exponent;
+  std::size_t realWidth = count == 1 || fitted ? 0 : 5 + decimals;
+  std::size_t imagWidth = count == 1 || fitted ? 0 : 3 + decimals;
   for (std::size_t i = 0; i < count; ++i) {
     double re = v.reals[offset + i], im = v.imags[offset + i];
     t.real.push_back(partText(re, fmt, scale));
@@ -183,10 +217,11 @@ std::string complexBody(const ValueView &v, std::size_t offset, std::size_t rows
     const std::string &r = t.real.back(), &m = t.imag.back();
     if (count == 1) {
       realWidth = r.size() - (r[0] == '-' ? 1 : 0) + 3;
-      imagWidth = std::isfinite(im) && !exponent ? std::max(3 + decimals, m.size()) : m.size() + 1;
+      imagWidth = std::isfinite(im) && !exponent && !general ? std::max(3 + decimals, m.size())
+                                                             : m.size() + 1;
     } else {
-      realWidth = std::max(realWidth, r.size() + 1);
-      imagWidth = std::max(imagWidth, m.size());
+      realWidth = std::max(realWidth, r.size() + (fitted ? 3 : 1));
+      imagWidth = std::max(imagWidth, m.size() + (fitted ? 1 : 0));
     }
   }
   auto padded = [](const std::string &text, std::size_t width) {
@@ -341,7 +376,14 @@ std::string displayNamed(std::string_view name, const ValueView &v) {
 
 namespace mexrt {
 
-void setLongFormat(bool on) { detail::g_decimals = on ? 15 : 4; }
-bool longFormat() { return detail::g_decimals == 15; }
+void setDisplayFormat(DisplayFormat format) {
+  detail::g_format = format;
+  const bool isLong = format == DisplayFormat::Long || format == DisplayFormat::LongE ||
+                      format == DisplayFormat::LongG;
+  const bool isGeneral = format == DisplayFormat::ShortG || format == DisplayFormat::LongG;
+  detail::g_decimals = (isLong ? 15 : 4) - (isLong && isGeneral ? 1 : 0);
+}
+
+DisplayFormat displayFormat() { return detail::g_format; }
 
 }  // namespace mexrt

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "core/array.h"
-#include "core/operands.h"
 #include "text/print.h"
 
 namespace mexrt::detail {

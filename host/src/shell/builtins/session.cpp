@@ -124,16 +124,32 @@ Results clear(Evaluator &ev, const char *name, Args &a, int nargout) {
   return {};
 }
 
-// format, format short, format long: 4 or 15 decimals in every display from now on.
+// format, format short, format long g, format('longE'), ...: the display format from now on.
+// The words are read together and in any case, so "long g", "long G" and "longG" are one.
 Results format(Evaluator &, const char *name, Args &a, int nargout) {
-  arity(name, a, 0, 1);
+  arity(name, a, 0, 2);
   outputs(name, nargout, 0);
-  std::string mode = a.empty() ? "short" : takeText(a[0], name);
-  if (mode != "short" && mode != "long") {
-    raise("format: the formats are 'short' and 'long', not '" + mode + "'.");
+  static const struct {
+    const char *name;
+    mexrt::DisplayFormat format;
+  } formats[] = {{"short", mexrt::DisplayFormat::Short},   {"long", mexrt::DisplayFormat::Long},
+                 {"shorte", mexrt::DisplayFormat::ShortE}, {"longe", mexrt::DisplayFormat::LongE},
+                 {"shortg", mexrt::DisplayFormat::ShortG}, {"longg", mexrt::DisplayFormat::LongG}};
+  std::string words;
+  for (std::size_t k = 0; k < a.size(); ++k) words += (k ? " " : "") + takeText(a[k], name);
+  std::string key;
+  for (char c : words) {
+    if (c != ' ') key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
-  mexrt::setLongFormat(mode == "long");
-  return {};
+  if (key.empty()) key = "short";
+  for (const auto &f : formats) {
+    if (key == f.name) {
+      mexrt::setDisplayFormat(f.format);
+      return {};
+    }
+  }
+  raise("format: the formats are short, long, short e, long e, short g and long g, not '" + words +
+        "'.");
 }
 
 std::string sizeText(const mxArray *a) {
@@ -231,7 +247,9 @@ std::span<const Builtin> sessionFamily() {
        "after \"Warning: \" and goes on"},
       {"clear", clear,
        "clear, clear x y, clear all: removes the named or every variable from the workspace"},
-      {"format", format, "format short, format long: 4 or 15 decimals in the displays that follow"},
+      {"format", format,
+       "format short, format long, format short e, format long g, ...: how the displays that "
+       "follow write numbers"},
       {"who", who, "who: the names of the workspace's variables"},
       {"whos", whos, "whos: the workspace's variables with their size, bytes and class"},
       {"help", help,
