@@ -105,16 +105,18 @@ def run_audio(data: bytes, r: random.Random) -> None:
         return  # a claim of more frames than a fuzzed input holds: read only a little
     a.seek(r.randrange(a.frames + 1))
     rs = Resampler(a.rate, r.choice([8000, 16000, 44100]))
-    wild = False  # once such a sample is in the filter, what comes out may be anything
     try:
         while True:
             x = a.read(r.randint(1, 4096))
-            y = rs.process(x, last=x.size == 0)
-            # A float file may hold any value, NaN too (which the front end refuses); an
-            # integer one stays on the 16-bit scale.
-            wild = wild or not np.all(np.abs(x) < 1e300)  # NaN, Inf, or what a sum overflows
-            assert wild or np.all(np.isfinite(y))
+            # A float file may hold any value, NaN too, which the resampler refuses by
+            # index; an integer one stays on the 16-bit scale.
             assert a.channels and (np.all(np.abs(x) <= 32768) or is_float(data))
+            try:
+                y = rs.process(x, last=x.size == 0)
+            except ValueError as e:
+                assert not np.all(np.abs(x) <= 1e30) and "the resampler takes" in str(e)
+                return
+            assert np.all(np.isfinite(y))
             if x.size == 0:
                 break
     except RuntimeError as e:  # a file cut short of what its header says

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -149,6 +150,10 @@ class AudioSource {
 
 class Resampler {
  public:
+  // libsoxr filters in single precision: a sample much beyond 1e30 in magnitude comes out as
+  // infinities and NaN spread over the filter's length, so such samples are refused by index.
+  static constexpr double kLargest = 1e30;
+
   Resampler(double inRate, double outRate) : ratio_(outRate / inRate) {
     if (!(inRate > 0) || !(outRate > 0))
       throw std::invalid_argument("sampling rates must be positive");
@@ -172,6 +177,10 @@ class Resampler {
     std::vector<double> out;
     {
       py::gil_scoped_release unlocked;
+      for (size_t i = 0; i < n; ++i) {
+        if (!(std::abs(x[i]) <= kLargest)) refuse(received_ + static_cast<long long>(i), x[i]);
+      }
+      received_ += static_cast<long long>(n);
       const size_t olen = static_cast<size_t>(std::ceil(static_cast<double>(n) * ratio_)) + 1024;
       size_t used = 0;
       // All of the input first, then (at the end) the flush until nothing more comes.
@@ -198,8 +207,20 @@ class Resampler {
   }
 
  private:
+  [[noreturn]] static void refuse(long long index, double value) {
+    auto text = [](double v) {
+      char buffer[32];
+      std::snprintf(buffer, sizeof buffer, "%g", v);
+      return std::string(std::isnan(v) ? "NaN" : buffer);
+    };
+    throw std::invalid_argument("Sample " + std::to_string(index) + " is " + text(value) +
+                                "; the resampler takes finite samples up to " +
+                                text(kLargest) + " in magnitude.");
+  }
+
   double ratio_;
   soxr_t soxr_ = nullptr;
+  long long received_ = 0;  // samples taken, for the index in a refusal
   bool finished_ = false;
 };
 

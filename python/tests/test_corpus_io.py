@@ -3,6 +3,7 @@ Kaldi archives, HTK kinds, audio read in blocks, resampling."""
 
 import io
 import os
+import re
 import struct
 import wave
 
@@ -175,6 +176,19 @@ def test_resampling_streams_and_round_trips():
     assert np.max(np.abs(back[inner] - y[inner])) < 1e-3
     with pytest.raises(RuntimeError, match="after the last"):
         r.process(y[:10])
+
+
+@pytest.mark.parametrize("bad, shown", [(1e37, "1e+37"), (np.nan, "NaN"), (-np.inf, "-inf")])
+def test_resampler_refuses_what_it_would_turn_into_nan(bad, shown):
+    # The filter runs in single precision: such a sample would come out as NaN over many
+    # output samples, far from where it was.
+    r = Resampler(16000, 8000)
+    r.process(np.ones(1000))
+    x = np.ones(500)
+    x[123] = bad
+    with pytest.raises(ValueError, match=re.escape(f"Sample 1123 is {shown}; ")):
+        r.process(x)
+    assert np.all(np.isfinite(Resampler(16000, 8000).process(np.full(4096, 1e30), last=True)))
 
 
 def test_the_corpus_fuzzer_runs(tmp_path):
