@@ -387,3 +387,31 @@ class OnlineFeatures:
     def discard_frames(self, upto: int) -> None:
         """Drops the frames below ``upto`` (they can no longer be read)."""
         self._online.discard(int(upto))
+
+    def process(self, samples: Any) -> np.ndarray:
+        """Takes the next samples and returns the frames they complete, then drops them.
+
+        The frames come in order, each once: a stream read this way gives the offline
+        frames, in one Python call per chunk. Frames read this way can no longer be asked
+        for with :meth:`get_frames`; after :meth:`input_finished`, ``process([])`` gives the
+        last ones.
+
+        Parameters
+        ----------
+        samples : array_like
+            The next samples, 1-D (may be empty).
+
+        Returns
+        -------
+        ndarray
+            New frames x dim, in the computer's dtype.
+
+        Examples
+        --------
+        >>> f = melceps.OnlineFeatures("mfcc", 16000)
+        >>> f.process(np.ones(800) * 10.0).shape
+        (3, 13)
+        >>> f.process(np.ones(160) * 10.0).shape
+        (1, 13)
+        """
+        return self._online.process(_signal(samples), self._single)

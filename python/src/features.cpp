@@ -195,6 +195,14 @@ class Online {
     return out;
   }
   void discard(int64_t upto) { features_->discardFrames(upto); }
+  // Samples in, the frames they complete out (then dropped): one call per chunk of a stream.
+  py::array process(const Samples &y, bool single) {
+    if (y.shape(0) > 0) accept(y);  // nothing to take after the end of input
+    const int64_t start = discarded(), count = ready() - start;
+    py::array out = frames(start, count, single);
+    discard(start + count);
+    return out;
+  }
 
  private:
   std::optional<melceps::OnlineFeatures> features_;
@@ -241,5 +249,6 @@ void registerFeatures(py::module_ &m) {
       .def_property_readonly("dim", &Online::dim)
       .def_property_readonly("finished", &Online::finished)
       .def("frames", &Online::frames)
-      .def("discard", &Online::discard);
+      .def("discard", &Online::discard)
+      .def("process", &Online::process);
 }

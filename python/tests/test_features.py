@@ -116,6 +116,13 @@ def test_streams_equal_whole_signals(kind, opts):
             f.input_finished()
             got.append(f.get_frames(read, f.num_frames_ready - read))
             np.testing.assert_array_equal(np.vstack(got), want, err_msg=f"{post} {chunking}")
+        # One call a chunk: the frames each chunk completes, then those the end releases.
+        f = melceps.OnlineFeatures(kind, FS, **post, **opts)
+        got = [f.process(y[at:at + 160]) for at in range(0, len(y), 160)]
+        f.input_finished()
+        got.append(f.process([]))
+        assert f.process([]).shape == (0, f.dim)
+        np.testing.assert_array_equal(np.vstack(got), want, err_msg=f"{post} process")
 
 
 @pytest.mark.parametrize("kind, opts", CASES, ids=[f"{k}-{o}" for k, o in CASES])
