@@ -126,22 +126,44 @@ class Stream {
   // held covers [held_start, chunk_start) before and [from, total) after, in its own storage
   // (from its element `skip` on).
   void keepTail(const double *chunk, int64_t chunk_start, int64_t total) {
-    int64_t from = geometry.firstSample(next_frame);
-    if (!geometry.snip_edges) from -= geometry.size;
-    from = std::clamp<int64_t>(std::max(from, held_start), 0, total);
+    const int64_t from = stillNeeded(total);
     if (from >= chunk_start) {
       held.assign(chunk + (from - chunk_start), chunk + (total - chunk_start));
       skip = 0;
+      held_start = from;
     } else {
-      // Samples below `from` are skipped, and given back in bulk once they are half of it.
-      skip += static_cast<size_t>(from - held_start);
-      if (skip * 2 >= held.size()) {
-        held.erase(held.begin(), held.begin() + static_cast<std::ptrdiff_t>(skip));
-        skip = 0;
-      }
+      forgetBelow(from);
       held.insert(held.end(), chunk, chunk + (total - chunk_start));
     }
+  }
+
+  // The first sample the coming frames may read, of the total received.
+  int64_t stillNeeded(int64_t total) const {
+    int64_t from = geometry.firstSample(next_frame);
+    if (!geometry.snip_edges) from -= geometry.size;
+    return std::clamp<int64_t>(std::max(from, held_start), 0, total);
+  }
+
+  // Held samples below `from` are skipped, and given back in bulk once they are half of it.
+  void forgetBelow(int64_t from) {
+    skip += static_cast<size_t>(from - held_start);
+    if (skip * 2 >= held.size()) {
+      held.erase(held.begin(), held.begin() + static_cast<std::ptrdiff_t>(skip));
+      skip = 0;
+    }
     held_start = from;
+  }
+
+  // A chunk no longer than a frame joins the held samples and the frames read them there:
+  // one copy of the chunk, where a frame spanning the held samples and the chunk would be
+  // copied whole.
+  void acceptShort(const double *chunk, int64_t n) {
+    const int64_t bad = firstBad(chunk, n), good = bad < 0 ? n : bad;
+    held.insert(held.end(), chunk, chunk + good);
+    received += good;
+    computeFrames(held.data() + skip, held_start, received, false);
+    forgetBelow(stillNeeded(received));
+    if (bad >= 0) refuse(received, chunk[bad]);
   }
 
   // The index of the first NaN or infinite sample of p[0 .. n), or -1.
@@ -163,6 +185,10 @@ class Stream {
   // block is still in the cache when they do); the samples before a bad one are taken.
   void accept(std::span<const double> samples) {
     if (finished) throw Error("Samples were given after the end of input.");
+    if (static_cast<int64_t>(samples.size()) <= geometry.size) {
+      acceptShort(samples.data(), static_cast<int64_t>(samples.size()));
+      return;
+    }
     const double *chunk = samples.data();
     const int64_t n = static_cast<int64_t>(samples.size()), chunk_start = received;
     for (int64_t block = 0; block < n; block += kCheckBlock) {
