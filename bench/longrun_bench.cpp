@@ -45,7 +45,7 @@ void runLong(benchmark::State &state, const Call &call) {
   double after = 0;
   for (auto _ : state) {
     mxArray *r = call();
-    // Reading the data makes a deferred result (chan2qf's matrix product) be computed.
+    // One element read, as a caller reads the result.
     if (r && mxIsDouble(r) && mxGetNumberOfElements(r) > 0) benchmark::DoNotOptimize(*mxGetPr(r));
     benchmark::DoNotOptimize(r);
     mxDestroyArray(r);

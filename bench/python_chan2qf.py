@@ -5,8 +5,7 @@
 
 Both sides time the call alone inside one process, repeated, on an input made once: Python
 from the Fortran-ordered float64 array to the numpy result, mexhost with tic and toc around
-the call and the read of one element (which makes the deferred product happen, as handing
-the result to numpy does). Prints the best and the median of each and their ratios.
+the call and the read of one element, as a caller reads the result. Prints the best and the median of each and their ratios.
 """
 import statistics
 import subprocess
