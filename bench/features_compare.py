@@ -52,8 +52,8 @@ def main():
     default_threads = torch.get_num_threads()
     y32 = torch.tensor(y, dtype=torch.float32)[None, :]
 
-    def ours():
-        return _melceps.compute("mfcc", y, {"sample_frequency": float(FS)}, None, {}, False)
+    def ours():  # the public calls, as a user makes them
+        return melceps.add_deltas(melceps.mfcc(y, FS))
 
     def theirs():
         m = kaldi.mfcc(y32, sample_frequency=FS).T  # 13 x frames for compute_deltas
@@ -61,9 +61,11 @@ def main():
         d2 = torchaudio.functional.compute_deltas(d1)
         return torch.cat([m, d1, d2]).T.numpy()
 
+    frames = _melceps.frame_count({"sample_frequency": float(FS)}, len(y))
+
     def stream():
         f = melceps.OnlineFeatures("mfcc", FS, deltas={})
-        out = np.empty((melceps.features._melceps.frame_count({"sample_frequency": float(FS)}, len(y)), 39))
+        out = np.empty((frames, 39))
         read = 0
         for at in range(0, len(y), 160):
             f.accept_waveform(y[at:at + 160])
@@ -78,7 +80,7 @@ def main():
 
     def stream_process():
         f = melceps.OnlineFeatures("mfcc", FS, deltas={})
-        out = np.empty((melceps.features._melceps.frame_count({"sample_frequency": float(FS)}, len(y)), 39))
+        out = np.empty((frames, 39))
         read = 0
         for at in range(0, len(y), 160):
             new = f.process(y[at:at + 160])
@@ -101,10 +103,9 @@ def main():
         t_process = min(t_process, e)
         t_default = min(t_default, d)
     assert np.array_equal(got, streamed) and np.array_equal(got, processed)
-    frames = got.shape[0]
     print(f"MFCC + deltas + accelerations, {SECONDS} s of 16 kHz speech ({frames} frames x 39), "
           f"one thread, best of {repeats}:")
-    print(f"  melceps (Python, offline)  {t_ours * 1e3:8.1f} ms  {SECONDS / t_ours:9.0f}x real time")
+    print(f"  melceps.add_deltas(melceps.mfcc(y, fs))  {t_ours * 1e3:8.1f} ms  {SECONDS / t_ours:9.0f}x real time")
     print(f"  torchaudio kaldi.mfcc f32 + compute_deltas x2  {t_theirs * 1e3:8.1f} ms  "
           f"{SECONDS / t_theirs:9.0f}x real time")
     print(f"  ratio torchaudio / melceps: {t_theirs / t_ours:.2f}x")
@@ -127,15 +128,15 @@ def main():
             print(f"  C++ stream, 10 ms chunks  {times[1] * 1e3:8.1f} ms  "
                   f"{SECONDS / times[1]:9.0f}x real time, {times[0] / times[1]:.2f}x the offline "
                   f"throughput")
-        # Peak memory of the offline call in a fresh process: its growth over the input.
-        probe = ("import numpy as np; from melceps import _melceps as m\n"
+        # Peak memory of melceps.mfcc in a fresh process: its growth over the input.
+        probe = ("import numpy as np, melceps\n"
                  "def hwm():\n"
                  "    for line in open('/proc/self/status'):\n"
                  "        if line.startswith('VmHWM'): return int(line.split()[1])\n"
-                 f"y = np.fromfile({raw.name!r}); o = {{'sample_frequency': {float(FS)}}}\n"
-                 "m.compute('mfcc', y[:16000], o, None, {}, False)\n"
+                 f"y = np.fromfile({raw.name!r})\n"
+                 f"melceps.mfcc(y[:16000], {FS})\n"
                  "open('/proc/self/clear_refs', 'w').write('5')  # the peak from here on\n"
-                 "r0 = hwm(); c = m.compute('mfcc', y, o, None, {}, False); r1 = hwm()\n"
+                 f"r0 = hwm(); c = melceps.mfcc(y, {FS}); r1 = hwm()\n"
                  "print(r0, r1, c.nbytes, y.nbytes)")
         r0, r1, out_bytes, in_bytes = map(int, subprocess.run(
             [sys.executable, "-c", probe], capture_output=True, text=True, check=True,
