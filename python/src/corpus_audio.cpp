@@ -242,6 +242,9 @@ void registerCorpusAudio(py::module_ &m) {
            "Up to count samples from the position (fewer only at the end).");
   py::class_<Resampler>(m, "Resampler", "A libsoxr stream resampler at its high quality setting.")
       .def(py::init<double, double>(), py::arg("in_rate"), py::arg("out_rate"))
+      .def_property_readonly_static(
+          "LARGEST", [](const py::object &) { return Resampler::kLargest; },
+          "The largest magnitude of a sample the resampler takes.")
       .def("process", &Resampler::process, py::arg("samples"), py::arg("last") = false,
            "Resamples a block; with last=True also gives what the filter still holds.");
 }

@@ -188,7 +188,7 @@ def test_resampler_refuses_what_it_would_turn_into_nan(bad, shown):
     x[123] = bad
     with pytest.raises(ValueError, match=re.escape(f"Sample 1123 is {shown}; ")):
         r.process(x)
-    assert np.all(np.isfinite(Resampler(16000, 8000).process(np.full(4096, 1e30), last=True)))
+    assert np.all(np.isfinite(Resampler(16000, 8000).process(np.full(4096, Resampler.LARGEST), last=True)))
 
 
 def test_the_corpus_fuzzer_runs(tmp_path):
