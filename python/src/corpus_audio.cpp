@@ -214,8 +214,8 @@ class Resampler {
       return std::string(std::isnan(v) ? "NaN" : buffer);
     };
     throw std::invalid_argument("Sample " + std::to_string(index) + " is " + text(value) +
-                                "; the resampler takes finite samples up to " +
-                                text(kLargest) + " in magnitude.");
+                                "; the resampler takes finite samples up to " + text(kLargest) +
+                                " in magnitude.");
   }
 
   double ratio_;
